@@ -1,0 +1,17 @@
+// JSON documents given as str or bytes.
+#pragma once
+
+#include "py/ref.h"
+#include "schema/core.h"
+
+namespace tarmelix {
+
+// str or bytes to Python objects; null with TypeError or a json_invalid
+// ValidationError set.
+py::Ref parse_json_input(PyObject* data);
+
+// is_valid_json: True/False (new reference); null only with a fatal
+// exception set.
+py::Ref check_json_document(ValidatorCore& core, PyObject* data);
+
+}  // namespace tarmelix

@@ -1,0 +1,28 @@
+// Membership of Python values: the entry points of the validation walk.
+#pragma once
+
+#include <optional>
+
+#include "py/ref.h"
+#include "schema/core.h"
+
+namespace tarmelix {
+
+enum class WalkMode : uint8_t { CollectAll, StopAtFirst, CheckOnly };
+
+// Builds the core's lookup tables once; never blocks the interpreter.
+void ensure_walk_plan(ValidatorCore& core);
+
+// validate/ensure/load: true for a member; false with either the fatal
+// exception the walk kept or a ValidationError set.
+bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode);
+
+// is_valid and `in`: the answer, or empty with a fatal exception set.
+std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);
+
+// A CheckOnly walk of one node with an empty plan (the reasoning oracle's
+// literal test). Empty with a fatal exception set.
+std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
+                                          const DefinitionTable& definitions, PyObject* value);
+
+}  // namespace tarmelix

@@ -1,0 +1,24 @@
+// One failure of a membership walk: where, what was expected, what was found.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace tarmelix {
+
+// A key (dict key, attribute name, undeclared key text) or a list/tuple index.
+using PathSegment = std::variant<std::string, uint64_t>;
+using Path = std::vector<PathSegment>;
+
+struct ErrorRecord {
+  Path path;  // a copy of the walk's path at the failure
+  std::string expected;
+  std::string got;
+  const char* code;  // static error code word
+};
+
+using ErrorList = std::vector<ErrorRecord>;
+
+}  // namespace tarmelix

@@ -1,0 +1,35 @@
+// Argument extraction for METH_FASTCALL | METH_KEYWORDS callables, with the
+// exact TypeError texts users see for malformed calls.
+#pragma once
+
+#include <initializer_list>
+#include <optional>
+#include <span>
+
+#include "py/ref.h"
+
+namespace tarmelix::py {
+
+struct FunctionDesc {
+  const char* full_name;                     // "Validator.validate()" or "union()"
+  std::span<const char* const> positional;   // all required
+  std::span<const char* const> keyword_only; // all optional
+  bool varargs = false;                      // extra positionals go to *schemas
+};
+
+struct ParsedArgs {
+  // Borrowed; positional parameters first, then keyword-only ones. An absent
+  // keyword-only argument is null.
+  PyObject* values[4] = {nullptr, nullptr, nullptr, nullptr};
+  Ref varargs;  // a tuple when the callable takes *schemas
+};
+
+// False with a TypeError set when the call does not fit the description.
+bool parse_fastcall(const FunctionDesc& desc, PyObject* const* args, Py_ssize_t nargsf,
+                    PyObject* kwnames, ParsedArgs& out);
+
+// The fail_fast conversion: exact bool, numpy's bool, else TypeError with the
+// note "while processing 'fail_fast'". Empty optional with the error set.
+std::optional<bool> convert_bool_argument(PyObject* value, const char* param_name);
+
+}  // namespace tarmelix::py

@@ -1,0 +1,18 @@
+// Regular expressions always match the whole text: "\A(?:{})\z" around the
+// pattern, compiled by RE2 with a program-size cap.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace re2 {
+class RE2;
+}
+
+namespace tarmelix {
+
+// The compiled pattern, or null with RE2's error text in `error`.
+std::unique_ptr<re2::RE2> compile_full_match(std::string_view pattern, std::string* error);
+
+}  // namespace tarmelix

@@ -1,0 +1,26 @@
+// The Validator Python object: the object header followed by one core.
+#pragma once
+
+#include "py/ref.h"
+#include "schema/core.h"
+
+namespace tarmelix {
+
+struct ValidatorObject {
+  PyObject_HEAD
+  ValidatorCore core;
+};
+
+// The Validator type, created once per process; null with the error set.
+PyTypeObject* validator_type();
+
+// Wraps a core (taken over in every case) into a new Validator.
+py::Ref new_validator_object(ValidatorCore core);
+
+// A Validator over one node, with no constants and no definitions; no limits.
+py::Ref make_node_validator(SchemaNode node);
+
+// The object's core when it is a Validator (or a subtype), else null. Sets no error.
+ValidatorCore* extract_validator_core(PyObject* object);
+
+}  // namespace tarmelix
