@@ -1,0 +1,17 @@
+// The schema frontend: translates a Python spec into a schema tree.
+#pragma once
+
+#include <optional>
+
+#include "py/ref.h"
+#include "schema/node.h"
+#include "schema/pool.h"
+
+namespace tarmelix {
+
+// Builds `spec` against the pool and definitions (which grow). Empty optional
+// with the Python error set on failure.
+std::optional<SchemaNode> build_schema(PyObject* spec, ConstantsPool& pool,
+                                       DefinitionTable& definitions);
+
+}  // namespace tarmelix

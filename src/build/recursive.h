@@ -1,0 +1,11 @@
+// recursive(builder): ties a fixpoint through a placeholder validator.
+#pragma once
+
+#include "py/ref.h"
+
+namespace tarmelix {
+
+// The body of the module function; a new Validator or null with the error set.
+py::Ref recursive_validator(PyObject* builder);
+
+}  // namespace tarmelix
