@@ -226,7 +226,7 @@ def test_fatal_exceptions_propagate_unchanged(exc):
 
     RaisingMeta.exc = exc
     cases = [
-        (Validator(Literal[1]), EqRaises(exc)),
+        (Validator(Literal[EqRaises(exc)]), EqRaises(exc)),
         (Validator(Checked), object()),
         (Validator(HasX), AttrRaises(exc)),
         (Validator(Annotated[int, lambda v: (_ for _ in ()).throw(exc)]), 1),
@@ -246,7 +246,7 @@ def test_fatal_exceptions_propagate_unchanged(exc):
 def test_ordinary_exceptions_mean_non_member(exc):
     RaisingMeta.exc = exc
     eq = EqRaises(exc)
-    assert answers(Validator(Literal[1]), eq) is False
+    assert answers(Validator(Literal[EqRaises(exc)]), eq) is False
     assert answers(Validator(Checked), object()) is False
     assert records(Validator(HasX), AttrRaises(exc)) == [
         ("missing_attribute", ("x",), 'attribute "x"', "missing")
