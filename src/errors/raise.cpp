@@ -5,7 +5,6 @@
 
 #include "errors/error_text.h"
 #include "exception/validation_error.h"
-#include "render/utf8_text.h"
 
 namespace tarmelix {
 
@@ -83,13 +82,6 @@ void raise_validation_error(const ErrorList& records) {
   }
   if (!set_attr(e, "errors", std::move(errors))) return;
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(e)), e);
-}
-
-void raise_json_invalid(std::string_view parser_message) {
-  ErrorList records;
-  records.push_back(
-      ErrorRecord{{}, "valid JSON", truncate_chars(parser_message, JSON_MESSAGE_CHARS), "json_invalid"});
-  raise_validation_error(records);
 }
 
 }  // namespace tarmelix

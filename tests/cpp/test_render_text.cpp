@@ -14,15 +14,6 @@
 namespace tarmelix {
 namespace {
 
-class PythonEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (!Py_IsInitialized()) Py_Initialize();
-  }
-};
-[[maybe_unused]] const auto* python_environment =
-    ::testing::AddGlobalTestEnvironment(new PythonEnvironment);
-
 // Runs `source` and returns the global `value` it defines.
 py::Ref python_value(const char* source) {
   py::Ref globals = py::Ref::steal(PyDict_New());

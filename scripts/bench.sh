@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs every bench/*.py in a venv of its own that also holds the peers measured against.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+ensure_system_packages
+line="$(find_pythons | head -n 1)"
+[ -n "$line" ] || die "no CPython >= 3.12 with headers and venv found"
+py="${line#* }"
+venv=".venv-bench"
+ensure_venv "$venv" "$py" -r bench/requirements.txt
+install_package "$venv"
+shopt -s nullglob
+scripts=(bench/*.py)
+[ "${#scripts[@]}" -gt 0 ] || { say "no benchmark scripts in bench/"; exit 0; }
+status=0
+for s in "${scripts[@]}"; do
+  say "$s"
+  "$venv/bin/python" "$s" || status=1
+done
+exit "$status"

@@ -1,0 +1,167 @@
+# Shared helpers of the set-up scripts; sourced, never run.
+# Everything here is idempotent: a second run installs nothing new.
+
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+
+say() { printf '==> %s\n' "$*" >&2; }
+die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+is_root() { [ "$(id -u)" = 0 ]; }
+have_apt() { command -v apt-get >/dev/null 2>&1 && command -v dpkg-query >/dev/null 2>&1; }
+
+deb_installed() {
+  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+}
+
+APT_UPDATED=0
+apt_update_once() {
+  if [ "$APT_UPDATED" = 0 ]; then
+    say "apt-get update"
+    DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    APT_UPDATED=1
+  fi
+}
+
+# First of the given names that the archive can install.
+apt_candidate() {
+  local name cand
+  for name in "$@"; do
+    cand="$(apt-cache policy "$name" 2>/dev/null | awk '/Candidate:/ {print $2}')"
+    if [ -n "$cand" ] && [ "$cand" != "(none)" ]; then
+      echo "$name"
+      return 0
+    fi
+  done
+  return 1
+}
+
+# Boost.JSON's development package is unversioned on some releases and
+# versioned (libboost-json1.81-dev) on others.
+boost_json_installed() {
+  dpkg-query -W -f='${Package} ${Status}\n' 'libboost-json*-dev' 2>/dev/null \
+    | grep -q ' install ok installed$'
+}
+boost_json_package() {
+  apt_candidate libboost-json-dev && return 0
+  local versioned
+  versioned="$(apt-cache pkgnames libboost-json 2>/dev/null \
+    | grep -E '^libboost-json[0-9.]+-dev$' | sort -V | tail -n 1)"
+  [ -n "$versioned" ] && echo "$versioned"
+}
+
+# Compiler, pkg-config, RE2, Boost.JSON and GoogleTest from Debian when we can.
+ensure_system_packages() {
+  if ! have_apt; then
+    say "no apt-get here: assuming a C++20 compiler, pkg-config, RE2, Boost.JSON and GoogleTest are installed"
+    return 0
+  fi
+  local wanted=() missing=() pkg
+  command -v g++ >/dev/null 2>&1 || wanted+=(build-essential)
+  command -v pkg-config >/dev/null 2>&1 || wanted+=(pkg-config)
+  wanted+=(libre2-dev libgtest-dev)
+  # The Debian interpreter needs its headers and venv module when it is new enough.
+  if command -v python3 >/dev/null 2>&1 && [ -x /usr/bin/python3 ] \
+     && /usr/bin/python3 -c 'import sys; sys.exit(sys.version_info < (3, 12))' 2>/dev/null; then
+    wanted+=(python3-dev python3-venv)
+  fi
+  for pkg in "${wanted[@]}"; do
+    deb_installed "$pkg" || missing+=("$pkg")
+  done
+  local need_boost=0
+  boost_json_installed || need_boost=1
+  if [ "${#missing[@]}" = 0 ] && [ "$need_boost" = 0 ]; then
+    return 0
+  fi
+  if ! is_root; then
+    say "not root, so not installing Debian packages: ${missing[*]} $([ "$need_boost" = 1 ] && echo 'libboost-json-dev (or libboost-json1.NN-dev)')"
+    return 0
+  fi
+  apt_update_once
+  if [ "$need_boost" = 1 ]; then
+    pkg="$(boost_json_package)" || die "no Boost.JSON development package in the archive"
+    missing+=("$pkg")
+  fi
+  # pkg-config is provided by pkgconf on newer releases.
+  local i
+  for i in "${!missing[@]}"; do
+    if [ "${missing[$i]}" = pkg-config ]; then
+      missing[$i]="$(apt_candidate pkg-config pkgconf)" || die "no pkg-config in the archive"
+    fi
+  done
+  say "apt-get install ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Prints "X.Y path" for a working CPython >= 3.12 with headers and venv, else nothing.
+probe_python() {
+  "$1" - <<'PY' 2>/dev/null || true
+import os, sys, sysconfig
+ok = (
+    sys.implementation.name == "cpython"
+    and sys.version_info >= (3, 12)
+    and not sysconfig.get_config_var("Py_GIL_DISABLED")
+    and os.path.exists(os.path.join(sysconfig.get_paths()["include"], "Python.h"))
+)
+try:
+    import venv, ensurepip  # noqa: F401
+except ImportError:
+    ok = False
+if ok:
+    print(f"{sys.version_info[0]}.{sys.version_info[1]} {os.path.realpath(sys.executable)}")
+PY
+}
+
+# Every CPython >= 3.12 on this machine, one per minor version, as "X.Y path" lines.
+# PATH entries may be pyenv shims that refuse to run, so each candidate is run,
+# and pyenv's own installs are looked at directly.
+find_pythons() {
+  local cands=() minor p line seen=" "
+  for minor in $(seq 12 20); do
+    p="$(command -v "python3.$minor" 2>/dev/null)" && cands+=("$p")
+    cands+=("/usr/bin/python3.$minor" "/usr/local/bin/python3.$minor")
+  done
+  p="$(command -v python3 2>/dev/null)" && cands+=("$p")
+  local pyroot=""
+  if command -v pyenv >/dev/null 2>&1; then
+    pyroot="$(pyenv root 2>/dev/null || true)"
+  fi
+  [ -n "$pyroot" ] || pyroot="${PYENV_ROOT:-$HOME/.pyenv}"
+  for p in "$pyroot"/versions/3.*/bin/python3; do
+    [ -x "$p" ] && cands+=("$p")
+  done
+  for p in "${cands[@]}"; do
+    [ -x "$p" ] || continue
+    line="$(probe_python "$p")"
+    [ -n "$line" ] || continue
+    case "$seen" in *" ${line%% *} "*) continue ;; esac
+    seen+="${line%% *} "
+    echo "$line"
+  done | sort -V -k1,1
+}
+
+# A venv at $1 from interpreter $2 with the build tools and given extras.
+ensure_venv() {
+  local dir="$1" py="$2"; shift 2
+  if ! "$dir/bin/python" -c 'import sys' >/dev/null 2>&1; then
+    say "creating $dir from $py"
+    rm -rf "$dir"
+    "$py" -m venv "$dir"
+  fi
+  say "$dir: installing build and test tools"
+  "$dir/bin/python" -m pip install -q --disable-pip-version-check --upgrade \
+    pip "scikit-build-core>=0.10" cmake ninja "$@"
+}
+
+# Builds and installs the package into the venv at $1, with extra -C settings.
+# The build folder is kept per venv so a second run only rebuilds what changed.
+install_package() {
+  local dir="$1"; shift
+  local name; name="$(basename "$dir")"
+  say "$dir: building and installing tarmelix"
+  PATH="$ROOT/$dir/bin:$PATH" "$dir/bin/python" -m pip install -q --disable-pip-version-check \
+    --no-build-isolation --no-deps --force-reinstall \
+    -Cbuild-dir="build-${name#.}" "$@" .
+}

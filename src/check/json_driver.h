@@ -1,0 +1,94 @@
+// Runs the event parser over one whole document, for both parse roads. The
+// parser stops without error after the value and reports how far it read, so
+// the bytes after it are checked here; the depth limit is raised to 200; the
+// error text is the error code's message (what() would add a source location).
+#pragma once
+
+#include <boost/json/basic_parser_impl.hpp>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarmelix {
+
+inline constexpr size_t JSON_MAX_DEPTH = 200;
+
+struct JsonSyntaxError {
+  std::string text;
+  size_t offset = 0;  // byte offset into the document
+};
+
+enum class JsonParseStatus : uint8_t { Ok, Invalid, PythonError };
+
+// What every handler of ours carries besides its events.
+struct JsonHandlerBase {
+  static constexpr std::size_t max_array_size = static_cast<std::size_t>(-1);
+  static constexpr std::size_t max_object_size = static_cast<std::size_t>(-1);
+  static constexpr std::size_t max_string_size = static_cast<std::size_t>(-1);
+  static constexpr std::size_t max_key_size = static_cast<std::size_t>(-1);
+
+  explicit JsonHandlerBase(std::string_view in) : input(in) {}
+
+  std::string_view input;
+  std::optional<JsonSyntaxError> own_error;  // a refusal of ours (number overflow)
+  bool python_error = false;                 // the interpreter's indicator is set
+
+  bool on_document_begin(boost::json::error_code&) { return true; }
+  bool on_document_end(boost::json::error_code&) { return true; }
+  bool on_comment_part(boost::json::string_view, boost::json::error_code&) { return true; }
+  bool on_comment(boost::json::string_view, boost::json::error_code&) { return true; }
+
+  // Whether a view handed over by the parser lies in the document itself (and
+  // so stays valid for the whole parse) rather than in a scratch buffer.
+  bool in_input(boost::json::string_view s) const {
+    return s.data() >= input.data() && s.data() + s.size() <= input.data() + input.size();
+  }
+
+  bool fail_python(boost::json::error_code& ec) {
+    python_error = true;
+    ec = boost::json::error::exception;
+    return false;
+  }
+  bool fail_own(std::string_view text, boost::json::string_view at, boost::json::error_code& ec) {
+    size_t offset = in_input(at) ? static_cast<size_t>(at.data() - input.data()) : input.size();
+    own_error = JsonSyntaxError{std::string(text), offset};
+    ec = boost::json::error::exception;
+    return false;
+  }
+};
+
+inline bool is_json_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+template <class Handler>
+JsonParseStatus drive_json_parser(boost::json::basic_parser<Handler>& parser,
+                                  std::string_view input, JsonSyntaxError& error) {
+  boost::json::error_code ec;
+  size_t used = parser.write_some(false, input.data(), input.size(), ec);
+  const Handler& h = parser.handler();
+  if (h.python_error) return JsonParseStatus::PythonError;
+  if (h.own_error) {
+    error = *h.own_error;
+    return JsonParseStatus::Invalid;
+  }
+  if (ec) {
+    error = JsonSyntaxError{ec.message(), used};
+    return JsonParseStatus::Invalid;
+  }
+  for (size_t i = used; i < input.size(); ++i) {
+    if (!is_json_whitespace(input[i])) {
+      boost::json::error_code extra = boost::json::error::extra_data;
+      error = JsonSyntaxError{extra.message(), i};
+      return JsonParseStatus::Invalid;
+    }
+  }
+  return JsonParseStatus::Ok;
+}
+
+inline boost::json::parse_options json_parse_options() {
+  boost::json::parse_options options;
+  options.max_depth = JSON_MAX_DEPTH;
+  return options;
+}
+
+}  // namespace tarmelix

@@ -1,0 +1,23 @@
+// The bytes of a JSON document given to load, validate_json or is_valid_json.
+#pragma once
+
+#include <string_view>
+
+#include "py/ref.h"
+
+namespace tarmelix {
+
+enum class JsonInputKind : uint8_t { Bytes, NotEncodable, Neither };
+
+struct JsonInput {
+  JsonInputKind kind = JsonInputKind::Neither;
+  // Borrowed from the str's UTF-8 cache or the bytes' own buffer: valid while
+  // the argument lives.
+  std::string_view bytes;
+};
+
+// A str (its UTF-8 form; a lone surrogate makes it NotEncodable, the error
+// cleared), a bytes (its buffer), anything else Neither. Leaves no error set.
+JsonInput json_input_bytes(PyObject* data);
+
+}  // namespace tarmelix

@@ -1,0 +1,195 @@
+#include "check/json_parse.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "check/json_driver.h"
+#include "check/json_invalid.h"
+#include "check/json_number.h"
+#include "check/json_position.h"
+#include "py/error.h"
+#include "schema/fxhash.h"
+
+namespace tarmelix {
+
+namespace {
+
+namespace bj = boost::json;
+
+// Keys of one document, so a key that repeats (the field names of a list of
+// records) is one str object. Direct-mapped: a collision replaces the entry.
+class KeyCache {
+ public:
+  static constexpr size_t SLOTS = 512;
+  static constexpr size_t MAX_KEY_BYTES = 64;
+
+  // A new reference to the str of `key` (whose bytes stay valid for the
+  // whole parse), or null with the error set.
+  py::Ref get(std::string_view key) {
+    Slot& slot = slots_[fx_hash_bytes(key) & (SLOTS - 1)];
+    if (slot.str && slot.key == key) return slot.str;
+    py::Ref made = py::Ref::steal(
+        PyUnicode_DecodeUTF8(key.data(), static_cast<Py_ssize_t>(key.size()), "strict"));
+    if (made) {
+      slot.key = key;
+      slot.str = made;
+    }
+    return made;
+  }
+
+ private:
+  struct Slot {
+    std::string_view key;
+    py::Ref str;
+  };
+  std::array<Slot, SLOTS> slots_{};
+};
+
+class PythonBuilder : public JsonHandlerBase {
+ public:
+  using JsonHandlerBase::JsonHandlerBase;
+
+  py::Ref take_root() {
+    if (stack_.size() != 1) py::fault("JSON parser finished without exactly one value");
+    return std::move(stack_.back());
+  }
+
+  bool on_array_begin(bj::error_code&) { return true; }
+  bool on_object_begin(bj::error_code&) { return true; }
+
+  bool on_array_end(std::size_t n, bj::error_code& ec) {
+    py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+    if (!list) return fail_python(ec);
+    size_t base = stack_.size() - n;
+    for (size_t i = 0; i < n; ++i) {
+      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), stack_[base + i].release());
+    }
+    stack_.resize(base);
+    stack_.push_back(std::move(list));
+    return true;
+  }
+
+  bool on_object_end(std::size_t n, bj::error_code& ec) {
+    py::Ref dict = py::Ref::steal(PyDict_New());
+    if (!dict) return fail_python(ec);
+    size_t base = stack_.size() - 2 * n;
+    // In document order: a repeated key keeps its first position and its
+    // last value.
+    for (size_t i = base; i < stack_.size(); i += 2) {
+      if (PyDict_SetItem(dict.get(), stack_[i].get(), stack_[i + 1].get()) < 0) {
+        return fail_python(ec);
+      }
+    }
+    stack_.resize(base);
+    stack_.push_back(std::move(dict));
+    return true;
+  }
+
+  bool on_string_part(bj::string_view s, std::size_t, bj::error_code&) {
+    part_.append(s.data(), s.size());
+    return true;
+  }
+  bool on_string(bj::string_view s, std::size_t, bj::error_code& ec) {
+    return push(make_str(finish_part(s)), ec);
+  }
+  bool on_key_part(bj::string_view s, std::size_t, bj::error_code&) {
+    part_.append(s.data(), s.size());
+    return true;
+  }
+  bool on_key(bj::string_view s, std::size_t, bj::error_code& ec) {
+    if (part_.empty() && in_input(s) && s.size() <= KeyCache::MAX_KEY_BYTES) {
+      return push(keys_.get({s.data(), s.size()}), ec);
+    }
+    return push(make_str(finish_part(s)), ec);
+  }
+
+  bool on_number_part(bj::string_view s, bj::error_code&) {
+    number_part_.append(s.data(), s.size());
+    return true;
+  }
+  bool on_int64(int64_t i, bj::string_view, bj::error_code& ec) {
+    number_part_.clear();
+    return push(py::Ref::steal(PyLong_FromLongLong(i)), ec);
+  }
+  bool on_uint64(uint64_t u, bj::string_view, bj::error_code& ec) {
+    number_part_.clear();
+    return push(py::Ref::steal(PyLong_FromUnsignedLongLong(u)), ec);
+  }
+  bool on_double(double, bj::string_view s, bj::error_code& ec) {
+    std::string_view literal{s.data(), s.size()};
+    if (!number_part_.empty()) {
+      number_part_.append(s.data(), s.size());
+      literal = number_part_;
+    }
+    py::Ref made;
+    if (is_integer_literal(literal)) {
+      // Past 64 bits: the exact int of the digits.
+      std::string digits(literal);
+      made = py::Ref::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
+    } else {
+      std::optional<double> d = reparse_double(literal);
+      if (!d) {
+        number_part_.clear();
+        return fail_own(NUMBER_OUT_OF_RANGE, s, ec);
+      }
+      made = py::Ref::steal(PyFloat_FromDouble(*d));
+    }
+    number_part_.clear();
+    return push(std::move(made), ec);
+  }
+
+  bool on_bool(bool b, bj::error_code&) {
+    stack_.push_back(py::boolean(b));
+    return true;
+  }
+  bool on_null(bj::error_code&) {
+    stack_.push_back(py::none());
+    return true;
+  }
+
+ private:
+  bool push(py::Ref value, bj::error_code& ec) {
+    if (!value) return fail_python(ec);
+    stack_.push_back(std::move(value));
+    return true;
+  }
+
+  std::string_view finish_part(bj::string_view s) {
+    if (part_.empty()) return {s.data(), s.size()};
+    part_.append(s.data(), s.size());
+    return part_;
+  }
+
+  py::Ref make_str(std::string_view text) {
+    py::Ref made = py::Ref::steal(
+        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+    part_.clear();
+    return made;
+  }
+
+  std::vector<py::Ref> stack_;
+  std::string part_;         // a string or key handed over in pieces
+  std::string number_part_;  // a number handed over in pieces
+  KeyCache keys_;
+};
+
+}  // namespace
+
+py::Ref parse_json_to_python(std::string_view input) {
+  bj::basic_parser<PythonBuilder> parser(json_parse_options(), input);
+  JsonSyntaxError error;
+  switch (drive_json_parser(parser, input, error)) {
+    case JsonParseStatus::Ok:
+      return parser.handler().take_root();
+    case JsonParseStatus::PythonError:
+      return {};
+    case JsonParseStatus::Invalid:
+      break;
+  }
+  raise_json_invalid(json_error_message(error.text, input, error.offset));
+  return {};
+}
+
+}  // namespace tarmelix

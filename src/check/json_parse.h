@@ -1,0 +1,15 @@
+// A JSON document parsed straight into Python objects (load, validate_json).
+#pragma once
+
+#include <string_view>
+
+#include "py/ref.h"
+
+namespace tarmelix {
+
+// The document as dict/list/str/int/float/bool/None objects. Null with the
+// "json_invalid" ValidationError set for a malformed document, or with the
+// interpreter's own exception when making an object failed.
+py::Ref parse_json_to_python(std::string_view input);
+
+}  // namespace tarmelix

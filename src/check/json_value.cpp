@@ -1,0 +1,227 @@
+#include "check/json_value.h"
+
+#include <cstring>
+#include <string>
+
+#include "check/json_driver.h"
+#include "check/json_number.h"
+#include "py/error.h"
+
+namespace tarmelix {
+
+namespace {
+
+namespace bj = boost::json;
+
+class ValueBuilder : public JsonHandlerBase {
+ public:
+  explicit ValueBuilder(std::string_view in) : JsonHandlerBase(in) {}
+
+  // Moves the finished tree out and turns the item indexes into pointers.
+  JsonDocument finish() {
+    if (stack_.size() != 1) py::fault("JSON parser finished without exactly one value");
+    JsonDocument doc;
+    doc.values = std::move(values_);
+    doc.texts = std::move(texts_);
+    doc.root = stack_.back();
+    JsonValue* base = doc.values.data();
+    auto fix = [base](JsonValue& v) {
+      if (v.kind == JsonValueKind::Array || v.kind == JsonValueKind::Object) {
+        v.items = base + v.item_index;
+      }
+    };
+    for (JsonValue& v : doc.values) fix(v);
+    fix(doc.root);
+    return doc;
+  }
+
+  bool on_array_begin(bj::error_code&) { return true; }
+  bool on_object_begin(bj::error_code&) { return true; }
+  bool on_array_end(std::size_t n, bj::error_code&) {
+    close_container(JsonValueKind::Array, n, n);
+    return true;
+  }
+  bool on_object_end(std::size_t n, bj::error_code&) {
+    close_container(JsonValueKind::Object, n, 2 * n);
+    return true;
+  }
+
+  bool on_string_part(bj::string_view s, std::size_t, bj::error_code&) {
+    part_.append(s.data(), s.size());
+    return true;
+  }
+  bool on_string(bj::string_view s, std::size_t, bj::error_code&) {
+    push_text(JsonValueKind::Str, s, part_);
+    return true;
+  }
+  bool on_key_part(bj::string_view s, std::size_t, bj::error_code&) {
+    part_.append(s.data(), s.size());
+    return true;
+  }
+  bool on_key(bj::string_view s, std::size_t, bj::error_code&) {
+    push_text(JsonValueKind::Str, s, part_);
+    return true;
+  }
+
+  bool on_number_part(bj::string_view s, bj::error_code&) {
+    number_part_.append(s.data(), s.size());
+    return true;
+  }
+  bool on_int64(int64_t i, bj::string_view, bj::error_code&) {
+    number_part_.clear();
+    JsonValue v;
+    v.kind = JsonValueKind::Int;
+    v.integer = i;
+    stack_.push_back(v);
+    return true;
+  }
+  bool on_uint64(uint64_t, bj::string_view s, bj::error_code&) {
+    // Above the int64 range: kept as its digits.
+    push_text(JsonValueKind::BigInt, s, number_part_);
+    return true;
+  }
+  bool on_double(double, bj::string_view s, bj::error_code& ec) {
+    std::string joined;
+    std::string_view literal{s.data(), s.size()};
+    if (!number_part_.empty()) {
+      joined = number_part_ + std::string(literal);
+      literal = joined;
+    }
+    if (is_integer_literal(literal)) {
+      push_text(JsonValueKind::BigInt, s, number_part_);
+      return true;
+    }
+    std::optional<double> d = reparse_double(literal);
+    number_part_.clear();
+    if (!d) return fail_own(NUMBER_OUT_OF_RANGE, s, ec);
+    JsonValue v;
+    v.kind = JsonValueKind::Float;
+    v.number = *d;
+    stack_.push_back(v);
+    return true;
+  }
+
+  bool on_bool(bool b, bj::error_code&) {
+    JsonValue v;
+    v.kind = JsonValueKind::Bool;
+    v.boolean = b;
+    stack_.push_back(v);
+    return true;
+  }
+  bool on_null(bj::error_code&) {
+    stack_.push_back(JsonValue{});
+    return true;
+  }
+
+ private:
+  void close_container(JsonValueKind kind, size_t count, size_t slots) {
+    size_t base = stack_.size() - slots;
+    JsonValue v;
+    v.kind = kind;
+    v.size = count;
+    v.item_index = values_.size();
+    values_.insert(values_.end(), stack_.begin() + static_cast<ptrdiff_t>(base), stack_.end());
+    stack_.resize(base);
+    stack_.push_back(v);
+  }
+
+  // A text that lies whole in the document is referenced in place; one that
+  // came in pieces or was unescaped into scratch space is copied.
+  void push_text(JsonValueKind kind, bj::string_view last, std::string& pieces) {
+    JsonValue v;
+    v.kind = kind;
+    if (pieces.empty() && in_input(last)) {
+      v.text = last.data();
+      v.size = last.size();
+    } else {
+      pieces.append(last.data(), last.size());
+      v.text = keep_text(pieces);
+      v.size = pieces.size();
+      pieces.clear();
+    }
+    stack_.push_back(v);
+  }
+
+  const char* keep_text(std::string_view text) {
+    static constexpr size_t CHUNK = 16 * 1024;
+    if (text.size() > CHUNK / 4) {
+      texts_.push_back(std::make_unique<char[]>(text.size() + 1));
+      std::memcpy(texts_.back().get(), text.data(), text.size());
+      return texts_.back().get();
+    }
+    if (chunk_left_ < text.size()) {
+      texts_.push_back(std::make_unique<char[]>(CHUNK));
+      chunk_next_ = texts_.back().get();
+      chunk_left_ = CHUNK;
+    }
+    char* at = chunk_next_;
+    std::memcpy(at, text.data(), text.size());
+    chunk_next_ += text.size();
+    chunk_left_ -= text.size();
+    return at;
+  }
+
+  std::vector<JsonValue> stack_;
+  std::vector<JsonValue> values_;
+  std::vector<std::unique_ptr<char[]>> texts_;
+  char* chunk_next_ = nullptr;
+  size_t chunk_left_ = 0;
+  std::string part_;
+  std::string number_part_;
+};
+
+py::Ref str_from_text(std::string_view text) {
+  return py::Ref::steal(
+      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+}
+
+}  // namespace
+
+std::optional<JsonDocument> parse_json_document(std::string_view input) {
+  bj::basic_parser<ValueBuilder> parser(json_parse_options(), input);
+  JsonSyntaxError error;
+  if (drive_json_parser(parser, input, error) != JsonParseStatus::Ok) return std::nullopt;
+  return parser.handler().finish();
+}
+
+py::Ref json_to_python(const JsonValue& value) {
+  switch (value.kind) {
+    case JsonValueKind::Null:
+      return py::none();
+    case JsonValueKind::Bool:
+      return py::boolean(value.boolean);
+    case JsonValueKind::Int:
+      return py::Ref::steal(PyLong_FromLongLong(value.integer));
+    case JsonValueKind::BigInt: {
+      std::string digits(value.str());
+      return py::Ref::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
+    }
+    case JsonValueKind::Float:
+      return py::Ref::steal(PyFloat_FromDouble(value.number));
+    case JsonValueKind::Str:
+      return str_from_text(value.str());
+    case JsonValueKind::Array: {
+      py::Ref list = py::Ref::steal(PyList_New(0));
+      if (!list) return {};
+      for (const JsonValue& item : value.elements()) {
+        py::Ref converted = json_to_python(item);
+        if (!converted || PyList_Append(list.get(), converted.get()) < 0) return {};
+      }
+      return list;
+    }
+    case JsonValueKind::Object: {
+      py::Ref dict = py::Ref::steal(PyDict_New());
+      if (!dict) return {};
+      for (size_t i = 0; i < value.size; ++i) {
+        py::Ref converted = json_to_python(value.entry_value(i));
+        if (!converted) return {};
+        py::Ref key = str_from_text(value.entry_key(i).str());
+        if (!key || PyDict_SetItem(dict.get(), key.get(), converted.get()) < 0) return {};
+      }
+      return dict;
+    }
+  }
+  py::fault("unknown JSON value kind");
+}
+
+}  // namespace tarmelix
