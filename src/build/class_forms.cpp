@@ -1,0 +1,83 @@
+#include "build/class_forms.h"
+
+#include <string>
+#include <vector>
+
+#include "build/dict_items.h"
+#include "build/frontend.h"
+#include "build/probes.h"
+
+namespace tarmelix {
+
+namespace {
+
+// The hints of `cls`, which must be a dict; null with the error set.
+py::Ref fetch_hints(PyObject* cls) {
+  py::Ref hints = get_type_hints_with_extras(cls);
+  if (!hints) return {};
+  if (!PyDict_Check(hints.get())) {
+    not_instance_error(hints.get(), "dict");
+    return {};
+  }
+  return hints;
+}
+
+std::optional<std::string> field_name(PyObject* key) {
+  py::Ref text = py::Ref::steal(PyObject_Str(key));
+  if (!text) return std::nullopt;
+  return record_key_text(text.get());
+}
+
+}  // namespace
+
+py::Ref get_type_hints_with_extras(PyObject* cls) {
+  py::Ref kwargs = py::Ref::steal(PyDict_New());
+  if (!kwargs || PyDict_SetItemString(kwargs.get(), "include_extras", Py_True) < 0) return {};
+  py::Ref typing = import_module("typing");
+  if (!typing) return {};
+  py::Ref function = py::Ref::steal(PyObject_GetAttrString(typing.get(), "get_type_hints"));
+  if (!function) return {};
+  PyObject* args[1] = {cls};
+  return py::Ref::steal(PyObject_VectorcallDict(function.get(), args, 1, kwargs.get()));
+}
+
+std::optional<SchemaNode> build_class_fields(PyObject* cls, ConstantsPool& pool,
+                                             DefinitionTable& definitions) {
+  py::Ref hints = fetch_hints(cls);
+  if (!hints) return std::nullopt;
+  const uint64_t class_index = intern_constant(pool, cls);
+  std::vector<RecordField> fields;
+  GuardedDictItems items(hints.get());
+  py::Ref key, hint;
+  while (items.next(key, hint)) {
+    std::optional<std::string> name = field_name(key.get());
+    if (!name) return std::nullopt;
+    std::optional<SchemaNode> node = build_schema(hint.get(), pool, definitions);
+    if (!node) return std::nullopt;
+    fields.push_back(RecordField{std::move(*name), std::move(*node), true});
+  }
+  return make_object(class_index, std::move(fields));
+}
+
+std::optional<SchemaNode> build_typed_dict(PyObject* cls, ConstantsPool& pool,
+                                           DefinitionTable& definitions) {
+  py::Ref hints = fetch_hints(cls);
+  if (!hints) return std::nullopt;
+  py::Ref required_keys = py::Ref::steal(PyObject_GetAttrString(cls, "__required_keys__"));
+  if (!required_keys) return std::nullopt;
+  std::vector<RecordField> fields;
+  GuardedDictItems items(hints.get());
+  py::Ref key, hint;
+  while (items.next(key, hint)) {
+    std::optional<std::string> name = field_name(key.get());
+    if (!name) return std::nullopt;
+    std::optional<SchemaNode> node = build_schema(hint.get(), pool, definitions);
+    if (!node) return std::nullopt;
+    int required = PySequence_Contains(required_keys.get(), key.get());
+    if (required < 0) return std::nullopt;
+    fields.push_back(RecordField{std::move(*name), std::move(*node), required == 1});
+  }
+  return make_record(std::move(fields), {});
+}
+
+}  // namespace tarmelix

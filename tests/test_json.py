@@ -1,0 +1,356 @@
+"""JSON documents given as str or bytes: load, validate_json, is_valid_json."""
+
+import json
+import math
+import types
+from dataclasses import dataclass
+from typing import Annotated, Any, Literal, Optional, TypedDict
+
+import pytest
+from hypothesis import given, settings, strategies as st
+
+from tarmelix import ValidationError, Validator
+
+
+def json_invalid(call, *args):
+    with pytest.raises(ValidationError) as info:
+        call(*args)
+    err = info.value
+    assert err.code == "json_invalid"
+    assert err.expected == "valid JSON"
+    return err.value
+
+
+# --- intake ---------------------------------------------------------------
+
+@pytest.mark.parametrize("data", [42, None, bytearray(b"1"), memoryview(b"1"), ["[]"]])
+def test_neither_str_nor_bytes(data):
+    v = Validator(Any)
+    for call in (v.load, v.validate_json):
+        with pytest.raises(TypeError, match=r"^JSON input must be a str or bytes object$"):
+            call(data)
+    assert v.is_valid_json(data) is False
+
+
+def test_lone_surrogate_str():
+    v = Validator(str)
+    got = json_invalid(v.load, '"\ud800"')
+    assert got == "input string is not valid UTF-8 (contains a lone surrogate)"
+    assert v.is_valid_json('"\ud800"') is False
+
+
+def test_str_subclass_and_bytes_subclass_are_read():
+    class S(str):
+        pass
+
+    class B(bytes):
+        pass
+
+    v = Validator(list[int])
+    assert v.load(S("[1]")) == [1]
+    assert v.load(B(b"[2]")) == [2]
+    assert v.is_valid_json(S("[1]")) and v.is_valid_json(B(b"[2]"))
+
+
+# --- malformed documents and where they fail --------------------------------
+
+MALFORMED = [
+    # (document, parser message with its position)
+    ("", "incomplete JSON at line 1 column 0"),
+    ("   ", "incomplete JSON at line 1 column 3"),
+    ("[1,", "incomplete JSON at line 1 column 3"),
+    ("[1,\n", "incomplete JSON at line 2 column 0"),
+    ("[1,\n 2", "incomplete JSON at line 2 column 2"),
+    ("NaN", "syntax error at line 1 column 1"),
+    ("[Infinity]", "syntax error at line 1 column 2"),
+    ("-Infinity", "syntax error at line 1 column 2"),
+    ('{"a":1,}', "syntax error at line 1 column 8"),
+    ("[1,\n  2,\n  x]", "syntax error at line 3 column 3"),
+    ("[1, 2] x", "extra data at line 1 column 8"),
+    ("1 2", "extra data at line 1 column 3"),
+    ("{}\n\n //", "extra data at line 3 column 2"),
+    ("01", "extra data at line 1 column 2"),
+    # a raw newline inside a string fails on the newline itself
+    ('"a\nb"', "syntax error at line 2 column 0"),
+    ("1e400", "number out of range at line 1 column 1"),
+    ("[0, -1.8e308]", "number out of range at line 1 column 5"),
+    ("[" * 201 + "]" * 201, "too deep at line 1 column 201"),
+    ('"\\ud800"', "syntax error at line 1 column 8"),
+]
+
+
+@pytest.mark.parametrize("doc,message", MALFORMED)
+def test_malformed_document(doc, message):
+    v = Validator(Any)
+    for data in (doc, doc.encode()):
+        assert json_invalid(v.validate_json, data) == message
+        assert json_invalid(v.load, data) == message
+        assert v.is_valid_json(data) is False
+    err = pytest.raises(ValidationError, v.validate_json, doc).value
+    assert str(err) == f"expected valid JSON, got {message} [json_invalid]"
+    assert err.path == ()
+
+
+@pytest.mark.parametrize("data,message", [
+    (b'"\xff"', "syntax error at line 1 column 2"),
+    (b'["ok", "\xc3"]', "syntax error at line 1 column 9"),
+    (b'"\xed\xa0\x80"', "syntax error at line 1 column 2"),  # encoded surrogate
+])
+def test_invalid_utf8_bytes(data, message):
+    v = Validator(Any)
+    assert json_invalid(v.load, data) == message
+    assert v.is_valid_json(data) is False
+
+
+def test_nesting_limit_is_200():
+    v = Validator(Any)
+    deep = "[" * 200 + "]" * 200
+    value = v.load(deep)
+    for _ in range(199):
+        value = value[0]
+    assert value == []
+    assert v.is_valid_json(deep) is True
+
+
+@pytest.mark.parametrize("doc", ["  [1, 2]\n", "\t[1,2]\r\n ", "[1,2]"])
+def test_whitespace_around_the_value(doc):
+    v = Validator(list[int])
+    assert v.is_valid_json(doc.encode()) is True
+    assert v.load(doc) == [1, 2]
+
+
+# --- numbers ----------------------------------------------------------------
+
+NUMBERS = [
+    "0", "-0", "42", "9223372036854775807", "-9223372036854775808",
+    "9223372036854775808", "-9223372036854775809", "18446744073709551615",
+    "18446744073709551616", "123456789012345678901234567890",
+    "-123456789012345678901234567890123456789",
+    "0.1", "-0.0", "1E2", "1e-2", "2.5E+3", "1.7976931348623157e308",
+    "4.9e-324", "2.4703282292062328e-324", "2.2250738585072011e-308",
+    "2.2250738585072014e-308", "1e-400", "-1e-400",
+    "0.30000000000000004", "9007199254740993", "9007199254740993.0",
+    "1.00000000000000011102230246251565404236316680908203125",
+    "7.2057594037927933e16", "123456789012345678901234567890e-20",
+]
+
+
+@pytest.mark.parametrize("literal", NUMBERS)
+def test_numbers_load_exactly_as_python_reads_them(literal):
+    expected = json.loads(literal)
+    got = Validator(Any).load(literal)
+    assert type(got) is type(expected)
+    assert got == expected
+    if isinstance(expected, float):
+        assert math.copysign(1.0, got) == math.copysign(1.0, expected)
+    is_int = isinstance(expected, int)
+    assert Validator(int).is_valid_json(literal) is is_int
+    assert Validator(float).is_valid_json(literal) is not is_int
+
+
+@given(st.floats(allow_nan=False, allow_infinity=False))
+def test_every_float_round_trips(x):
+    assert Validator(float).load(json.dumps(x)) == x
+
+
+@given(st.from_regex(r"\A-?(0|[1-9][0-9]{0,25})(\.[0-9]{1,25})?([eE][-+]?[0-9]{1,3})?\Z"))
+def test_decimal_literals_round_correctly(literal):
+    expected = json.loads(literal)
+    if isinstance(expected, float) and math.isinf(expected):
+        json_invalid(Validator(Any).load, literal)
+    else:
+        got = Validator(Any).load(literal)
+        assert type(got) is type(expected) and got == expected
+
+
+@pytest.mark.parametrize("spec,doc,answer", [
+    (float, "1", False),
+    (int, "1", True),
+    (int, "true", True),
+    (bool, "true", True),
+    (bool, "1", False),
+    (float, "NaN", False),
+    (int, "123456789012345678901234567890", True),
+    (Literal[123456789012345678901234567890], "123456789012345678901234567890", True),
+    (Literal[18446744073709551615], "18446744073709551615", True),
+    (Literal[-9223372036854775809], "-9223372036854775809", True),
+    (Literal[1], "1.0", False),
+    (None, "null", True),
+    (str, '"\\u00e9\\ud83d\\ude00"', True),
+    (Literal["\u00e9\U0001F600"], '"\\u00e9\\ud83d\\ude00"', True),
+    (list[int], "[1, 2]", True),
+    (tuple[int, ...], "[1, 2]", False),
+    (list[int], "[1, 2.0]", False),
+    (bytes, '"x"', False),
+    (dict[str, int], '{"a": 1, "b": 2}', True),
+    (dict[str, int], '{"a": 1, "b": "2"}', False),
+])
+def test_is_valid_json_answers(spec, doc, answer):
+    v = Validator(spec)
+    assert v.is_valid_json(doc) is answer
+    assert v.is_valid_json(doc.encode()) is answer
+    assert v.is_valid(json.loads(doc)) is answer
+
+
+def test_array_is_a_list_not_a_tuple():
+    v = Validator(tuple[int, ...])
+    with pytest.raises(ValidationError) as info:
+        v.validate_json("[1, 2]")
+    assert info.value.code == "tuple_type"
+
+
+def test_load_returns_the_parsed_object_and_validate_json_none():
+    v = Validator(dict[str, list[int]])
+    assert v.load('{"a": [1, 2]}') == {"a": [1, 2]}
+    assert v.validate_json(b'{"a": []}') is None
+    with pytest.raises(ValidationError) as info:
+        v.load('{"a": [1, "x"]}')
+    assert info.value.code == "int_type"
+    assert info.value.path == ("a", 1)
+
+
+def test_load_fail_fast_is_checked_before_the_document():
+    v = Validator(int)
+    with pytest.raises(TypeError):
+        v.load("[1,", fail_fast=1)
+
+
+# --- objects ------------------------------------------------------------------
+
+def test_repeated_key_keeps_first_position_and_last_value():
+    assert list(Validator(Any).load('{"a": 1, "b": 2, "a": "x"}').items()) == [("a", "x"), ("b", 2)]
+
+
+@pytest.mark.parametrize("doc,answer", [
+    ('{"a": 1, "a": "x"}', True),
+    ('{"a": "x", "a": 1}', False),
+    ('{"a": "x", "b": 1, "b": "y"}', True),
+])
+def test_repeated_key_counts_by_its_last_occurrence(doc, answer):
+    record = Validator({"a": str, "b?": str})
+    mapping = Validator(dict[str, str])
+    assert record.is_valid_json(doc) is answer
+    assert mapping.is_valid_json(doc) is answer
+    assert record.is_valid(json.loads(doc)) is answer
+
+
+def test_repeated_keys_share_one_str():
+    rows = Validator(Any).load('[{"name": 1, "id": 2}, {"id": 3, "name": 4}]')
+    k0, k1 = list(rows[0]), list(rows[1])
+    assert k0[0] is k1[1] and k0[1] is k1[0]
+
+
+def test_escaped_text_is_decoded():
+    doc = '{"k\\u00e9y\\n": ["\\"q\\"", "\\\\", "\\t\\/"]}'
+    assert Validator(Any).load(doc) == json.loads(doc)
+    assert Validator({"k\u00e9y\n": list[str]}).is_valid_json(doc)
+
+
+# --- Python checks on converted values ---------------------------------------
+
+def raises(exc):
+    def predicate(value):
+        raise exc
+    return predicate
+
+
+def test_fatal_exception_of_a_predicate_is_raised():
+    v = Validator(list[Annotated[int, raises(KeyboardInterrupt)]])
+    with pytest.raises(KeyboardInterrupt):
+        v.is_valid_json("[1]")
+    with pytest.raises(KeyboardInterrupt):
+        v.validate_json("[1]")
+
+
+def test_ordinary_exception_of_a_predicate_is_non_membership():
+    v = Validator(Annotated[int, raises(ValueError("bad"))])
+    assert v.is_valid_json("1") is False
+
+
+@dataclass
+class Point:
+    x: int
+
+
+class Movie(TypedDict):
+    title: str
+    year: int
+
+
+@pytest.mark.parametrize("spec,doc,answer", [
+    (Point, '{"x": 1}', False),  # a JSON object is a dict, never an instance
+    (Movie, '{"title": "t", "year": 1999}', True),
+    (Movie, '{"title": "t"}', False),
+    (Movie, '{"title": "t", "year": 1999, "extra": 1}', False),
+    (Annotated[int, types.SimpleNamespace(ge=0, lt=10)], "9", True),
+    (Annotated[int, types.SimpleNamespace(ge=0, lt=10)], "10", False),
+    (Annotated[str, types.SimpleNamespace(pattern="[a-z]+")], '"abc"', True),
+    (Annotated[str, types.SimpleNamespace(pattern="[a-z]+")], '"abc1"', False),
+    (Annotated[list[int], types.SimpleNamespace(min_length=2)], "[1]", False),
+    (Annotated[float, types.SimpleNamespace(multiple_of=0.5)], "2.5", True),
+    (Annotated[Any, lambda v: v == {"a": [1]}], '{"a": [1]}', True),
+    (Literal["a", "b"], '"b"', True),
+    (Literal["a", "b"], '"c"', False),
+    (Literal[True], "true", True),
+    (Literal[1], "true", False),
+])
+def test_checks_that_need_python_values(spec, doc, answer):
+    v = Validator(spec)
+    assert v.is_valid_json(doc) is answer
+    assert v.is_valid(json.loads(doc)) is answer
+
+
+# --- both roads agree -------------------------------------------------------
+
+SCHEMAS = [
+    Any, int, float, str, bool, None, bytes,
+    list[int], list[Any], list[int | str], list[float | None],
+    dict[str, int], dict[str, Any], dict[str, list[int]],
+    {"a": int, "b?": str}, {"a": list[Any], "b": bool},
+    Optional[list[dict[str, int]]], list[Movie],
+    Literal[0, 1, "a", True, None],
+    Annotated[int, types.SimpleNamespace(gt=-5, le=5)],
+    Annotated[str, types.SimpleNamespace(pattern="[a-c]*")],
+    Annotated[list[int], types.SimpleNamespace(max_length=2)],
+    int | list[int],
+    dict[str, dict[str, int | float]],
+]
+
+text_chars = st.characters(blacklist_categories=("Cs",))
+scalars = (
+    st.none() | st.booleans()
+    | st.integers(min_value=-(2**70), max_value=2**70)
+    | st.floats(allow_nan=False, allow_infinity=False)
+    | st.text(text_chars, max_size=5)
+    | st.sampled_from(["a", "b", "title", "year"])
+)
+# Objects are lists of pairs, so a key may repeat in the text.
+trees = st.recursive(
+    scalars,
+    lambda inner: st.lists(inner, max_size=4).map(lambda items: ("array", items))
+    | st.lists(st.tuples(st.sampled_from(["a", "b", "title", "year", "c"]) | st.text(text_chars, max_size=3), inner),
+               max_size=4).map(lambda pairs: ("object", pairs)),
+    max_leaves=12,
+)
+
+
+def to_text(tree):
+    if isinstance(tree, tuple) and tree[0] == "array":
+        return "[" + ", ".join(to_text(x) for x in tree[1]) + "]"
+    if isinstance(tree, tuple) and tree[0] == "object":
+        return "{" + ", ".join(json.dumps(k) + ": " + to_text(v) for k, v in tree[1]) + "}"
+    return json.dumps(tree)
+
+
+@settings(max_examples=300, deadline=None)
+@given(trees)
+def test_is_valid_json_agrees_with_is_valid_of_loads(tree):
+    text = to_text(tree)
+    value = json.loads(text)
+    for spec in SCHEMAS:
+        v = Validator(spec)
+        expected = v.is_valid(value)
+        assert v.is_valid_json(text) is expected, (spec, text)
+        assert v.is_valid_json(text.encode()) is expected
+        if expected:
+            assert v.load(text) == value
