@@ -115,3 +115,22 @@ def test_the_exception_is_an_ordinary_exception():
     e = raised(int, "x")
     with pytest.raises(ValidationError):
         raise e
+
+
+class Unprintable(str):
+    def __str__(self):
+        raise ValueError("no str")
+
+
+class ReprIsUnprintable:
+    def __repr__(self):
+        return Unprintable("hidden")
+
+
+def test_a_repr_whose_text_cannot_be_read_goes_to_the_unraisable_hook(monkeypatch):
+    seen = []
+    monkeypatch.setattr("sys.unraisablehook", seen.append)
+    e = raised(int, ReprIsUnprintable())
+    assert e.value == "<unprintable Unprintable object>"
+    assert [type(u.exc_value) for u in seen] == [ValueError]
+    assert type(seen[0].object) is Unprintable
