@@ -2,6 +2,8 @@
 // property is proven within the work budget; they raise nothing.
 #pragma once
 
+#include "reasoning/openness.h"
+#include "reasoning/simplify.h"
 #include "schema/node.h"
 #include "schema/pool.h"
 
@@ -14,7 +16,7 @@ bool decide_subtype(const SchemaNode& s, const SchemaNode& t, const Constants& c
 bool decide_equivalent(const SchemaNode& s, const SchemaNode& t, const Constants& constants,
                        const DefinitionTable& definitions);
 
-SchemaNode simplify_node(const SchemaNode& node);
-SchemaNode set_record_openness(const SchemaNode& node, bool open);
+// simplify_node (reasoning/simplify.h) and set_record_openness
+// (reasoning/openness.h) are the two rewrites.
 
 }  // namespace tarmelix

@@ -17,6 +17,10 @@ PyTypeObject* validator_type();
 // Wraps a core (taken over in every case) into a new Validator.
 py::Ref new_validator_object(ValidatorCore core);
 
+// Allocates an instance of `type` (the Validator type) as object() would and
+// moves the core in; the core is released when allocation fails.
+py::Ref allocate_validator(PyTypeObject* type, ValidatorCore core);
+
 // A Validator over one node, with no constants and no definitions; no limits.
 py::Ref make_node_validator(SchemaNode node);
 

@@ -1,0 +1,29 @@
+#include "exception/validation_error.h"
+
+#include "py/error.h"
+#include "py/once.h"
+#include "validator/docstrings.h"
+
+namespace tarmelix {
+
+namespace {
+// Leaked on purpose: the type outlives every module object made from the definition.
+py::OnceCell<py::Ref>& validation_error_cell() {
+  static py::OnceCell<py::Ref>* cell = new py::OnceCell<py::Ref>();
+  return *cell;
+}
+}  // namespace
+
+PyObject* validation_error_type() {
+  const py::Ref* type = validation_error_cell().get_or_init([]() -> std::optional<py::Ref> {
+    py::Ref t = py::Ref::steal(PyErr_NewExceptionWithDoc(
+        "_tarmelix.ValidationError", doc::VALIDATION_ERROR, PyExc_Exception, nullptr));
+    if (!t) return std::nullopt;
+    return t;
+  });
+  if (type) return type->get();
+  py::raise_panic("Failed to initialize new exception type.");
+  return nullptr;
+}
+
+}  // namespace tarmelix

@@ -1,0 +1,185 @@
+#include "validator/combinators.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "build/frontend.h"
+#include "build/recursive.h"
+#include "py/args.h"
+#include "py/trap.h"
+#include "schema/core.h"
+#include "validator/object.h"
+
+namespace tarmelix {
+
+namespace {
+
+constexpr const char* NEW_NAME = "Validator.__new__()";
+
+py::Ref argument_error(const std::string& text) {
+  PyErr_SetString(PyExc_TypeError, text.c_str());
+  return {};
+}
+
+// The constructor's `schema` argument (borrowed), or null with a TypeError set.
+PyObject* constructor_spec(PyObject* args, PyObject* kwargs) {
+  const Py_ssize_t count = args ? PyTuple_GET_SIZE(args) : 0;
+  if (count >= 2) {
+    argument_error(std::string(NEW_NAME) + " takes 1 positional arguments but " +
+                   std::to_string(count) + " were given");
+    return nullptr;
+  }
+  PyObject* spec = count == 1 ? PyTuple_GET_ITEM(args, 0) : nullptr;
+  if (kwargs) {
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(kwargs, &pos, &key, &value)) {
+      const char* text = PyUnicode_Check(key) ? PyUnicode_AsUTF8(key) : nullptr;
+      if (!text) PyErr_Clear();
+      if (text && std::string_view(text) == "schema") {
+        if (spec) {
+          argument_error(std::string(NEW_NAME) + " got multiple values for argument 'schema'");
+          return nullptr;
+        }
+        spec = value;
+        continue;
+      }
+      py::Ref shown = py::Ref::steal(PyObject_Str(key));
+      const char* shown_text = shown ? PyUnicode_AsUTF8(shown.get()) : nullptr;
+      if (!shown_text) return nullptr;
+      argument_error(std::string(NEW_NAME) + " got an unexpected keyword argument '" +
+                     shown_text + "'");
+      return nullptr;
+    }
+  }
+  if (!spec) {
+    argument_error(std::string(NEW_NAME) +
+                   " missing 1 required positional argument: 'schema'");
+    return nullptr;
+  }
+  return spec;
+}
+
+// Drops the pool's identity index and checks the limits.
+std::optional<ValidatorCore> finish(SchemaNode root, ConstantsPool pool,
+                                    DefinitionTable definitions) {
+  return check_limits(std::move(root), std::move(pool.constants), std::move(definitions));
+}
+
+py::Ref wrap(std::optional<ValidatorCore> core) {
+  if (!core) return {};
+  return new_validator_object(std::move(*core));
+}
+
+// union and intersection: every argument built into one pool, in order; the
+// first failure decides.
+py::Ref combine(const char* full_name, PyObject* const* args, Py_ssize_t nargsf,
+                PyObject* kwnames, bool is_union) {
+  const py::FunctionDesc desc{full_name, {}, {}, true};
+  py::ParsedArgs parsed;
+  if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
+  PyObject* schemas = parsed.varargs.get();
+  const Py_ssize_t count = PyTuple_GET_SIZE(schemas);
+  ConstantsPool pool;
+  DefinitionTable definitions;
+  std::vector<SchemaNode> nodes;
+  nodes.reserve(static_cast<size_t>(count));
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    py::Ref spec = py::Ref::borrow(PyTuple_GET_ITEM(schemas, i));
+    std::optional<SchemaNode> node = build_schema(spec.get(), pool, definitions);
+    if (!node) return {};
+    nodes.push_back(std::move(*node));
+  }
+  SchemaNode root;
+  if (nodes.empty()) {
+    root = make_leaf(is_union ? NodeKind::Nothing : NodeKind::Anything);
+  } else {
+    root = is_union ? make_union(std::move(nodes)) : make_intersection(std::move(nodes));
+  }
+  return wrap(finish(std::move(root), std::move(pool), std::move(definitions)));
+}
+
+// `validator | other` (reflected false) or `other | validator` (true): the
+// validator's pool and definitions copied, `other` built into the copies.
+std::optional<ValidatorCore> make_or_validator(const ValidatorCore& core, PyObject* other,
+                                               bool reflected) {
+  ConstantsPool pool = pool_from_constants(copy_constants(core.constants));
+  DefinitionTable definitions = core.definitions;
+  std::optional<SchemaNode> built = build_schema(other, pool, definitions);
+  if (!built) return std::nullopt;
+  std::vector<SchemaNode> members;
+  members.reserve(2);
+  if (reflected) {
+    members.push_back(std::move(*built));
+    members.push_back(core.root);
+  } else {
+    members.push_back(core.root);
+    members.push_back(std::move(*built));
+  }
+  return finish(make_union(std::move(members)), std::move(pool), std::move(definitions));
+}
+
+}  // namespace
+
+PyObject* validator_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+  return py::trap_object([&]() -> py::Ref {
+    PyObject* spec = constructor_spec(args, kwargs);
+    if (!spec) return {};
+    ConstantsPool pool;
+    DefinitionTable definitions;
+    std::optional<SchemaNode> root = build_schema(spec, pool, definitions);
+    if (!root) return {};
+    std::optional<ValidatorCore> core =
+        finish(std::move(*root), std::move(pool), std::move(definitions));
+    if (!core) return {};
+    return allocate_validator(type, std::move(*core));
+  });
+}
+
+PyObject* validator_or(PyObject* left, PyObject* right) noexcept {
+  return py::trap_object([&]() -> py::Ref {
+    if (const ValidatorCore* core = extract_validator_core(left)) {
+      return wrap(make_or_validator(*core, right, false));
+    }
+    if (const ValidatorCore* core = extract_validator_core(right)) {
+      return wrap(make_or_validator(*core, left, true));
+    }
+    return py::Ref::borrow(Py_NotImplemented);
+  });
+}
+
+py::Ref union_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  return combine("union()", args, nargsf, kwnames, true);
+}
+
+py::Ref intersection_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
+                              PyObject* kwnames) {
+  return combine("intersection()", args, nargsf, kwnames, false);
+}
+
+py::Ref complement_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
+                            PyObject* kwnames) {
+  static constexpr std::array<const char*, 1> positional = {"schema"};
+  static const py::FunctionDesc desc{"complement()", positional, {}};
+  py::ParsedArgs parsed;
+  if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
+  ConstantsPool pool;
+  DefinitionTable definitions;
+  std::optional<SchemaNode> inner = build_schema(parsed.values[0], pool, definitions);
+  if (!inner) return {};
+  return wrap(finish(make_complement(std::move(*inner)), std::move(pool), std::move(definitions)));
+}
+
+py::Ref recursive_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
+                           PyObject* kwnames) {
+  static constexpr std::array<const char*, 1> positional = {"builder"};
+  static const py::FunctionDesc desc{"recursive()", positional, {}};
+  py::ParsedArgs parsed;
+  if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
+  return recursive_validator(parsed.values[0]);
+}
+
+}  // namespace tarmelix
