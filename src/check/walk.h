@@ -4,6 +4,7 @@
 #pragma once
 
 #include "check/walk_context.h"
+#include "errors/build_record.h"
 
 namespace tarmelix {
 
@@ -14,10 +15,6 @@ namespace tarmelix {
 // Internal faults (a dict or set changed by user code) throw py::Fault.
 bool walk_value(const SchemaNode& node, PyObject* value, Path& path, const WalkContext& ctx,
                 ErrorList& errors);
-
-// A record made from the value's preview, at a copy of the path.
-ErrorRecord make_error_record(const char* code, std::string expected, PyObject* value,
-                              const Path& path);
 
 // The kind record of a node that rejects the value: its code and display name.
 void push_kind_error(const SchemaNode& node, PyObject* value, const Path& path,
