@@ -276,6 +276,11 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, Path& path,
 
 }  // namespace
 
+ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
+                              const Path& path) {
+  return ErrorRecord{path, std::string(expected), got_text(value), code};
+}
+
 void push_kind_error(const SchemaNode& node, PyObject* value, const Path& path,
                      const WalkContext& ctx, ErrorList& errors) {
   if (records(ctx)) {

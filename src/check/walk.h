@@ -16,6 +16,11 @@ namespace tarmelix {
 bool walk_value(const SchemaNode& node, PyObject* value, Path& path, const WalkContext& ctx,
                 ErrorList& errors);
 
+// A record at a copy of `path`, got = got_text(value). Callers make it only
+// in a recording mode.
+ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
+                              const Path& path);
+
 // The kind record of a node that rejects the value: its code and display name.
 void push_kind_error(const SchemaNode& node, PyObject* value, const Path& path,
                      const WalkContext& ctx, ErrorList& errors);
