@@ -101,7 +101,8 @@ point_missing_y.x = 1
         (bool, 1, False, [("bool_type", (), "bool", "1")]),
         (float, 1, False, [("float_type", (), "float", "1")]),
         (bytes, bytearray(b""), False, [("bytes_type", (), "bytes", "bytearray(b'')")]),
-        (Literal[1], True, False, [("literal_error", (), "the literal 1", "True")]),
+        (1, True, False, [("literal_error", (), "the literal 1", "True")]),
+        (Literal[1], True, False, [("union_error", (), "one of: literal", "True")]),
         (
             list[int],
             [1, "a", 2, "b"],
@@ -190,7 +191,12 @@ class EqRaises:
     __hash__ = object.__hash__
 
 
-class AttrRaises:
+@dataclass
+class HasX:
+    x: int
+
+
+class AttrRaises(HasX):
     def __init__(self, exc):
         self.exc = exc
 
@@ -210,11 +216,6 @@ class Checked(metaclass=RaisingMeta):
     pass
 
 
-@dataclass
-class HasX:
-    x: int
-
-
 FATAL = [MemoryError("m"), RecursionError("r"), KeyboardInterrupt(), SystemExit(3)]
 
 
@@ -226,27 +227,31 @@ def test_fatal_exceptions_propagate_unchanged(exc):
 
     RaisingMeta.exc = exc
     cases = [
-        (Validator(Literal[1]), EqRaises(exc)),
+        (Validator(Literal[EqRaises(exc)]), EqRaises(exc)),
         (Validator(Checked), object()),
         (Validator(HasX), AttrRaises(exc)),
         (Validator(Annotated[int, lambda v: (_ for _ in ()).throw(exc)]), 1),
         (Validator(Annotated[object, type("M", (), {"ge": 0})()]), Ge()),
-        # other records were gathered before the fatal one
-        (Validator(list[Annotated[object, lambda v: (_ for _ in ()).throw(exc) if v else False]]),
-         [0, 1]),
     ]
     for v, value in cases:
         for call in (v.validate, v.ensure, v.is_valid, v.__contains__):
             with pytest.raises(BaseException) as info:
                 call(value)
             assert info.value is exc, (v, call)
+    # a record was gathered before the fatal exception; CheckOnly stops earlier
+    late = Validator(list[Annotated[object, lambda v: (_ for _ in ()).throw(exc) if v else False]])
+    for call in (late.validate, late.ensure):
+        with pytest.raises(BaseException) as info:
+            call([0, 1])
+        assert info.value is exc
+    assert late.is_valid([0, 1]) is False
 
 
 @pytest.mark.parametrize("exc", [ValueError("v"), TypeError("t"), AttributeError("a")])
 def test_ordinary_exceptions_mean_non_member(exc):
     RaisingMeta.exc = exc
     eq = EqRaises(exc)
-    assert answers(Validator(Literal[1]), eq) is False
+    assert answers(Validator(Literal[EqRaises(exc)]), eq) is False
     assert answers(Validator(Checked), object()) is False
     assert records(Validator(HasX), AttrRaises(exc)) == [
         ("missing_attribute", ("x",), 'attribute "x"', "missing")

@@ -49,7 +49,7 @@ BoundText bound_text(ConstraintKind kind) {
 void record(const char* code, std::string expected, PyObject* value, const Path& path,
             const WalkContext& ctx, ErrorList& errors) {
   if (ctx.recording() && !ctx.stopped()) {
-    errors.push_back(make_error_record(code, std::move(expected), value, path));
+    errors.push_back(make_error_record(code, expected, value, path));
   }
 }
 

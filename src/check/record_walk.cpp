@@ -135,10 +135,8 @@ void walk_record(const std::vector<RecordField>& fields,
       PyErr_Clear();
       errors.push_back(make_error_record("dict_type", "dict", value, path));
     } else if (field.required) {
-      Path at = path;
-      at.emplace_back(field.name);
-      errors.push_back(ErrorRecord{std::move(at), "required key " + quote_text(field.name),
-                                   "missing", "missing_key"});
+      errors.push_back(make_key_error_record(path, field.name, "missing_key",
+                                             "required key " + quote_text(field.name), "missing"));
     }
     if (stop_at_first && !errors.empty()) return;
   }
@@ -159,10 +157,9 @@ void walk_record(const std::vector<RecordField>& fields,
       path.pop_back();
     } else {
       std::string text = key_str(key.get()).value_or(std::string());
-      Path at = path;
-      at.emplace_back(text);
-      errors.push_back(
-          ErrorRecord{std::move(at), "no unexpected key", quote_text(text), "extra_forbidden"});
+      std::string got = quote_text(text);
+      errors.push_back(make_key_error_record(path, std::move(text), "extra_forbidden",
+                                             "no unexpected key", std::move(got)));
     }
     if (stop_at_first && !errors.empty()) return;
   }

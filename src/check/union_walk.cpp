@@ -74,12 +74,8 @@ bool walk_union(const SchemaNode& node, PyObject* value, Path& path, const WalkC
     for (ErrorRecord& r : best) errors.push_back(std::move(r));
     return false;
   }
-  std::string expected = "one of: ";
-  for (size_t i = 0; i < node.members.size(); ++i) {
-    if (i) expected += ", ";
-    expected += kind_display_name(node.members[i]);
-  }
-  errors.push_back(make_error_record("union_error", std::move(expected), value, path));
+  errors.push_back(make_error_record(
+      "union_error", "one of: " + member_display_names(node.members), value, path));
   return false;
 }
 

@@ -46,7 +46,7 @@ bool records(const WalkContext& ctx) { return ctx.recording() && !ctx.stopped();
 
 void push_record(const char* code, std::string expected, PyObject* value, const Path& path,
                  const WalkContext& ctx, ErrorList& errors) {
-  if (records(ctx)) errors.push_back(make_error_record(code, std::move(expected), value, path));
+  if (records(ctx)) errors.push_back(make_error_record(code, expected, value, path));
 }
 
 // A sequence pattern read as fixed items and an optional repeated tail, the
@@ -223,10 +223,8 @@ bool walk_object(const SchemaNode& node, PyObject* v, Path& path, const WalkCont
       }
       all = false;
       if (records(ctx)) {
-        Path at = path;
-        at.emplace_back(field.name);
-        errors.push_back(ErrorRecord{std::move(at), "attribute " + quote_text(field.name),
-                                     "missing", "missing_attribute"});
+        errors.push_back(make_key_error_record(path, field.name, "missing_attribute",
+                                               "attribute " + quote_text(field.name), "missing"));
       }
     } else {
       if (ctx.recording()) path.emplace_back(field.name);
@@ -278,9 +276,9 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, Path& path,
 
 }  // namespace
 
-ErrorRecord make_error_record(const char* code, std::string expected, PyObject* value,
+ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
                               const Path& path) {
-  return ErrorRecord{path, std::move(expected), preview_repr(value), code};
+  return ErrorRecord{path, std::string(expected), got_text(value), code};
 }
 
 void push_kind_error(const SchemaNode& node, PyObject* value, const Path& path,

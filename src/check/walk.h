@@ -4,6 +4,7 @@
 #pragma once
 
 #include "check/walk_context.h"
+#include "errors/build_record.h"
 
 namespace tarmelix {
 
@@ -15,8 +16,9 @@ namespace tarmelix {
 bool walk_value(const SchemaNode& node, PyObject* value, Path& path, const WalkContext& ctx,
                 ErrorList& errors);
 
-// A record made from the value's preview, at a copy of the path.
-ErrorRecord make_error_record(const char* code, std::string expected, PyObject* value,
+// A record at a copy of `path`, got = got_text(value). Callers make it only
+// in a recording mode.
+ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
                               const Path& path);
 
 // The kind record of a node that rejects the value: its code and display name.

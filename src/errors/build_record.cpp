@@ -7,15 +7,10 @@ namespace tarmelix {
 
 std::string got_text(PyObject* value) { return preview_repr(value); }
 
-ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
-                              const Path& path) {
-  return ErrorRecord{path, std::string(expected), got_text(value), code};
-}
-
 void push_error_record(ErrorList& errors, WalkMode mode, const char* code,
                        std::string_view expected, PyObject* value, const Path& path) {
   if (mode == WalkMode::CheckOnly) return;
-  errors.push_back(make_error_record(code, expected, value, path));
+  errors.push_back(ErrorRecord{path, std::string(expected), got_text(value), code});
 }
 
 ErrorRecord make_key_error_record(const Path& path, std::string key, const char* code,
@@ -40,7 +35,7 @@ void report_length_mismatch(const char* code, const char* sequence_name, uint64_
   std::string expected = sequence_name;
   expected += at_least ? " of length at least " : " of length ";
   expected += std::to_string(count);
-  errors.push_back(make_error_record(code, expected, value, path));
+  errors.push_back(ErrorRecord{path, std::string(expected), got_text(value), code});
 }
 
 }  // namespace tarmelix

@@ -16,11 +16,9 @@ namespace tarmelix {
 // The got text of a Python value: its preview_repr (never fails).
 std::string got_text(PyObject* value);
 
-// A record at a copy of `path` with got = got_text(value).
-ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
-                              const Path& path);
-
-// Appends make_error_record(...) unless the mode is CheckOnly.
+// Appends a record at a copy of `path` with got = got_text(value), unless
+// the mode is CheckOnly. (The walk's own make_error_record, check/walk.h,
+// builds the same record.)
 void push_error_record(ErrorList& errors, WalkMode mode, const char* code,
                        std::string_view expected, PyObject* value, const Path& path);
 
