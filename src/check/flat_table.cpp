@@ -8,6 +8,29 @@ namespace {
 constexpr size_t MIN_SLOTS = 8;
 }
 
+uint64_t text_hash(std::string_view utf8) {
+  bool ascii = true;
+  for (unsigned char c : utf8) {
+    if (c >= 0x80) {
+      ascii = false;
+      break;
+    }
+  }
+  // An ASCII str is stored one byte a character, and that is what the
+  // interpreter hashes.
+  if (ascii) {
+    return static_cast<uint64_t>(_Py_HashBytes(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
+  }
+  py::Ref text = py::Ref::steal(
+      PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), nullptr));
+  if (!text) {
+    // Only text that is not UTF-8 gets here, and no str holds it.
+    PyErr_Clear();
+    return 0;
+  }
+  return str_hash(text.get());
+}
+
 void TextTable::grow() {
   std::vector<Slot> old = std::move(slots_);
   slots_.assign(old.empty() ? MIN_SLOTS : old.size() * 2, Slot{});

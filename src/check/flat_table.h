@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "py/ref.h"
 #include "schema/fxhash.h"
 
 namespace tarmelix {
@@ -38,11 +39,24 @@ inline bool same_bytes(const char* a, const char* b, size_t n) {
   return true;
 }
 
+// The hash the interpreter gives a str of this UTF-8 text. Text tables are
+// keyed by it, so a lookup by a Python str reuses the hash the str caches
+// (str_hash) and a lookup by bare text computes the same number.
+uint64_t text_hash(std::string_view utf8);
+
+// A str's own content hash (never an overridden __hash__), cached in the str.
+inline uint64_t str_hash(PyObject* text) {
+  return static_cast<uint64_t>(PyUnicode_Type.tp_hash(text));
+}
+
 // UTF-8 text to a word; put() replaces the value of a text already present.
-// The caller supplies the hash of each text (the same function for put and
-// find), so a lookup by a Python str can reuse the hash the str caches.
 class TextTable {
  public:
+  void put(std::string_view text, uint64_t value) { put(text, text_hash(text), value); }
+  const uint64_t* find(std::string_view text) const { return find(text, text_hash(text)); }
+  bool contains(std::string_view text) const { return find(text) != nullptr; }
+
+  // With the text's text_hash (or the str_hash of a str holding it).
   void put(std::string_view text, uint64_t hash, uint64_t value);
   const uint64_t* find(std::string_view text, uint64_t hash) const {
     if (count_ == 0) return nullptr;

@@ -143,17 +143,6 @@ class PlanBuilder {
 
 }  // namespace
 
-uint64_t text_hash(std::string_view utf8) {
-  py::Ref text = py::Ref::steal(
-      PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), nullptr));
-  if (!text) {
-    // Only text that is not UTF-8 gets here, and no str key carries it.
-    PyErr_Clear();
-    return 0;
-  }
-  return str_hash(text.get());
-}
-
 RecordIndex make_record_index(const std::vector<RecordField>& fields) {
   RecordIndex index;
   for (size_t i = 0; i < fields.size(); ++i) {

@@ -44,15 +44,6 @@ struct WalkPlan final : WalkPlanBase {
       compiled_patterns;
 };
 
-// Text tables are probed with the interpreter's own str hash: a str key
-// brings it cached, so a lookup hashes nothing. text_hash gives the hash a
-// str of that UTF-8 text has; str_hash reads a str's content hash (never an
-// overridden __hash__).
-uint64_t text_hash(std::string_view utf8);
-inline uint64_t str_hash(PyObject* text) {
-  return static_cast<uint64_t>(PyUnicode_Type.tp_hash(text));
-}
-
 // The record index of a Record node; null without a plan or an entry.
 const RecordIndex* find_record_index(const WalkPlan* plan, const SchemaNode& record);
 // The literal sets of a Union node; null without a plan or an entry.
