@@ -9,7 +9,7 @@ from typing import Annotated, Any, Literal, Optional, TypedDict
 import pytest
 from hypothesis import given, settings, strategies as st
 
-from tarmelix import ValidationError, Validator
+from tarmelix import ValidationError, Validator, complement, intersection, recursive
 
 
 def json_invalid(call, *args):
@@ -305,6 +305,16 @@ def test_checks_that_need_python_values(spec, doc, answer):
     assert v.is_valid(json.loads(doc)) is answer
 
 
+# --- recursion ----------------------------------------------------------------
+
+@pytest.mark.parametrize("depth,answer", [(1, True), (127, True), (128, False), (199, False)])
+def test_recursion_limit_applies_to_documents(depth, answer):
+    nested = recursive(lambda s: int | list[s])
+    doc = "[" * depth + "1" + "]" * depth
+    assert nested.is_valid_json(doc) is answer
+    assert nested.is_valid(json.loads(doc)) is answer
+
+
 # --- both roads agree -------------------------------------------------------
 
 SCHEMAS = [
@@ -319,6 +329,9 @@ SCHEMAS = [
     Annotated[list[int], types.SimpleNamespace(max_length=2)],
     int | list[int],
     dict[str, dict[str, int | float]],
+    recursive(lambda s: None | bool | int | float | str | list[s] | dict[str, s]),
+    recursive(lambda s: {"a": int, "b?": list[s]}),
+    complement(list[Any]), intersection(dict[str, Any], complement({"a": int})),
 ]
 
 text_chars = st.characters(blacklist_categories=("Cs",))

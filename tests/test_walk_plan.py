@@ -1,6 +1,7 @@
 """The walk plan: literal sets, record indexes and patterns answer as the general road does."""
 
 import copy
+import json
 import threading
 from typing import Annotated, Literal
 
@@ -115,3 +116,14 @@ def test_threads_build_one_plan_and_agree():
         for t in threads:
             t.join()
         assert out == [(True, False, False)] * 6
+
+
+@pytest.mark.parametrize("name", ["", "a", "é", "日本", "x" * 30, "ab\x00c"])
+def test_field_names_of_every_width_are_found(name):
+    v = Validator({name: int, "other?": Literal[name, "z"]})
+    assert v.is_valid({name: 1}) is True
+    assert v.is_valid({name: 1, "other": name}) is True
+    assert v.is_valid({name: "1"}) is False
+    assert v.is_valid({}) is False
+    text = json.dumps(name)
+    assert v.is_valid_json('{%s: 1, "other": %s}' % (text, text)) is True

@@ -11,20 +11,17 @@ class DictItems {
   explicit DictItems(PyObject* dict)
       : dict_(dict), initial_(PyDict_GET_SIZE(dict)), remaining_(initial_) {}
 
-  // The next item as new references; false at the end. Faults when the size
-  // changed since the visit began, or when the dict yielded more items than
-  // it had at the start.
-  bool next(py::Ref& key, py::Ref& value) {
+  // The next item, borrowed: the caller takes references before running
+  // any Python code. False at the end. Faults when the size changed since
+  // the visit began, or when the dict yielded more items than it had at
+  // the start.
+  bool next(PyObject*& key, PyObject*& value) {
     if (PyDict_GET_SIZE(dict_) != initial_) {
       py::fault("dictionary changed size during iteration");
     }
     if (remaining_ == -1) py::fault("dictionary keys changed during iteration");
-    PyObject* k = nullptr;
-    PyObject* v = nullptr;
-    if (!PyDict_Next(dict_, &pos_, &k, &v)) return false;
+    if (!PyDict_Next(dict_, &pos_, &key, &value)) return false;
     --remaining_;
-    key = py::Ref::borrow(k);
-    value = py::Ref::borrow(v);
     return true;
   }
 

@@ -1,7 +1,5 @@
 #include "check/flat_table.h"
 
-#include <cstring>
-
 #include "schema/fxhash.h"
 
 namespace tarmelix {
@@ -10,18 +8,27 @@ namespace {
 constexpr size_t MIN_SLOTS = 8;
 }
 
-size_t TextTable::probe(std::string_view text, uint64_t hash) const {
-  size_t mask = slots_.size() - 1;
-  size_t i = hash & mask;
-  while (true) {
-    const Slot& s = slots_[i];
-    if (!s.used) return i;
-    if (s.hash == hash && s.length == text.size() &&
-        std::memcmp(bytes_.data() + s.offset, text.data(), text.size()) == 0) {
-      return i;
+uint64_t text_hash(std::string_view utf8) {
+  bool ascii = true;
+  for (unsigned char c : utf8) {
+    if (c >= 0x80) {
+      ascii = false;
+      break;
     }
-    i = (i + 1) & mask;
   }
+  // An ASCII str is stored one byte a character, and that is what the
+  // interpreter hashes.
+  if (ascii) {
+    return static_cast<uint64_t>(_Py_HashBytes(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
+  }
+  py::Ref text = py::Ref::steal(
+      PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), nullptr));
+  if (!text) {
+    // Only text that is not UTF-8 gets here, and no str holds it.
+    PyErr_Clear();
+    return 0;
+  }
+  return str_hash(text.get());
 }
 
 void TextTable::grow() {
@@ -30,15 +37,14 @@ void TextTable::grow() {
   size_t mask = slots_.size() - 1;
   for (const Slot& s : old) {
     if (!s.used) continue;
-    size_t i = s.hash & mask;
+    size_t i = fx_hash_u64(s.hash) & mask;
     while (slots_[i].used) i = (i + 1) & mask;
     slots_[i] = s;
   }
 }
 
-void TextTable::put(std::string_view text, uint64_t value) {
+void TextTable::put(std::string_view text, uint64_t hash, uint64_t value) {
   if ((count_ + 1) * 2 > slots_.size()) grow();
-  uint64_t hash = fx_hash_bytes(text);
   Slot& s = slots_[probe(text, hash)];
   if (!s.used) {
     s.used = true;
@@ -49,19 +55,6 @@ void TextTable::put(std::string_view text, uint64_t value) {
     ++count_;
   }
   s.value = value;
-}
-
-const uint64_t* TextTable::find(std::string_view text) const {
-  if (count_ == 0) return nullptr;
-  const Slot& s = slots_[probe(text, fx_hash_bytes(text))];
-  return s.used ? &s.value : nullptr;
-}
-
-size_t WordTable::probe(uint64_t key) const {
-  size_t mask = slots_.size() - 1;
-  size_t i = fx_hash_u64(key) & mask;
-  while (slots_[i].used && slots_[i].key != key) i = (i + 1) & mask;
-  return i;
 }
 
 void WordTable::grow() {
@@ -81,12 +74,6 @@ void WordTable::put(uint64_t key, uint64_t value) {
     ++count_;
   }
   s.value = value;
-}
-
-const uint64_t* WordTable::find(uint64_t key) const {
-  if (count_ == 0) return nullptr;
-  const Slot& s = slots_[probe(key)];
-  return s.used ? &s.value : nullptr;
 }
 
 }  // namespace tarmelix

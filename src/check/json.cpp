@@ -36,7 +36,7 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   WalkState state;
   WalkContext ctx{&core.constants, &core.definitions, core_walk_plan(core), &state,
                   WalkMode::CheckOnly};
-  bool member = walk_json(core.root, doc->root, ctx);
+  bool member = walk_json(core.root, doc->root(), ctx);
   if (state.fatal_error.exception) {
     py::restore_exception(std::move(state.fatal_error.exception));
     return {};

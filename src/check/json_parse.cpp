@@ -18,6 +18,27 @@ namespace {
 
 namespace bj = boost::json;
 
+// A str of valid UTF-8 text; ASCII text (most keys and values) is copied
+// straight into a compact str.
+py::Ref str_from_utf8(std::string_view text) {
+  const char* p = text.data();
+  const size_t n = text.size();
+  size_t i = 0;
+  uint64_t high = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    high |= word;
+  }
+  for (; i < n; ++i) high |= static_cast<unsigned char>(p[i]);
+  if ((high & 0x8080808080808080ULL) == 0) {
+    py::Ref str = py::Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(n), 127));
+    if (str) std::memcpy(PyUnicode_1BYTE_DATA(str.get()), p, n);
+    return str;
+  }
+  return py::Ref::steal(PyUnicode_DecodeUTF8(p, static_cast<Py_ssize_t>(n), "strict"));
+}
+
 // Keys of one document, so a key that repeats (the field names of a list of
 // records) is one str object. Direct-mapped: a collision replaces the entry.
 class KeyCache {
@@ -30,8 +51,7 @@ class KeyCache {
   py::Ref get(std::string_view key) {
     Slot& slot = slots_[fx_hash_bytes(key) & (SLOTS - 1)];
     if (slot.str && slot.key == key) return slot.str;
-    py::Ref made = py::Ref::steal(
-        PyUnicode_DecodeUTF8(key.data(), static_cast<Py_ssize_t>(key.size()), "strict"));
+    py::Ref made = str_from_utf8(key);
     if (made) {
       slot.key = key;
       slot.str = made;
@@ -163,8 +183,7 @@ class PythonBuilder : public JsonHandlerBase {
   }
 
   py::Ref make_str(std::string_view text) {
-    py::Ref made = py::Ref::steal(
-        PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
+    py::Ref made = str_from_utf8(text);
     part_.clear();
     return made;
   }

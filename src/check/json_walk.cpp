@@ -1,5 +1,6 @@
 #include "check/json_walk.h"
 
+#include <algorithm>
 #include <array>
 #include <unordered_set>
 #include <vector>
@@ -134,9 +135,10 @@ bool walk_array(const SchemaNode& node, const JsonValue& value, const WalkContex
   if (node.sequence_kind != SequenceKind::List || value.kind != K::Array) return false;
   size_t n = static_cast<size_t>(value.size);
   if (shape.tail ? n < shape.fixed : n != shape.fixed) return false;
-  for (size_t i = 0; i < n; ++i) {
+  const JsonValue* element = value.first();
+  for (size_t i = 0; i < n; ++i, element = element->next()) {
     const SchemaNode& item = i < shape.fixed ? shape.item(i) : *shape.tail;
-    if (!walk_json(item, value.items[i], ctx)) return false;
+    if (!walk_json(item, *element, ctx)) return false;
   }
   return true;
 }
@@ -149,17 +151,16 @@ bool match_clauses(const std::vector<KeyValueClause>& clauses, const JsonValue& 
   return false;
 }
 
-constexpr size_t NO_ENTRY = static_cast<size_t>(-1);
-
 // A record against an object: each field by the last entry of its key, then
 // the other keys (each by its last entry) against the clauses.
 bool walk_object_record(const SchemaNode& node, const JsonValue& value, const WalkContext& ctx) {
   if (value.kind != K::Object) return false;
   const size_t count = static_cast<size_t>(value.size);
+  const size_t nfields = node.fields.size();
 
   const RecordIndex* index = nullptr;
   RecordIndex local;
-  if (!node.fields.empty()) {
+  if (nfields > 0) {
     index = find_record_index(ctx.plan, node);
     if (!index) {
       local = make_record_index(node.fields);
@@ -167,49 +168,68 @@ bool walk_object_record(const SchemaNode& node, const JsonValue& value, const Wa
     }
   }
 
-  // Per field position, the last entry naming it.
-  std::array<size_t, 32> small;
-  std::vector<size_t> large;
-  size_t* last = small.data();
-  if (node.fields.size() > small.size()) {
-    large.assign(node.fields.size(), NO_ENTRY);
+  // Per field position, the key of the last entry naming it.
+  std::array<const JsonValue*, 32> small;
+  std::vector<const JsonValue*> large;
+  const JsonValue** last = small.data();
+  if (nfields > small.size()) {
+    large.assign(nfields, nullptr);
     last = large.data();
   } else {
-    small.fill(NO_ENTRY);
+    std::fill_n(last, nfields, nullptr);
   }
 
+  // With every field name distinct, field j is its name's position, and keys
+  // that come in field order are matched by one comparison each.
+  const bool distinct = index && index->field_positions.size() == nfields;
+  size_t expected = 0;
   size_t undeclared = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const uint64_t* pos = index ? index->field_positions.find(value.entry_key(i).str()) : nullptr;
+  const JsonValue* key = value.first();
+  for (size_t i = 0; i < count; ++i, key = key[1].next()) {
+    std::string_view text = key->str();
+    if (distinct && expected < nfields && node.fields[expected].name == text) {
+      last[expected++] = key;
+      continue;
+    }
+    const uint64_t* pos = index ? index->field_positions.find(text) : nullptr;
     if (pos) {
-      last[*pos] = i;
+      last[*pos] = key;
+      expected = static_cast<size_t>(*pos) + 1;
     } else {
       ++undeclared;
     }
   }
 
-  for (const RecordField& field : node.fields) {
-    const uint64_t* pos = index->field_positions.find(field.name);
-    size_t entry = pos ? last[*pos] : NO_ENTRY;
-    if (entry == NO_ENTRY) {
+  for (size_t j = 0; j < nfields; ++j) {
+    const RecordField& field = node.fields[j];
+    const JsonValue* found = nullptr;
+    if (distinct) {
+      found = last[j];
+    } else if (const uint64_t* pos = index->field_positions.find(field.name)) {
+      found = last[*pos];
+    }
+    if (!found) {
       if (field.required) return false;
       continue;
     }
-    if (!walk_json(field.node, value.entry_value(entry), ctx)) return false;
+    if (!walk_json(field.node, found[1], ctx)) return false;
   }
 
   if (undeclared == 0) return true;
   if (node.clauses.empty()) return false;
 
-  auto declared = [&](size_t i) {
-    return index && index->field_positions.find(value.entry_key(i).str()) != nullptr;
-  };
-  // A key repeated among the undeclared ones counts by its last entry only.
+  // The undeclared keys, each by its last entry.
+  std::vector<const JsonValue*> others;
+  others.reserve(undeclared);
+  key = value.first();
+  for (size_t i = 0; i < count; ++i, key = key[1].next()) {
+    if (!index || !index->field_positions.find(key->str())) others.push_back(key);
+  }
   std::unordered_set<std::string_view, FxHasher> seen;
-  for (size_t i = count; i-- > 0;) {
-    if (declared(i)) continue;
-    if (undeclared > 1 && !seen.insert(value.entry_key(i).str()).second) continue;
-    if (!match_clauses(node.clauses, value.entry_key(i), value.entry_value(i), ctx)) return false;
+  for (size_t i = others.size(); i-- > 0;) {
+    const JsonValue* k = others[i];
+    if (others.size() > 1 && !seen.insert(k->str()).second) continue;
+    if (!match_clauses(node.clauses, *k, k[1], ctx)) return false;
   }
   return true;
 }

@@ -62,19 +62,30 @@ bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& c
   Path no_path;
   ErrorList no_errors;
   DictItems items(value);
-  py::Ref key;
-  py::Ref item;
+  PyObject* key;
+  PyObject* item;
   while (items.next(key, item)) {
+    // Reading a str key's text and hash runs no Python code.
     const uint64_t* position = nullptr;
     if (index) {
-      if (auto text = key_utf8(key.get())) position = index->field_positions.find(*text);
+      if (auto text = key_utf8(key)) position = index->field_positions.find(*text, str_hash(key));
     }
     if (position) {
       const RecordField& field = node.fields[*position];
-      if (!walk_value(field.node, item.get(), no_path, check, no_errors)) return false;
+      int scalar = scalar_test(field.node.kind, item);
+      if (scalar == 0) return false;
+      if (scalar < 0) {
+        py::Ref held_key = py::Ref::borrow(key);
+        py::Ref held_item = py::Ref::borrow(item);
+        if (!walk_value(field.node, item, no_path, check, no_errors)) return false;
+      } else if (ctx.stopped()) {
+        return false;
+      }
       if (field.required && seen.mark(*position) && required > 0) --required;
-    } else if (!match_key_value_clauses(node.clauses, key.get(), item.get(), check)) {
-      return false;
+    } else {
+      py::Ref held_key = py::Ref::borrow(key);
+      py::Ref held_item = py::Ref::borrow(item);
+      if (!match_key_value_clauses(node.clauses, key, item, check)) return false;
     }
   }
   return required == 0;
@@ -142,10 +153,13 @@ void walk_record(const std::vector<RecordField>& fields,
   }
 
   DictItems items(value);
-  py::Ref key;
-  py::Ref item;
-  while (items.next(key, item)) {
-    if (auto text = key_utf8(key.get()); text && declared.field_positions.contains(*text)) {
+  PyObject* borrowed_key;
+  PyObject* borrowed_item;
+  while (items.next(borrowed_key, borrowed_item)) {
+    py::Ref key = py::Ref::borrow(borrowed_key);
+    py::Ref item = py::Ref::borrow(borrowed_item);
+    if (auto text = key_utf8(key.get());
+        text && declared.field_positions.contains(*text, str_hash(key.get()))) {
       continue;
     }
     if (match_key_value_clauses(clauses, key.get(), item.get(), ctx)) continue;

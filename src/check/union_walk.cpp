@@ -19,15 +19,12 @@ size_t candidate_depth(const ErrorList& records, size_t base) {
 
 }  // namespace
 
-std::optional<bool> literal_sets_answer(const SchemaNode& node, PyObject* value,
-                                        const WalkContext& ctx) {
-  const LiteralSets* sets = find_literal_sets(ctx.plan, node);
-  if (!sets) return std::nullopt;
+std::optional<bool> literal_sets_lookup(const LiteralSets& sets, PyObject* value) {
   if (PyLong_CheckExact(value)) {
     int overflow = 0;
     long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
     if (overflow != 0) return std::nullopt;
-    return sets->int_values.contains(static_cast<uint64_t>(v));
+    return sets.int_values.contains(static_cast<uint64_t>(v));
   }
   if (PyUnicode_CheckExact(value)) {
     Py_ssize_t size = 0;
@@ -36,9 +33,17 @@ std::optional<bool> literal_sets_answer(const SchemaNode& node, PyObject* value,
       PyErr_Clear();
       return std::nullopt;
     }
-    return sets->str_values.contains(std::string_view(utf8, static_cast<size_t>(size)));
+    return sets.str_values.contains(std::string_view(utf8, static_cast<size_t>(size)),
+                                    str_hash(value));
   }
   return std::nullopt;
+}
+
+std::optional<bool> literal_sets_answer(const SchemaNode& node, PyObject* value,
+                                        const WalkContext& ctx) {
+  const LiteralSets* sets = find_literal_sets(ctx.plan, node);
+  if (!sets) return std::nullopt;
+  return literal_sets_lookup(*sets, value);
 }
 
 bool walk_union(const SchemaNode& node, PyObject* value, Path& path, const WalkContext& ctx,

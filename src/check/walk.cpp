@@ -8,6 +8,7 @@
 #include "check/exception_text.h"
 #include "check/record_walk.h"
 #include "check/union_walk.h"
+#include "check/walk_plan.h"
 #include "errors/errors.h"
 #include "py/error.h"
 #include "render/render.h"
@@ -15,32 +16,6 @@
 namespace tarmelix {
 
 namespace {
-
-// The answer of a kind that looks only at the value's type, or -1 for a
-// kind that needs more. Runs no Python code.
-inline int scalar_test(NodeKind kind, PyObject* v) {
-  switch (kind) {
-    case NodeKind::Anything:
-    case NodeKind::Any:
-      return 1;
-    case NodeKind::Nothing:
-      return 0;
-    case NodeKind::NoneValue:
-      return v == Py_None;
-    case NodeKind::Bool:
-      return Py_IS_TYPE(v, &PyBool_Type);
-    case NodeKind::Int:
-      return PyLong_Check(v) ? 1 : 0;
-    case NodeKind::Float:
-      return PyFloat_Check(v) ? 1 : 0;
-    case NodeKind::Str:
-      return PyUnicode_Check(v) ? 1 : 0;
-    case NodeKind::Bytes:
-      return PyBytes_Check(v) ? 1 : 0;
-    default:
-      return -1;
-  }
-}
 
 bool records(const WalkContext& ctx) { return ctx.recording() && !ctx.stopped(); }
 
@@ -118,17 +93,27 @@ bool walk_sequence(const SchemaNode& node, PyObject* v, Path& path, const WalkCo
     }
     return false;
   }
+  // A homogeneous tail of literals answers from the plan's sets, found once
+  // for the whole sequence instead of once per element.
+  const LiteralSets* tail_sets = shape->tail && shape->tail->kind == NodeKind::Union
+                                     ? find_literal_sets(ctx.plan, *shape->tail)
+                                     : nullptr;
   bool all = true;
   Py_ssize_t bound = tested;
   for (Py_ssize_t i = 0; i < bound;) {
     PyObject* item = is_list ? PyList_GET_ITEM(v, i) : PyTuple_GET_ITEM(v, i);
-    const SchemaNode& item_node =
-        static_cast<size_t>(i) < k ? shape->item(static_cast<size_t>(i)) : *shape->tail;
+    const bool fixed = static_cast<size_t>(i) < k;
+    const SchemaNode& item_node = fixed ? shape->item(static_cast<size_t>(i)) : *shape->tail;
+    // Tests that run no Python code need no reference to the element and,
+    // when they pass, no path segment.
+    int quick = scalar_test(item_node.kind, item);
+    if (quick < 0 && tail_sets && !fixed) {
+      std::optional<bool> found = literal_sets_lookup(*tail_sets, item);
+      if (found) quick = *found ? 1 : 0;
+    }
     bool member;
-    int scalar = ctx.mode == WalkMode::CheckOnly ? scalar_test(item_node.kind, item) : -1;
-    if (scalar >= 0) {
-      // No Python code runs, so the borrowed element cannot go away.
-      member = scalar == 1 && !ctx.stopped();
+    if (quick == 1 || (quick == 0 && !ctx.recording())) {
+      member = quick == 1 && !ctx.stopped();
     } else {
       py::Ref held = py::Ref::borrow(item);
       if (ctx.recording()) path.emplace_back(static_cast<uint64_t>(i));
@@ -211,10 +196,9 @@ bool walk_object(const SchemaNode& node, PyObject* v, Path& path, const WalkCont
   if (!walk_instance(node, v, path, ctx, errors)) return false;
   bool all = true;
   for (const RecordField& field : node.fields) {
-    py::Ref name = py::Ref::steal(PyUnicode_FromStringAndSize(
-        field.name.data(), static_cast<Py_ssize_t>(field.name.size())));
+    PyObject* name = ctx.state->attribute_names.get(field);
     if (!name) return ctx.fold_pending();
-    py::Ref attribute = py::Ref::steal(PyObject_GetAttr(v, name.get()));
+    py::Ref attribute = py::Ref::steal(PyObject_GetAttr(v, name));
     if (!attribute) {
       py::Ref exc = py::take_exception();
       if (exc && is_fatal_exception(exc.get())) {

@@ -8,6 +8,32 @@
 
 namespace tarmelix {
 
+// The answer of a kind that looks only at the value's type, or -1 for a
+// kind that needs more. Runs no Python code.
+inline int scalar_test(NodeKind kind, PyObject* v) {
+  switch (kind) {
+    case NodeKind::Anything:
+    case NodeKind::Any:
+      return 1;
+    case NodeKind::Nothing:
+      return 0;
+    case NodeKind::NoneValue:
+      return v == Py_None;
+    case NodeKind::Bool:
+      return Py_IS_TYPE(v, &PyBool_Type);
+    case NodeKind::Int:
+      return PyLong_Check(v) ? 1 : 0;
+    case NodeKind::Float:
+      return PyFloat_Check(v) ? 1 : 0;
+    case NodeKind::Str:
+      return PyUnicode_Check(v) ? 1 : 0;
+    case NodeKind::Bytes:
+      return PyBytes_Check(v) ? 1 : 0;
+    default:
+      return -1;
+  }
+}
+
 // Whether `value` (borrowed) is a member of `node`. In a recording mode the
 // failures are appended to `errors` with copies of `path`; `path` is the same
 // on return. Never leaves a Python exception pending: ordinary ones fold to

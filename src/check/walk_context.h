@@ -3,6 +3,7 @@
 // a step that wants another mode for a child walks it with a copy.
 #pragma once
 
+#include "check/attribute_names.h"
 #include "check/fold.h"
 #include "check/recursion_guard.h"
 #include "check/validate.h"
@@ -19,6 +20,7 @@ struct WalkState {
   RecursionGuard recursion_guard;
   FatalErrorSlot fatal_error;
   bool stop = false;
+  AttributeNames attribute_names;
 };
 
 struct WalkContext {

@@ -117,7 +117,9 @@ class PlanBuilder {
         long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
         if (overflow == 0) sets.int_values.put(static_cast<uint64_t>(v), 0);
       } else if (PyUnicode_CheckExact(value)) {
-        if (auto text = utf8_without_raising(value)) sets.str_values.put(*text, 0);
+        if (auto text = utf8_without_raising(value)) {
+          sets.str_values.put(*text, str_hash(value), 0);
+        }
       }
     }
     uint64_t id = identity_of(&n.members);
@@ -144,7 +146,7 @@ class PlanBuilder {
 RecordIndex make_record_index(const std::vector<RecordField>& fields) {
   RecordIndex index;
   for (size_t i = 0; i < fields.size(); ++i) {
-    index.field_positions.put(fields[i].name, i);
+    index.field_positions.put(fields[i].name, text_hash(fields[i].name), i);
     if (fields[i].required) ++index.required_count;
   }
   return index;
