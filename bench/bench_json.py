@@ -10,7 +10,7 @@ import time
 from typing import TypedDict
 
 import msgspec
-import pydantic
+from pydantic_core import SchemaValidator, core_schema as cs
 
 from tarmelix import Validator
 
@@ -29,6 +29,23 @@ class Row(TypedDict):
     score: float
     tags: list[str]
     address: Address
+
+
+def row_core_schema():
+    def field(schema):
+        return cs.typed_dict_field(schema)
+
+    address = cs.typed_dict_schema({k: field(cs.str_schema()) for k in ("street", "city", "zip")})
+    row = cs.typed_dict_schema({
+        "id": field(cs.int_schema()),
+        "name": field(cs.str_schema()),
+        "email": field(cs.str_schema()),
+        "active": field(cs.bool_schema()),
+        "score": field(cs.float_schema()),
+        "tags": field(cs.list_schema(cs.str_schema())),
+        "address": field(address),
+    })
+    return cs.list_schema(row)
 
 
 def make_rows(target_bytes):
@@ -66,7 +83,7 @@ def main():
     T = list[Row]
     v = Validator(T)
     ms_decoder = msgspec.json.Decoder(T)
-    pd_validator = pydantic.TypeAdapter(T).validator
+    pd_validator = SchemaValidator(row_core_schema())
 
     assert v.is_valid_json(data)
     assert v.load(data) == json.loads(data)

@@ -2,7 +2,9 @@
 mode on the same inputs, and validate of a member against is_valid.
 
 Prints ratios measured in this one run: peer time / tarmelix is_valid time (above 1
-means tarmelix is faster), and validate time / is_valid time for a member.
+means tarmelix is faster), and validate time / is_valid time for a member. Times are
+the process's CPU time, the least of 15 interleaved rounds, so that other work on a
+shared machine disturbs the ratios as little as possible.
 """
 
 import platform
@@ -45,13 +47,16 @@ def workloads():
     ]
 
 
-def best(fn, value, repeat):
-    times = []
+def best_of(fns, value, repeat):
+    """The least time of each function over `repeat` rounds. The functions take
+    turns within a round, so a burst of load on the machine hits all of them."""
+    times = [[] for _ in fns]
     for _ in range(repeat):
-        t0 = time.perf_counter()
-        fn(value)
-        times.append(time.perf_counter() - t0)
-    return min(times)
+        for slot, fn in zip(times, fns):
+            t0 = time.process_time()
+            fn(value)
+            slot.append(time.process_time() - t0)
+    return [min(slot) for slot in times]
 
 
 def main():
@@ -66,11 +71,16 @@ def main():
         assert v.is_valid(value)
         adapter.validate_python(value, strict=True)
         msgspec.convert(value, peer_type, strict=True)
-        repeat = 7
-        t_is_valid = best(v.is_valid, value, repeat)
-        t_validate = best(v.validate, value, repeat)
-        t_pydantic = best(lambda x: adapter.validate_python(x, strict=True), value, repeat)
-        t_msgspec = best(lambda x: msgspec.convert(x, peer_type, strict=True), value, repeat)
+        t_is_valid, t_validate, t_pydantic, t_msgspec = best_of(
+            [
+                v.is_valid,
+                v.validate,
+                lambda x: adapter.validate_python(x, strict=True),
+                lambda x: msgspec.convert(x, peer_type, strict=True),
+            ],
+            value,
+            repeat=15,
+        )
         print(f"{name:40} {t_is_valid * 1e3:11.2f} {t_pydantic / t_is_valid:10.2f} "
               f"{t_msgspec / t_is_valid:10.2f} {t_validate / t_is_valid:18.2f}")
 

@@ -211,9 +211,16 @@ bool walk_object(const SchemaNode& node, PyObject* v, Path& path, const WalkCont
                                                "attribute " + quote_text(field.name), "missing"));
       }
     } else {
-      if (ctx.recording()) path.emplace_back(field.name);
-      bool member = walk_value(field.node, attribute.get(), path, ctx, errors);
-      if (ctx.recording()) path.pop_back();
+      // A passing type-only test needs no path segment.
+      int quick = scalar_test(field.node.kind, attribute.get());
+      bool member;
+      if (quick == 1 || (quick == 0 && !ctx.recording())) {
+        member = quick == 1 && !ctx.stopped();
+      } else {
+        if (ctx.recording()) path.emplace_back(field.name);
+        member = walk_value(field.node, attribute.get(), path, ctx, errors);
+        if (ctx.recording()) path.pop_back();
+      }
       if (!member) all = false;
     }
     if (!all && ctx.mode != WalkMode::CollectAll) break;
