@@ -123,3 +123,26 @@ def test_execution_fault_is_a_panic_exception():
     assert panic.__module__ == "pyo3_runtime"
     assert panic.__name__ == "PanicException"
     assert panic.__bases__ == (BaseException,)
+
+
+METHODS = [
+    "validate",
+    "is_valid",
+    "ensure",
+    "validate_json",
+    "load",
+    "is_valid_json",
+    "is_empty",
+    "is_subtype_of",
+    "is_equivalent",
+    "__copy__",
+    "__deepcopy__",
+    "open",
+    "close",
+    "simplify",
+]
+
+
+def test_method_table_order():
+    defined = [name for name in vars(m.Validator) if name in METHODS]
+    assert defined == METHODS

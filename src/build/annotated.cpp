@@ -19,7 +19,7 @@ enum class Step { Next, Finished, Failed };
 // A `pattern` that is a str compiles or fails construction; anything else
 // (absent, not a str, a lone surrogate) lets the other attributes count.
 Step read_pattern(PyObject* m, std::vector<Constraint>& out) {
-  py::Ref pattern = read_attribute_or_absent(m, "pattern");
+  py::Ref pattern = read_attribute_or_absent(m, Name::Pattern);
   if (!pattern || !PyUnicode_Check(pattern.get())) return Step::Next;
   Py_ssize_t size = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(pattern.get(), &size);
@@ -42,11 +42,11 @@ Step read_pattern(PyObject* m, std::vector<Constraint>& out) {
 }
 
 void read_bounds(PyObject* m, ConstantsPool& pool, std::vector<Constraint>& out) {
-  static constexpr std::pair<const char*, ConstraintKind> bounds[] = {
-      {"ge", ConstraintKind::Ge},
-      {"gt", ConstraintKind::Gt},
-      {"le", ConstraintKind::Le},
-      {"lt", ConstraintKind::Lt},
+  static constexpr std::pair<Name, ConstraintKind> bounds[] = {
+      {Name::Ge, ConstraintKind::Ge},
+      {Name::Gt, ConstraintKind::Gt},
+      {Name::Le, ConstraintKind::Le},
+      {Name::Lt, ConstraintKind::Lt},
   };
   for (const auto& [name, kind] : bounds) {
     py::Ref bound = read_attribute_or_absent(m, name);
@@ -57,7 +57,7 @@ void read_bounds(PyObject* m, ConstantsPool& pool, std::vector<Constraint>& out)
 
 // A length that converts to an unsigned 64-bit integer; everything else
 // (None, negative, too large, float, ...) is skipped.
-void read_length(PyObject* m, const char* name, ConstraintKind kind, std::vector<Constraint>& out) {
+void read_length(PyObject* m, Name name, ConstraintKind kind, std::vector<Constraint>& out) {
   py::Ref value = read_attribute_or_absent(m, name);
   if (!value || value.get() == Py_None) return;
   py::Ref number = PyLong_Check(value.get()) ? value : py::Ref::steal(PyNumber_Index(value.get()));
@@ -76,7 +76,7 @@ void read_length(PyObject* m, const char* name, ConstraintKind kind, std::vector
 // A divisor equal to zero fails construction; one whose comparison raises is
 // kept, since only a proven zero is refused.
 bool read_multiple_of(PyObject* m, ConstantsPool& pool, std::vector<Constraint>& out) {
-  py::Ref divisor = read_attribute_or_absent(m, "multiple_of");
+  py::Ref divisor = read_attribute_or_absent(m, Name::MultipleOf);
   if (!divisor || divisor.get() == Py_None) return true;
   py::Ref zero = py::Ref::steal(PyLong_FromLong(0));
   if (!zero) return false;
@@ -95,7 +95,7 @@ bool read_multiple_of(PyObject* m, ConstantsPool& pool, std::vector<Constraint>&
 }
 
 void read_predicate(PyObject* m, ConstantsPool& pool, std::vector<Constraint>& out) {
-  py::Ref func = read_attribute_or_absent(m, "func");
+  py::Ref func = read_attribute_or_absent(m, Name::Func);
   PyObject* predicate = nullptr;
   if (func && PyCallable_Check(func.get()))
     predicate = func.get();
@@ -117,8 +117,8 @@ bool read_metadata(PyObject* m, ConstantsPool& pool, std::vector<Constraint>& ou
       break;
   }
   read_bounds(m, pool, out);
-  read_length(m, "min_length", ConstraintKind::MinLen, out);
-  read_length(m, "max_length", ConstraintKind::MaxLen, out);
+  read_length(m, Name::MinLength, ConstraintKind::MinLen, out);
+  read_length(m, Name::MaxLength, ConstraintKind::MaxLen, out);
   if (!read_multiple_of(m, pool, out)) return false;
   read_predicate(m, pool, out);
   return true;

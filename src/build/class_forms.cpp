@@ -33,9 +33,9 @@ std::optional<std::string> field_name(PyObject* key) {
 py::Ref get_type_hints_with_extras(PyObject* cls) {
   py::Ref kwargs = py::Ref::steal(PyDict_New());
   if (!kwargs || PyDict_SetItemString(kwargs.get(), "include_extras", Py_True) < 0) return {};
-  py::Ref typing = import_module("typing");
+  py::Ref typing = import_module(Name::Typing);
   if (!typing) return {};
-  py::Ref function = py::Ref::steal(PyObject_GetAttrString(typing.get(), "get_type_hints"));
+  py::Ref function = read_attribute(typing.get(), Name::GetTypeHints);
   if (!function) return {};
   PyObject* args[1] = {cls};
   return py::Ref::steal(PyObject_VectorcallDict(function.get(), args, 1, kwargs.get()));
@@ -63,7 +63,7 @@ std::optional<SchemaNode> build_typed_dict(PyObject* cls, ConstantsPool& pool,
                                            DefinitionTable& definitions) {
   py::Ref hints = fetch_hints(cls);
   if (!hints) return std::nullopt;
-  py::Ref required_keys = py::Ref::steal(PyObject_GetAttrString(cls, "__required_keys__"));
+  py::Ref required_keys = read_attribute(cls, Name::RequiredKeys);
   if (!required_keys) return std::nullopt;
   std::vector<RecordField> fields;
   GuardedDictItems items(hints.get());

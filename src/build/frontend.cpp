@@ -43,7 +43,7 @@ Built build_class_spec(PyObject* spec, const TypingCache& cache, ConstantsPool& 
     return std::nullopt;
   }
 
-  std::optional<bool> typed_dict = get_optional_attribute(spec, "__required_keys__");
+  std::optional<bool> typed_dict = get_optional_attribute(spec, Name::RequiredKeys);
   if (!typed_dict) return std::nullopt;
   if (*typed_dict) return build_typed_dict(spec, pool, definitions);
 
@@ -51,7 +51,7 @@ Built build_class_spec(PyObject* spec, const TypingCache& cache, ConstantsPool& 
   if (is_enum < 0) return std::nullopt;
   if (is_enum) return instance_of(spec, pool);
 
-  py::Ref dataclasses = import_module("dataclasses");
+  py::Ref dataclasses = import_module(Name::Dataclasses);
   if (!dataclasses) return std::nullopt;
   py::Ref is_dataclass = call_is_dataclass(dataclasses.get(), spec);
   if (!is_dataclass) return std::nullopt;
@@ -62,12 +62,13 @@ Built build_class_spec(PyObject* spec, const TypingCache& cache, ConstantsPool& 
   std::optional<bool> tuple_class = is_tuple_class(spec);
   if (!tuple_class) return std::nullopt;
   if (*tuple_class) {
-    std::optional<bool> has_fields = get_optional_attribute(spec, "_fields");
+    std::optional<bool> has_fields = get_optional_attribute(spec, Name::Fields);
     if (!has_fields) return std::nullopt;
     if (*has_fields) return build_class_fields(spec, pool, definitions);
   }
 
-  if (attribute_is_true(spec, "_is_protocol") && !attribute_is_true(spec, "_is_runtime_protocol")) {
+  if (attribute_is_true(spec, Name::IsProtocol) &&
+      !attribute_is_true(spec, Name::IsRuntimeProtocol)) {
     frontend_error("a Protocol must be @runtime_checkable to be used as a schema");
     return std::nullopt;
   }
@@ -77,9 +78,9 @@ Built build_class_spec(PyObject* spec, const TypingCache& cache, ConstantsPool& 
 // Type variables and special forms are refused by name; a name typing lacks
 // (or whose read raises) is skipped.
 bool reject_typing_construct(PyObject* spec) {
-  py::Ref typing = import_module("typing");
+  py::Ref typing = import_module(Name::Typing);
   if (!typing) return true;
-  for (const char* name : {"TypeVar", "ParamSpec", "TypeVarTuple", "_SpecialForm"}) {
+  for (Name name : {Name::TypeVar, Name::ParamSpec, Name::TypeVarTuple, Name::SpecialForm}) {
     py::Ref construct = read_attribute_or_absent(typing.get(), name);
     if (!construct) continue;
     int r = PyObject_IsInstance(spec, construct.get());
@@ -98,12 +99,12 @@ bool reject_typing_construct(PyObject* spec) {
 // Any spec that is not a class.
 Built build_value_spec(PyObject* spec, PyObject* typing, const TypingCache& cache,
                        ConstantsPool& pool, DefinitionTable& definitions) {
-  std::optional<bool> annotated = get_optional_attribute(spec, "__metadata__");
+  std::optional<bool> annotated = get_optional_attribute(spec, Name::Metadata);
   if (!annotated) return std::nullopt;
   if (*annotated) {
-    py::Ref origin = py::Ref::steal(PyObject_GetAttrString(spec, "__origin__"));
+    py::Ref origin = read_attribute(spec, Name::Origin);
     if (!origin) return std::nullopt;
-    py::Ref metadata = py::Ref::steal(PyObject_GetAttrString(spec, "__metadata__"));
+    py::Ref metadata = read_attribute(spec, Name::Metadata);
     if (!metadata) return std::nullopt;
     if (!PyTuple_Check(metadata.get())) {
       not_instance_error(metadata.get(), "tuple");
@@ -112,10 +113,10 @@ Built build_value_spec(PyObject* spec, PyObject* typing, const TypingCache& cach
     return build_annotated(origin.get(), metadata.get(), pool, definitions);
   }
 
-  py::Ref origin = call_method_one(typing, "get_origin", spec);
+  py::Ref origin = call_method_one(typing, Name::GetOrigin, spec);
   if (!origin) return std::nullopt;
   if (origin.get() != Py_None) {
-    py::Ref args = call_method_one(typing, "get_args", spec);
+    py::Ref args = call_method_one(typing, Name::GetArgs, spec);
     if (!args) return std::nullopt;
     if (!PyTuple_Check(args.get())) {
       not_instance_error(args.get(), "tuple");
@@ -128,16 +129,16 @@ Built build_value_spec(PyObject* spec, PyObject* typing, const TypingCache& cach
     int alias = PyObject_IsInstance(spec, cache.TypeAliasType.get());
     if (alias < 0) return std::nullopt;
     if (alias) {
-      py::Ref value = py::Ref::steal(PyObject_GetAttrString(spec, "__value__"));
+      py::Ref value = read_attribute(spec, Name::Value);
       if (!value) return std::nullopt;
       return build_schema(value.get(), pool, definitions);
     }
   }
 
-  std::optional<bool> new_type = get_optional_attribute(spec, "__supertype__");
+  std::optional<bool> new_type = get_optional_attribute(spec, Name::Supertype);
   if (!new_type) return std::nullopt;
   if (*new_type) {
-    py::Ref supertype = py::Ref::steal(PyObject_GetAttrString(spec, "__supertype__"));
+    py::Ref supertype = read_attribute(spec, Name::Supertype);
     if (!supertype) return std::nullopt;
     return build_schema(supertype.get(), pool, definitions);
   }
@@ -177,7 +178,7 @@ std::optional<SchemaNode> build_schema(PyObject* spec, ConstantsPool& pool,
 
   const TypingCache* cache = typing_cache();
   if (!cache) return std::nullopt;
-  py::Ref typing = import_module("typing");
+  py::Ref typing = import_module(Name::Typing);
   if (!typing) return std::nullopt;
 
   if (spec == cache->Any.get()) return leaf(NodeKind::Any);

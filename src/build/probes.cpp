@@ -28,19 +28,19 @@ namespace {
 
 // The attribute, null when absent (AttributeError cleared), or null with an
 // error set; `failed` tells the two apart.
-py::Ref lookup_attribute(PyObject* object, const char* name, bool& failed) {
+py::Ref lookup_attribute(PyObject* object, Name name, bool& failed) {
   failed = false;
-  py::Ref key = py::Ref::steal(PyUnicode_InternFromString(name));
+  PyObject* key = name_object(name);
   if (!key) {
     failed = true;
     return {};
   }
   PyObject* value = nullptr;
 #if PY_VERSION_HEX >= 0x030D0000
-  int found = PyObject_GetOptionalAttr(object, key.get(), &value);
+  int found = PyObject_GetOptionalAttr(object, key, &value);
 #else
   // Same outcome as a read that clears AttributeError, without building it.
-  int found = _PyObject_LookupAttr(object, key.get(), &value);
+  int found = _PyObject_LookupAttr(object, key, &value);
 #endif
   if (found < 0) failed = true;
   return py::Ref::steal(value);
@@ -48,20 +48,26 @@ py::Ref lookup_attribute(PyObject* object, const char* name, bool& failed) {
 
 }  // namespace
 
-std::optional<bool> get_optional_attribute(PyObject* object, const char* name) {
+std::optional<bool> get_optional_attribute(PyObject* object, Name name) {
   bool failed = false;
   py::Ref value = lookup_attribute(object, name, failed);
   if (failed) return std::nullopt;
   return static_cast<bool>(value);
 }
 
-py::Ref read_attribute_or_absent(PyObject* object, const char* name) {
-  py::Ref value = py::Ref::steal(PyObject_GetAttrString(object, name));
+py::Ref read_attribute(PyObject* object, Name name) {
+  PyObject* key = name_object(name);
+  if (!key) return {};
+  return py::Ref::steal(PyObject_GetAttr(object, key));
+}
+
+py::Ref read_attribute_or_absent(PyObject* object, Name name) {
+  py::Ref value = read_attribute(object, name);
   if (!value) PyErr_Clear();
   return value;
 }
 
-bool attribute_is_true(PyObject* object, const char* name) {
+bool attribute_is_true(PyObject* object, Name name) {
   py::Ref value = read_attribute_or_absent(object, name);
   if (!value) return false;
   int truth = PyObject_IsTrue(value.get());
@@ -78,22 +84,22 @@ std::optional<bool> is_tuple_class(PyObject* cls) {
   return r == 1;
 }
 
-py::Ref call_method_one(PyObject* module, const char* name, PyObject* arg) {
-  py::Ref method = py::Ref::steal(PyUnicode_InternFromString(name));
+py::Ref call_method_one(PyObject* module, Name name, PyObject* arg) {
+  PyObject* method = name_object(name);
   if (!method) return {};
   PyObject* args[2] = {module, arg};
-  return py::Ref::steal(PyObject_VectorcallMethod(
-      method.get(), args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+  return py::Ref::steal(
+      PyObject_VectorcallMethod(method, args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
 }
 
 py::Ref call_is_dataclass(PyObject* dataclasses, PyObject* cls) {
-  return call_method_one(dataclasses, "is_dataclass", cls);
+  return call_method_one(dataclasses, Name::IsDataclass, cls);
 }
 
-py::Ref import_module(const char* name) {
-  py::Ref text = py::Ref::steal(PyUnicode_InternFromString(name));
+py::Ref import_module(Name name) {
+  PyObject* text = name_object(name);
   if (!text) return {};
-  return py::Ref::steal(PyImport_Import(text.get()));
+  return py::Ref::steal(PyImport_Import(text));
 }
 
 void not_instance_error(PyObject* value, const char* expected) {

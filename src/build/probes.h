@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "build/names.h"
 #include "py/ref.h"
 
 namespace tarmelix {
@@ -19,14 +20,17 @@ std::optional<std::string> record_key_text(PyObject* text);
 
 // Whether the attribute exists; AttributeError means absent, any other
 // exception is left set and gives an empty optional.
-std::optional<bool> get_optional_attribute(PyObject* object, const char* name);
+std::optional<bool> get_optional_attribute(PyObject* object, Name name);
 
 // The attribute's value, or null when the read raises (the exception is
 // discarded, whatever it is).
-py::Ref read_attribute_or_absent(PyObject* object, const char* name);
+py::Ref read_attribute_or_absent(PyObject* object, Name name);
+
+// The attribute's value; null with the error set.
+py::Ref read_attribute(PyObject* object, Name name);
 
 // True only when the attribute reads and is true; every exception gives false.
-bool attribute_is_true(PyObject* object, const char* name);
+bool attribute_is_true(PyObject* object, Name name);
 
 // issubclass(cls, tuple); empty optional with the error set.
 std::optional<bool> is_tuple_class(PyObject* cls);
@@ -35,10 +39,10 @@ std::optional<bool> is_tuple_class(PyObject* cls);
 py::Ref call_is_dataclass(PyObject* dataclasses, PyObject* cls);
 
 // PyImport_Import of a module by name; null with the error set.
-py::Ref import_module(const char* name);
+py::Ref import_module(Name name);
 
 // module.name(arg); null with the error set.
-py::Ref call_method_one(PyObject* module, const char* name, PyObject* arg);
+py::Ref call_method_one(PyObject* module, Name name, PyObject* arg);
 
 // TypeError "'{type}' object is not an instance of '{expected}'" (or the
 // None form) for a value of the wrong built-in type.

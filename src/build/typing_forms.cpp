@@ -90,9 +90,9 @@ Built build_single(PyObject* args, ConstantsPool& pool, DefinitionTable& definit
 // Required[T] / NotRequired[T]: read afresh each time; a failed read only
 // skips its comparison.
 std::optional<bool> is_requiredness_wrapper(PyObject* origin) {
-  py::Ref typing = import_module("typing");
+  py::Ref typing = import_module(Name::Typing);
   if (!typing) return std::nullopt;
-  for (const char* name : {"Required", "NotRequired"}) {
+  for (Name name : {Name::Required, Name::NotRequired}) {
     py::Ref wrapper = read_attribute_or_absent(typing.get(), name);
     if (wrapper && wrapper.get() == origin) return true;
   }

@@ -1,10 +1,14 @@
 #include "check/json.h"
 
 #include "check/json_input.h"
-#include "check/json_parse.h"
 #include "check/json_invalid.h"
+#include "check/json_parse.h"
 #include "check/json_value.h"
+#include "check/json_walk.h"
 #include "check/validate.h"
+#include "check/walk_context.h"
+#include "check/walk_plan.h"
+#include "py/error.h"
 
 namespace tarmelix {
 
@@ -28,12 +32,16 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   if (input.kind != JsonInputKind::Bytes) return py::boolean(false);
   std::optional<JsonDocument> doc = parse_json_document(input.bytes);
   if (!doc) return py::boolean(false);
-  // Until the in-place walk lands: the same answer through Python objects.
-  py::Ref value = json_to_python(doc->root);
-  if (!value) return {};
-  std::optional<bool> member = check_membership(core, value.get());
-  if (!member) return {};
-  return py::boolean(*member);
+  ensure_walk_plan(core);
+  WalkState state;
+  WalkContext ctx{&core.constants, &core.definitions, core_walk_plan(core), &state,
+                  WalkMode::CheckOnly};
+  bool member = walk_json(core.root, doc->root(), ctx);
+  if (state.fatal_error.exception) {
+    py::restore_exception(std::move(state.fatal_error.exception));
+    return {};
+  }
+  return py::boolean(member);
 }
 
 }  // namespace tarmelix

@@ -15,34 +15,35 @@ namespace bj = boost::json;
 
 class ValueBuilder : public JsonHandlerBase {
  public:
-  explicit ValueBuilder(std::string_view in) : JsonHandlerBase(in) {}
+  explicit ValueBuilder(std::string_view in) : JsonHandlerBase(in) {
+    // Most documents take four bytes or more a value, so this is rarely
+    // outgrown; pages never touched cost nothing.
+    grow(in.size() / 4 + 16);
+    open_.reserve(JSON_MAX_DEPTH);
+  }
 
-  // Moves the finished tree out and turns the item indexes into pointers.
   JsonDocument finish() {
-    if (stack_.size() != 1) py::fault("JSON parser finished without exactly one value");
+    if (!open_.empty() || used_ == 0) py::fault("JSON parser finished inside a value");
     JsonDocument doc;
-    doc.values = std::move(values_);
+    doc.values = std::move(tape_);
     doc.texts = std::move(texts_);
-    doc.root = stack_.back();
-    JsonValue* base = doc.values.data();
-    auto fix = [base](JsonValue& v) {
-      if (v.kind == JsonValueKind::Array || v.kind == JsonValueKind::Object) {
-        v.items = base + v.item_index;
-      }
-    };
-    for (JsonValue& v : doc.values) fix(v);
-    fix(doc.root);
     return doc;
   }
 
-  bool on_array_begin(bj::error_code&) { return true; }
-  bool on_object_begin(bj::error_code&) { return true; }
+  bool on_array_begin(bj::error_code&) {
+    open_container(JsonValueKind::Array);
+    return true;
+  }
+  bool on_object_begin(bj::error_code&) {
+    open_container(JsonValueKind::Object);
+    return true;
+  }
   bool on_array_end(std::size_t n, bj::error_code&) {
-    close_container(JsonValueKind::Array, n, n);
+    close_container(n);
     return true;
   }
   bool on_object_end(std::size_t n, bj::error_code&) {
-    close_container(JsonValueKind::Object, n, 2 * n);
+    close_container(n);
     return true;
   }
 
@@ -69,10 +70,8 @@ class ValueBuilder : public JsonHandlerBase {
   }
   bool on_int64(int64_t i, bj::string_view, bj::error_code&) {
     number_part_.clear();
-    JsonValue v;
-    v.kind = JsonValueKind::Int;
+    JsonValue& v = append(JsonValueKind::Int);
     v.integer = i;
-    stack_.push_back(v);
     return true;
   }
   bool on_uint64(uint64_t, bj::string_view s, bj::error_code&) {
@@ -94,43 +93,42 @@ class ValueBuilder : public JsonHandlerBase {
     std::optional<double> d = reparse_double(literal);
     number_part_.clear();
     if (!d) return fail_own(NUMBER_OUT_OF_RANGE, s, ec);
-    JsonValue v;
-    v.kind = JsonValueKind::Float;
+    JsonValue& v = append(JsonValueKind::Float);
     v.number = *d;
-    stack_.push_back(v);
     return true;
   }
 
   bool on_bool(bool b, bj::error_code&) {
-    JsonValue v;
-    v.kind = JsonValueKind::Bool;
+    JsonValue& v = append(JsonValueKind::Bool);
+    v.integer = 0;
     v.boolean = b;
-    stack_.push_back(v);
     return true;
   }
   bool on_null(bj::error_code&) {
-    stack_.push_back(JsonValue{});
+    append(JsonValueKind::Null).integer = 0;
     return true;
   }
 
  private:
-  void close_container(JsonValueKind kind, size_t count, size_t slots) {
-    size_t base = stack_.size() - slots;
-    JsonValue v;
-    v.kind = kind;
+  void open_container(JsonValueKind kind) {
+    open_.push_back(used_);
+    JsonValue& v = append(kind);
+    v.size = 0;
+    v.span = 0;
+  }
+
+  void close_container(size_t count) {
+    JsonValue& v = tape_[open_.back()];
     v.size = count;
-    v.item_index = values_.size();
-    values_.insert(values_.end(), stack_.begin() + static_cast<ptrdiff_t>(base), stack_.end());
-    stack_.resize(base);
-    stack_.push_back(v);
+    v.span = used_ - open_.back() - 1;
+    open_.pop_back();
   }
 
   // A text that lies whole in the document is referenced in place; one that
   // came in pieces or was unescaped into scratch space is copied.
   void push_text(JsonValueKind kind, bj::string_view last, std::string& pieces) {
-    JsonValue v;
-    v.kind = kind;
-    if (pieces.empty() && in_input(last)) {
+    JsonValue& v = append(kind);
+    if (pieces.empty() && in_input(last)) [[likely]] {
       v.text = last.data();
       v.size = last.size();
     } else {
@@ -139,18 +137,32 @@ class ValueBuilder : public JsonHandlerBase {
       v.size = pieces.size();
       pieces.clear();
     }
-    stack_.push_back(v);
+  }
+
+  JsonValue& append(JsonValueKind kind) {
+    if (used_ == capacity_) [[unlikely]] grow(capacity_ * 2);
+    JsonValue& v = tape_[used_++];
+    v.kind = kind;
+    v.size = 0;
+    return v;
+  }
+
+  void grow(size_t capacity) {
+    auto bigger = std::make_unique_for_overwrite<JsonValue[]>(capacity);
+    if (used_ > 0) std::memcpy(bigger.get(), tape_.get(), used_ * sizeof(JsonValue));
+    tape_ = std::move(bigger);
+    capacity_ = capacity;
   }
 
   const char* keep_text(std::string_view text) {
     static constexpr size_t CHUNK = 16 * 1024;
     if (text.size() > CHUNK / 4) {
-      texts_.push_back(std::make_unique<char[]>(text.size() + 1));
+      texts_.push_back(std::unique_ptr<char[]>(new char[text.size() + 1]));
       std::memcpy(texts_.back().get(), text.data(), text.size());
       return texts_.back().get();
     }
     if (chunk_left_ < text.size()) {
-      texts_.push_back(std::make_unique<char[]>(CHUNK));
+      texts_.push_back(std::unique_ptr<char[]>(new char[CHUNK]));
       chunk_next_ = texts_.back().get();
       chunk_left_ = CHUNK;
     }
@@ -161,8 +173,10 @@ class ValueBuilder : public JsonHandlerBase {
     return at;
   }
 
-  std::vector<JsonValue> stack_;
-  std::vector<JsonValue> values_;
+  std::unique_ptr<JsonValue[]> tape_;  // the tree in document order
+  size_t used_ = 0;
+  size_t capacity_ = 0;
+  std::vector<size_t> open_;  // positions of the containers not yet closed
   std::vector<std::unique_ptr<char[]>> texts_;
   char* chunk_next_ = nullptr;
   size_t chunk_left_ = 0;
@@ -203,8 +217,9 @@ py::Ref json_to_python(const JsonValue& value) {
     case JsonValueKind::Array: {
       py::Ref list = py::Ref::steal(PyList_New(0));
       if (!list) return {};
-      for (const JsonValue& item : value.elements()) {
-        py::Ref converted = json_to_python(item);
+      const JsonValue* item = value.first();
+      for (uint64_t i = 0; i < value.size; ++i, item = item->next()) {
+        py::Ref converted = json_to_python(*item);
         if (!converted || PyList_Append(list.get(), converted.get()) < 0) return {};
       }
       return list;
@@ -212,11 +227,12 @@ py::Ref json_to_python(const JsonValue& value) {
     case JsonValueKind::Object: {
       py::Ref dict = py::Ref::steal(PyDict_New());
       if (!dict) return {};
-      for (size_t i = 0; i < value.size; ++i) {
-        py::Ref converted = json_to_python(value.entry_value(i));
+      const JsonValue* key = value.first();
+      for (uint64_t i = 0; i < value.size; ++i, key = key[1].next()) {
+        py::Ref converted = json_to_python(key[1]);
         if (!converted) return {};
-        py::Ref key = str_from_text(value.entry_key(i).str());
-        if (!key || PyDict_SetItem(dict.get(), key.get(), converted.get()) < 0) return {};
+        py::Ref text = str_from_text(key->str());
+        if (!text || PyDict_SetItem(dict.get(), text.get(), converted.get()) < 0) return {};
       }
       return dict;
     }

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -16,40 +15,37 @@ namespace tarmelix {
 
 enum class JsonValueKind : uint8_t { Null, Bool, Int, BigInt, Float, Str, Array, Object };
 
-// One value: 16 bytes. Str and BigInt texts point into the document or into
-// the tree's own text storage; the elements of an Array, and the entries of an
-// Object as (key Str, value) pairs, lie next to each other in the tree.
+// One value: 16 bytes. The tree is one array in document order: a container
+// is followed by its whole subtree, so its first element (or the key of its
+// first entry) comes right after it and each later one follows the end of the
+// one before. An Object's entries are (key Str, value) pairs. Str and BigInt
+// texts point into the document or into the tree's own text storage.
 struct JsonValue {
-  JsonValueKind kind = JsonValueKind::Null;
-  uint64_t size = 0;  // Str, BigInt: bytes; Array: elements; Object: entries
+  JsonValueKind kind;
+  uint64_t size;  // Str, BigInt: bytes; Array: elements; Object: entries
   union {
     bool boolean;
     int64_t integer;
     double number;
-    const char* text;          // Str (UTF-8, escapes decoded), BigInt (decimal digits)
-    const JsonValue* items;    // Array, Object
-    uint64_t item_index = 0;   // Array, Object while the tree is being built
+    const char* text;  // Str (UTF-8, escapes decoded), BigInt (decimal digits)
+    uint64_t span;     // Array, Object: number of values in the subtree below
   };
 
+  bool is_container() const { return kind == JsonValueKind::Array || kind == JsonValueKind::Object; }
   std::string_view str() const { return {text, static_cast<size_t>(size)}; }
-  std::span<const JsonValue> elements() const { return {items, static_cast<size_t>(size)}; }
-  // Entry i of an Object: its key (a Str value) and its value.
-  const JsonValue& entry_key(size_t i) const { return items[2 * i]; }
-  const JsonValue& entry_value(size_t i) const { return items[2 * i + 1]; }
+  // The first element of an Array or the first key of an Object.
+  const JsonValue* first() const { return this + 1; }
+  // The value after this one and its subtree: the next element, key or value.
+  const JsonValue* next() const { return this + 1 + (is_container() ? span : 0); }
 };
 
 // Owns every value and every text the tree made; the document's own bytes
 // must outlive it.
 struct JsonDocument {
-  std::vector<JsonValue> values;
+  std::unique_ptr<JsonValue[]> values;  // values[0] is the root
   std::vector<std::unique_ptr<char[]>> texts;
-  JsonValue root;
 
-  JsonDocument() = default;
-  JsonDocument(JsonDocument&&) = default;
-  JsonDocument& operator=(JsonDocument&&) = default;
-  JsonDocument(const JsonDocument&) = delete;
-  JsonDocument& operator=(const JsonDocument&) = delete;
+  const JsonValue& root() const { return values[0]; }
 };
 
 // The tree of a well-formed document; empty when it is malformed. Sets no

@@ -1,24 +1,67 @@
 #include "check/validate.h"
 
+#include "check/walk.h"
+#include "check/walk_plan.h"
+#include "errors/errors.h"
+#include "py/error.h"
+
 namespace tarmelix {
 
-// Stubs until the walk lands.
-void ensure_walk_plan(ValidatorCore&) {}
+namespace {
 
-bool validate_value(ValidatorCore&, PyObject*, WalkMode) {
-  PyErr_SetString(PyExc_NotImplementedError, "validate");
+struct Outcome {
+  bool member;
+  py::Ref fatal;  // the walk's kept exception, if any
+};
+
+Outcome run_walk(const SchemaNode& root, const Constants& constants,
+                 const DefinitionTable& definitions, const WalkPlan* plan, PyObject* value,
+                 WalkMode mode, ErrorList& errors) {
+  WalkState state;
+  WalkContext ctx{&constants, &definitions, plan, &state, mode};
+  Path path;
+  bool member = walk_value(root, value, path, ctx, errors);
+  return Outcome{member, std::move(state.fatal_error.exception)};
+}
+
+}  // namespace
+
+bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode) {
+  ensure_walk_plan(core);
+  ErrorList errors;
+  Outcome outcome = run_walk(core.root, core.constants, core.definitions, core_walk_plan(core),
+                             value, mode, errors);
+  if (outcome.fatal) {
+    py::restore_exception(std::move(outcome.fatal));
+    return false;
+  }
+  if (outcome.member) return true;
+  raise_validation_error(errors);
   return false;
 }
 
-std::optional<bool> check_membership(ValidatorCore&, PyObject*) {
-  PyErr_SetString(PyExc_NotImplementedError, "is_valid");
-  return std::nullopt;
+std::optional<bool> check_membership(ValidatorCore& core, PyObject* value) {
+  ensure_walk_plan(core);
+  ErrorList errors;
+  Outcome outcome = run_walk(core.root, core.constants, core.definitions, core_walk_plan(core),
+                             value, WalkMode::CheckOnly, errors);
+  if (outcome.fatal) {
+    py::restore_exception(std::move(outcome.fatal));
+    return std::nullopt;
+  }
+  return outcome.member;
 }
 
-std::optional<bool> check_node_membership(const SchemaNode&, const Constants&,
-                                          const DefinitionTable&, PyObject*) {
-  PyErr_SetString(PyExc_NotImplementedError, "is_valid");
-  return std::nullopt;
+std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
+                                          const DefinitionTable& definitions, PyObject* value) {
+  ErrorList errors;
+  Outcome outcome =
+      run_walk(node, constants, definitions, nullptr, value, WalkMode::CheckOnly, errors);
+  if (outcome.fatal) {
+    py::restore_exception(std::move(outcome.fatal));
+    return std::nullopt;
+  }
+  return outcome.member;
 }
 
 }  // namespace tarmelix

@@ -16,9 +16,10 @@ struct ErrorRecord {
   Path path;  // a copy of the walk's path at the failure
   std::string expected;
   std::string got;
-  const char* code;  // static error code word
+  const char* code;  // static error code word, never owned
 };
 
+// Records in the order the walk found them; appended, never reordered.
 using ErrorList = std::vector<ErrorRecord>;
 
 }  // namespace tarmelix

@@ -1,24 +1,24 @@
 // Annotation text of schemas and previews of Python values.
 #pragma once
 
-#include <cstddef>
 #include <string>
-#include <string_view>
 
-#include "py/ref.h"
+#include "render/preview.h"
+#include "render/quote.h"
+#include "render/utf8_text.h"
 #include "schema/node.h"
 #include "schema/pool.h"
 
 namespace tarmelix {
 
-inline constexpr size_t GOT_TEXT_CHARS = 80;
+// Deepest depth (root = 0) at which a node is still written out; deeper
+// nodes read "...".
+inline constexpr unsigned RENDER_DEPTH_LIMIT = 200;
 
-// The repr text of a schema (never fails; Python errors are discarded).
+// The annotation text of a schema (the repr of a Validator). Never fails:
+// exceptions of repr and __name__ of pooled objects are discarded. Recursive
+// definitions are written inline, a reference inside its own expansion as "...".
 std::string render_node(const SchemaNode& node, const Constants& constants,
                         const DefinitionTable& definitions);
-std::string render_class_name(PyObject* cls);
-std::string preview_repr(PyObject* value);
-std::string truncate_chars(std::string_view text, size_t max_chars);
-std::string quote_text(std::string_view text);
 
 }  // namespace tarmelix

@@ -1,0 +1,176 @@
+#include "check/constraints.h"
+
+#include <re2/re2.h>
+
+#include <string>
+
+#include "check/exception_text.h"
+#include "check/walk.h"
+#include "check/walk_plan.h"
+#include "py/error.h"
+#include "py/once.h"
+#include "render/render.h"
+#include "schema/full_match.h"
+
+namespace tarmelix {
+
+namespace {
+
+// The interned name "__mod__", made once per process.
+PyObject* mod_method_name() {
+  static py::OnceCell<py::Ref>* cell = new py::OnceCell<py::Ref>();
+  const py::Ref* name = cell->get_or_init([]() -> std::optional<py::Ref> {
+    py::Ref text = py::Ref::steal(PyUnicode_InternFromString("__mod__"));
+    if (!text) return std::nullopt;
+    return text;
+  });
+  return name ? name->get() : nullptr;
+}
+
+struct BoundText {
+  int op;
+  const char* symbol;
+  const char* code;
+};
+
+BoundText bound_text(ConstraintKind kind) {
+  switch (kind) {
+    case ConstraintKind::Ge:
+      return {Py_GE, ">=", "greater_than_equal"};
+    case ConstraintKind::Gt:
+      return {Py_GT, ">", "greater_than"};
+    case ConstraintKind::Le:
+      return {Py_LE, "<=", "less_than_equal"};
+    default:
+      return {Py_LT, "<", "less_than"};
+  }
+}
+
+void record(const char* code, std::string expected, PyObject* value, const Path& path,
+            const WalkContext& ctx, ErrorList& errors) {
+  if (ctx.recording() && !ctx.stopped()) {
+    errors.push_back(make_error_record(code, expected, value, path));
+  }
+}
+
+// The truth of a new reference that may be null (a failed call), folded.
+bool folded_truth(const py::Ref& result, const WalkContext& ctx) {
+  if (!result) return ctx.fold_pending();
+  return ctx.fold(PyObject_IsTrue(result.get()));
+}
+
+bool full_match(const std::string& pattern, std::string_view text, const WalkContext& ctx) {
+  const re2::RE2* compiled = find_compiled_pattern(ctx.plan, pattern);
+  std::unique_ptr<re2::RE2> fresh;
+  if (!compiled) {
+    fresh = compile_full_match(pattern, nullptr);
+    if (!fresh) return false;
+    compiled = fresh.get();
+  }
+  return compiled->Match(re2::StringPiece(text.data(), text.size()), 0, text.size(),
+                         re2::RE2::UNANCHORED, nullptr, 0);
+}
+
+}  // namespace
+
+bool check_constraint(const Constraint& constraint, PyObject* value, const Path& path,
+                      const WalkContext& ctx, ErrorList& errors) {
+  switch (constraint.kind) {
+    case ConstraintKind::Ge:
+    case ConstraintKind::Gt:
+    case ConstraintKind::Le:
+    case ConstraintKind::Lt: {
+      PyObject* bound = ctx.constant(constraint.value);
+      if (!bound) return false;
+      BoundText t = bound_text(constraint.kind);
+      if (folded_truth(py::Ref::steal(PyObject_RichCompare(value, bound, t.op)), ctx)) return true;
+      if (ctx.recording() && !ctx.stopped()) {
+        record(t.code, std::string(t.symbol) + " " + preview_repr(bound), value, path, ctx, errors);
+      }
+      return false;
+    }
+    case ConstraintKind::MinLen:
+    case ConstraintKind::MaxLen: {
+      const bool min = constraint.kind == ConstraintKind::MinLen;
+      Py_ssize_t size = PyObject_Size(value);
+      bool ok;
+      if (size < 0) {
+        ok = ctx.fold_pending();
+      } else {
+        uint64_t n = static_cast<uint64_t>(size);
+        ok = min ? n >= constraint.value : n <= constraint.value;
+      }
+      if (ok) return true;
+      record(min ? "too_short" : "too_long",
+             std::string(min ? "length >= " : "length <= ") + std::to_string(constraint.value),
+             value, path, ctx, errors);
+      return false;
+    }
+    case ConstraintKind::MultipleOf: {
+      PyObject* divisor = ctx.constant(constraint.value);
+      if (!divisor) return false;
+      PyObject* name = mod_method_name();
+      if (!name) return ctx.fold_pending();
+      PyObject* args[2] = {value, divisor};
+      py::Ref remainder = py::Ref::steal(PyObject_VectorcallMethod(
+          name, args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+      bool ok = false;
+      if (!remainder) {
+        ctx.fold_pending();
+      } else {
+        int truth = PyObject_IsTrue(remainder.get());
+        ok = truth == 0;
+        if (truth < 0) ctx.fold_pending();
+      }
+      if (ok) return true;
+      if (ctx.recording() && !ctx.stopped()) {
+        record("multiple_of", "a multiple of " + preview_repr(divisor), value, path, ctx, errors);
+      }
+      return false;
+    }
+    case ConstraintKind::Predicate: {
+      PyObject* predicate = ctx.constant(constraint.value);
+      if (!predicate) return false;
+      py::Ref result = py::Ref::steal(PyObject_CallOneArg(predicate, value));
+      int truth = result ? PyObject_IsTrue(result.get()) : -1;
+      if (truth > 0) return true;
+      if (truth < 0) {
+        py::Ref exc = py::take_exception();
+        if (exc && is_fatal_exception(exc.get())) {
+          store_fatal_exception(std::move(exc), ctx.state->fatal_error, ctx.state->stop);
+          return false;
+        }
+        if (exc && ctx.recording() && !ctx.stopped()) {
+          record("predicate_error",
+                 "a predicate that does not raise (raised " + exception_text(exc.get()) + ")",
+                 value, path, ctx, errors);
+        }
+        return false;
+      }
+      record("predicate_failed", "a passing predicate", value, path, ctx, errors);
+      return false;
+    }
+    case ConstraintKind::Regex: {
+      bool ok = false;
+      if (PyUnicode_Check(value)) {
+        Py_ssize_t size = 0;
+        const char* utf8 = PyUnicode_AsUTF8AndSize(value, &size);
+        if (utf8) {
+          ok = full_match(constraint.pattern, std::string_view(utf8, static_cast<size_t>(size)),
+                          ctx);
+        } else {
+          PyErr_Clear();
+        }
+      }
+      if (ok) return true;
+      if (ctx.recording() && !ctx.stopped()) {
+        record("string_pattern_mismatch", "a string matching " + quote_text(constraint.pattern),
+               value, path, ctx, errors);
+      }
+      return false;
+    }
+  }
+  return false;
+}
+
+}  // namespace tarmelix

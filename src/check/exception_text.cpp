@@ -1,0 +1,45 @@
+#include "check/exception_text.h"
+
+namespace tarmelix {
+
+std::optional<std::string> utf8_replacing(PyObject* text) {
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
+  if (utf8) return std::string(utf8, static_cast<size_t>(size));
+  PyErr_Clear();
+  py::Ref raw = py::Ref::steal(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
+  if (!raw) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  py::Ref fixed = py::Ref::steal(
+      PyUnicode_DecodeUTF8(PyBytes_AS_STRING(raw.get()), PyBytes_GET_SIZE(raw.get()), "replace"));
+  utf8 = fixed ? PyUnicode_AsUTF8AndSize(fixed.get(), &size) : nullptr;
+  if (!utf8) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  return std::string(utf8, static_cast<size_t>(size));
+}
+
+std::string exception_text(PyObject* exception) {
+  std::string text;
+  py::Ref name = py::Ref::steal(PyType_GetQualName(Py_TYPE(exception)));
+  if (name) {
+    if (auto utf8 = utf8_replacing(name.get())) text = *utf8;
+  } else {
+    PyErr_Clear();
+  }
+  py::Ref str = py::Ref::steal(PyObject_Str(exception));
+  std::optional<std::string> body;
+  if (str) {
+    body = utf8_replacing(str.get());
+  } else {
+    PyErr_Clear();
+  }
+  text += ": ";
+  text += body ? *body : std::string("<exception str() failed>");
+  return text;
+}
+
+}  // namespace tarmelix

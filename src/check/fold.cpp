@@ -1,0 +1,26 @@
+#include "check/fold.h"
+
+#include "py/error.h"
+
+namespace tarmelix {
+
+bool is_fatal_exception(PyObject* exception) {
+  if (!py::exception_matches(exception, PyExc_Exception)) return true;
+  return py::exception_matches(exception, PyExc_MemoryError) ||
+         py::exception_matches(exception, PyExc_RecursionError);
+}
+
+void store_fatal_exception(py::Ref exception, FatalErrorSlot& slot, bool& stop) {
+  if (!slot.exception) slot.exception = std::move(exception);
+  stop = true;
+}
+
+bool fold_pending_exception(FatalErrorSlot& slot, bool& stop) {
+  py::Ref exception = py::take_exception();
+  if (exception && is_fatal_exception(exception.get())) {
+    store_fatal_exception(std::move(exception), slot, stop);
+  }
+  return false;
+}
+
+}  // namespace tarmelix

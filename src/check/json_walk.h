@@ -1,0 +1,15 @@
+// Membership of a parsed JSON document, walked in place (is_valid_json). Only
+// the checks that need a Python object (Literal, Instance, Object and the
+// constraints of Constrained) convert the value at hand.
+#pragma once
+
+#include "check/json_value.h"
+#include "check/walk_context.h"
+
+namespace tarmelix {
+
+// Whether the value is a member of the node; always CheckOnly. Never leaves
+// a Python exception pending: a fatal one goes to the context's slot.
+bool walk_json(const SchemaNode& node, const JsonValue& value, const WalkContext& ctx);
+
+}  // namespace tarmelix

@@ -1,0 +1,191 @@
+#include "check/record_walk.h"
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "check/dict_items.h"
+#include "check/exception_text.h"
+#include "check/walk.h"
+#include "check/walk_plan.h"
+#include "py/error.h"
+#include "render/render.h"
+
+namespace tarmelix {
+
+namespace {
+
+// The UTF-8 text of a str key, or empty (exception discarded) when it has a
+// lone surrogate or is not a str at all.
+std::optional<std::string_view> key_utf8(PyObject* key) {
+  if (!PyUnicode_Check(key)) return std::nullopt;
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(key, &size);
+  if (!utf8) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  return std::string_view(utf8, static_cast<size_t>(size));
+}
+
+// The positions of required fields already matched, so a required field is
+// counted once even when two distinct keys carry its name (str subclasses
+// with their own hash can make a dict hold both).
+class SeenPositions {
+ public:
+  explicit SeenPositions(size_t count) {
+    if (count > 64) wide_.assign((count + 63) / 64, 0);
+  }
+  // True the first time a position is marked.
+  bool mark(size_t position) {
+    uint64_t& word = wide_.empty() ? narrow_ : wide_[position / 64];
+    uint64_t bit = uint64_t{1} << (position % 64);
+    if (word & bit) return false;
+    word |= bit;
+    return true;
+  }
+
+ private:
+  uint64_t narrow_ = 0;
+  std::vector<uint64_t> wide_;
+};
+
+// Whether a dict is a member, in CheckOnly.
+bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& ctx) {
+  if (!PyDict_Check(value)) return false;
+  const RecordIndex* index = find_record_index(ctx.plan, node);
+  std::optional<RecordIndex> local;
+  if (!index && !node.fields.empty()) index = &local.emplace(make_record_index(node.fields));
+  size_t required = index ? index->required_count : 0;
+  SeenPositions seen(node.fields.size());
+  const WalkContext check = ctx.with_mode(WalkMode::CheckOnly);
+  Path no_path;
+  ErrorList no_errors;
+  DictItems items(value);
+  PyObject* key;
+  PyObject* item;
+  while (items.next(key, item)) {
+    // Reading a str key's text and hash runs no Python code.
+    const uint64_t* position = nullptr;
+    if (index) {
+      if (auto text = key_utf8(key)) position = index->field_positions.find(*text, str_hash(key));
+    }
+    if (position) {
+      const RecordField& field = node.fields[*position];
+      int scalar = scalar_test(field.node.kind, item);
+      if (scalar == 0) return false;
+      if (scalar < 0) {
+        py::Ref held_key = py::Ref::borrow(key);
+        py::Ref held_item = py::Ref::borrow(item);
+        if (!walk_value(field.node, item, no_path, check, no_errors)) return false;
+      } else if (ctx.stopped()) {
+        return false;
+      }
+      if (field.required && seen.mark(*position) && required > 0) --required;
+    } else {
+      py::Ref held_key = py::Ref::borrow(key);
+      py::Ref held_item = py::Ref::borrow(item);
+      if (!match_key_value_clauses(node.clauses, key, item, check)) return false;
+    }
+  }
+  return required == 0;
+}
+
+// str() of a key as UTF-8, or empty when str() or the conversion fails.
+std::optional<std::string> key_str(PyObject* key) {
+  py::Ref text = py::Ref::steal(PyObject_Str(key));
+  if (!text) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
+  if (!utf8) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  return std::string(utf8, static_cast<size_t>(size));
+}
+
+}  // namespace
+
+bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObject* key,
+                             PyObject* value, const WalkContext& ctx) {
+  const WalkContext check = ctx.with_mode(WalkMode::CheckOnly);
+  Path no_path;
+  ErrorList no_errors;
+  for (const KeyValueClause& clause : clauses) {
+    if (walk_value(clause.key, key, no_path, check, no_errors) &&
+        walk_value(clause.value, value, no_path, check, no_errors)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void walk_record(const std::vector<RecordField>& fields,
+                 const std::vector<KeyValueClause>& clauses, PyObject* value, Path& path,
+                 const WalkContext& ctx, ErrorList& errors) {
+  if (!PyDict_Check(value)) {
+    errors.push_back(make_error_record("dict_type", "dict", value, path));
+    return;
+  }
+  const bool stop_at_first = ctx.mode == WalkMode::StopAtFirst;
+  const RecordIndex declared = make_record_index(fields);
+
+  for (const RecordField& field : fields) {
+    py::Ref name = py::Ref::steal(
+        PyUnicode_FromStringAndSize(field.name.data(), static_cast<Py_ssize_t>(field.name.size())));
+    if (!name) py::fault("a record field name could not be made a str");
+    py::Ref found = py::Ref::borrow(PyDict_GetItemWithError(value, name.get()));
+    if (found) {
+      path.emplace_back(field.name);
+      walk_value(field.node, found.get(), path, ctx, errors);
+      path.pop_back();
+    } else if (PyErr_Occurred()) {
+      PyErr_Clear();
+      errors.push_back(make_error_record("dict_type", "dict", value, path));
+    } else if (field.required) {
+      errors.push_back(make_key_error_record(path, field.name, "missing_key",
+                                             "required key " + quote_text(field.name), "missing"));
+    }
+    if (stop_at_first && !errors.empty()) return;
+  }
+
+  DictItems items(value);
+  PyObject* borrowed_key;
+  PyObject* borrowed_item;
+  while (items.next(borrowed_key, borrowed_item)) {
+    py::Ref key = py::Ref::borrow(borrowed_key);
+    py::Ref item = py::Ref::borrow(borrowed_item);
+    if (auto text = key_utf8(key.get());
+        text && declared.field_positions.contains(*text, str_hash(key.get()))) {
+      continue;
+    }
+    if (match_key_value_clauses(clauses, key.get(), item.get(), ctx)) continue;
+    if (!clauses.empty()) {
+      std::optional<std::string> text = key_str(key.get());
+      path.emplace_back(text ? truncate_chars(*text, KEY_TEXT_CHARS) : preview_repr(key.get()));
+      walk_value(clauses.front().key, key.get(), path, ctx, errors);
+      walk_value(clauses.front().value, item.get(), path, ctx, errors);
+      path.pop_back();
+    } else {
+      std::string text = key_str(key.get()).value_or(std::string());
+      std::string got = quote_text(text);
+      errors.push_back(make_key_error_record(path, std::move(text), "extra_forbidden",
+                                             "no unexpected key", std::move(got)));
+    }
+    if (stop_at_first && !errors.empty()) return;
+  }
+}
+
+bool walk_record_node(const SchemaNode& node, PyObject* value, Path& path,
+                      const WalkContext& ctx, ErrorList& errors) {
+  if (record_member(node, value, ctx)) return true;
+  if (ctx.recording() && !ctx.stopped()) {
+    walk_record(node.fields, node.clauses, value, path, ctx, errors);
+  }
+  return false;
+}
+
+}  // namespace tarmelix

@@ -1,0 +1,23 @@
+// The Record case of the walk: dict membership through the field map, the
+// key/value clauses, and the record pass that explains a failure.
+#pragma once
+
+#include "check/walk_context.h"
+
+namespace tarmelix {
+
+inline constexpr size_t KEY_TEXT_CHARS = 40;
+
+bool walk_record_node(const SchemaNode& node, PyObject* value, Path& path,
+                      const WalkContext& ctx, ErrorList& errors);
+
+// Whether some clause admits both the key and the value (CheckOnly walks).
+bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObject* key,
+                             PyObject* value, const WalkContext& ctx);
+
+// The recording pass over a value the record rejected.
+void walk_record(const std::vector<RecordField>& fields,
+                 const std::vector<KeyValueClause>& clauses, PyObject* value, Path& path,
+                 const WalkContext& ctx, ErrorList& errors);
+
+}  // namespace tarmelix

@@ -1,0 +1,332 @@
+#include "check/walk.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "check/constraints.h"
+#include "check/exception_text.h"
+#include "check/record_walk.h"
+#include "check/union_walk.h"
+#include "check/walk_plan.h"
+#include "errors/errors.h"
+#include "py/error.h"
+#include "render/render.h"
+
+namespace tarmelix {
+
+namespace {
+
+bool records(const WalkContext& ctx) { return ctx.recording() && !ctx.stopped(); }
+
+void push_record(const char* code, std::string expected, PyObject* value, const Path& path,
+                 const WalkContext& ctx, ErrorList& errors) {
+  if (records(ctx)) errors.push_back(make_error_record(code, expected, value, path));
+}
+
+// A sequence pattern read as fixed items and an optional repeated tail, the
+// way flatten_pattern reads it, without allocating.
+struct SequenceShape {
+  const SequencePattern* concat = nullptr;  // fixed items are its leading parts
+  const SchemaNode* single = nullptr;       // the one fixed item of an Item pattern
+  size_t fixed = 0;
+  const SchemaNode* tail = nullptr;
+
+  const SchemaNode& item(size_t i) const { return single ? *single : *concat->parts[i].node; }
+};
+
+std::optional<SequenceShape> read_shape(const SequencePattern& p) {
+  SequenceShape shape;
+  switch (p.kind) {
+    case PatternKind::Empty:
+      return shape;
+    case PatternKind::Item:
+      if (!p.node) return std::nullopt;
+      shape.single = p.node.get();
+      shape.fixed = 1;
+      return shape;
+    case PatternKind::Repeat:
+      if (!p.body || p.body->kind != PatternKind::Item || !p.body->node) return std::nullopt;
+      shape.tail = p.body->node.get();
+      return shape;
+    case PatternKind::Concat:
+      shape.concat = &p;
+      for (size_t i = 0; i < p.parts.size(); ++i) {
+        const SequencePattern& part = p.parts[i];
+        if (part.kind == PatternKind::Item && part.node && !shape.tail) {
+          ++shape.fixed;
+        } else if (part.kind == PatternKind::Repeat && i + 1 == p.parts.size() && part.body &&
+                   part.body->kind == PatternKind::Item && part.body->node) {
+          shape.tail = part.body->node.get();
+        } else {
+          return std::nullopt;
+        }
+      }
+      return shape;
+    case PatternKind::Alternation:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+bool walk_sequence(const SchemaNode& node, PyObject* v, Path& path, const WalkContext& ctx,
+                   ErrorList& errors) {
+  if (!node.pattern) return false;
+  std::optional<SequenceShape> shape = read_shape(*node.pattern);
+  if (!shape) return false;
+  const bool is_list = node.sequence_kind == SequenceKind::List;
+  if (is_list ? !PyList_Check(v) : !PyTuple_Check(v)) {
+    push_record(is_list ? "list_type" : "tuple_type", is_list ? "list" : "tuple", v, path, ctx,
+                errors);
+    return false;
+  }
+  const Py_ssize_t tested = is_list ? PyList_GET_SIZE(v) : PyTuple_GET_SIZE(v);
+  const size_t k = shape->fixed;
+  const size_t n = static_cast<size_t>(tested);
+  if (shape->tail ? n < k : n != k) {
+    if (records(ctx)) {
+      std::string expected = std::string(is_list ? "list" : "tuple") +
+                             (shape->tail ? " of length at least " : " of length ") +
+                             std::to_string(k);
+      push_record(is_list ? "list_length" : "tuple_length", std::move(expected), v, path, ctx,
+                  errors);
+    }
+    return false;
+  }
+  // A homogeneous tail of literals answers from the plan's sets, found once
+  // for the whole sequence instead of once per element.
+  const LiteralSets* tail_sets = shape->tail && shape->tail->kind == NodeKind::Union
+                                     ? find_literal_sets(ctx.plan, *shape->tail)
+                                     : nullptr;
+  bool all = true;
+  Py_ssize_t bound = tested;
+  for (Py_ssize_t i = 0; i < bound;) {
+    PyObject* item = is_list ? PyList_GET_ITEM(v, i) : PyTuple_GET_ITEM(v, i);
+    const bool fixed = static_cast<size_t>(i) < k;
+    const SchemaNode& item_node = fixed ? shape->item(static_cast<size_t>(i)) : *shape->tail;
+    // Tests that run no Python code need no reference to the element and,
+    // when they pass, no path segment.
+    int quick = scalar_test(item_node.kind, item);
+    if (quick < 0 && tail_sets && !fixed) {
+      std::optional<bool> found = literal_sets_lookup(*tail_sets, item);
+      if (found) quick = *found ? 1 : 0;
+    }
+    bool member;
+    if (quick == 1 || (quick == 0 && !ctx.recording())) {
+      member = quick == 1 && !ctx.stopped();
+    } else {
+      py::Ref held = py::Ref::borrow(item);
+      if (ctx.recording()) path.emplace_back(static_cast<uint64_t>(i));
+      member = walk_value(item_node, item, path, ctx, errors);
+      if (ctx.recording()) path.pop_back();
+    }
+    if (!member) {
+      all = false;
+      if (ctx.mode != WalkMode::CollectAll) break;
+    }
+    ++i;
+    // User code may have shortened the list; never read past its end, and
+    // never past the length that was tested.
+    if (is_list) bound = std::min(PyList_GET_SIZE(v), tested);
+  }
+  return all;
+}
+
+bool walk_set(const SchemaNode& node, PyObject* v, Path& path, const WalkContext& ctx,
+              ErrorList& errors) {
+  const bool frozen = node.kind == NodeKind::FrozenSet;
+  if (frozen ? !PyFrozenSet_Check(v) : !PyObject_TypeCheck(v, &PySet_Type)) {
+    push_record(frozen ? "frozen_set_type" : "set_type", frozen ? "frozenset" : "set", v, path,
+                ctx, errors);
+    return false;
+  }
+  if (!node.child) return false;
+  const char* name = frozen ? "frozenset" : "set";
+  py::Ref iterator = py::Ref::steal(PyObject_GetIter(v));
+  if (!iterator) {
+    py::Ref exc = py::take_exception();
+    py::fault(std::string(name) + " should always be iterable: " +
+              (exc ? exception_text(exc.get()) : std::string("no exception")));
+  }
+  bool all = true;
+  while (true) {
+    py::Ref item = py::Ref::steal(PyIter_Next(iterator.get()));
+    if (!item) {
+      py::Ref exc = py::take_exception();
+      if (exc) {
+        py::fault(std::string(name) + " iteration should be infallible: " +
+                  exception_text(exc.get()));
+      }
+      break;
+    }
+    if (!walk_value(*node.child, item.get(), path, ctx, errors)) {
+      all = false;
+      if (ctx.mode != WalkMode::CollectAll) break;
+    }
+  }
+  return all;
+}
+
+bool walk_literal(const SchemaNode& node, PyObject* v, const Path& path, const WalkContext& ctx,
+                  ErrorList& errors) {
+  PyObject* constant = ctx.constant(node.index);
+  if (!constant) return false;
+  bool member = false;
+  if (Py_TYPE(v) == Py_TYPE(constant)) {
+    std::optional<bool> equal = objects_equal(v, constant);
+    member = equal ? *equal : ctx.fold_pending();
+  }
+  if (!member && records(ctx)) {
+    push_record("literal_error", "the literal " + preview_repr(constant), v, path, ctx, errors);
+  }
+  return member;
+}
+
+bool walk_instance(const SchemaNode& node, PyObject* v, const Path& path, const WalkContext& ctx,
+                   ErrorList& errors) {
+  PyObject* cls = ctx.constant(node.index);
+  if (!cls) return false;
+  if (ctx.fold(PyObject_IsInstance(v, cls))) return true;
+  if (records(ctx)) push_record("instance_type", render_class_name(cls), v, path, ctx, errors);
+  return false;
+}
+
+bool walk_object(const SchemaNode& node, PyObject* v, Path& path, const WalkContext& ctx,
+                 ErrorList& errors) {
+  if (!walk_instance(node, v, path, ctx, errors)) return false;
+  bool all = true;
+  for (const RecordField& field : node.fields) {
+    PyObject* name = ctx.state->attribute_names.get(field);
+    if (!name) return ctx.fold_pending();
+    py::Ref attribute = py::Ref::steal(PyObject_GetAttr(v, name));
+    if (!attribute) {
+      py::Ref exc = py::take_exception();
+      if (exc && is_fatal_exception(exc.get())) {
+        store_fatal_exception(std::move(exc), ctx.state->fatal_error, ctx.state->stop);
+        return false;
+      }
+      all = false;
+      if (records(ctx)) {
+        errors.push_back(make_key_error_record(path, field.name, "missing_attribute",
+                                               "attribute " + quote_text(field.name), "missing"));
+      }
+    } else {
+      if (ctx.recording()) path.emplace_back(field.name);
+      bool member = walk_value(field.node, attribute.get(), path, ctx, errors);
+      if (ctx.recording()) path.pop_back();
+      if (!member) all = false;
+    }
+    if (!all && ctx.mode != WalkMode::CollectAll) break;
+  }
+  return all;
+}
+
+bool walk_constrained(const SchemaNode& node, PyObject* v, Path& path, const WalkContext& ctx,
+                      ErrorList& errors) {
+  if (!node.child || !walk_value(*node.child, v, path, ctx, errors)) return false;
+  bool all = true;
+  for (const Constraint& constraint : node.constraints) {
+    if (!check_constraint(constraint, v, path, ctx, errors)) {
+      all = false;
+      if (ctx.mode != WalkMode::CollectAll) break;
+    }
+  }
+  return all;
+}
+
+bool walk_definition_ref(const SchemaNode& node, PyObject* v, Path& path,
+                         const WalkContext& ctx, ErrorList& errors) {
+  const uint64_t identity = reinterpret_cast<uintptr_t>(v);
+  RecursionGuard& guard = ctx.state->recursion_guard;
+  switch (guard.enter(identity, node.index)) {
+    case GuardEntry::Loop:
+      push_record("recursion_loop", "a finite (non-cyclic) value", v, path, ctx, errors);
+      return false;
+    case GuardEntry::Limit:
+      push_record("recursion_limit",
+                  "at most " + std::to_string(RECURSION_GUARD_LIMIT) + " levels of recursion", v,
+                  path, ctx, errors);
+      return false;
+    case GuardEntry::Entered:
+      break;
+  }
+  bool member = false;
+  if (node.index < ctx.definitions->size()) {
+    member = walk_value((*ctx.definitions)[node.index], v, path, ctx, errors);
+  }
+  guard.leave(identity, node.index);
+  return member;
+}
+
+}  // namespace
+
+ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
+                              const Path& path) {
+  return ErrorRecord{path, std::string(expected), got_text(value), code};
+}
+
+void push_kind_error(const SchemaNode& node, PyObject* value, const Path& path,
+                     const WalkContext& ctx, ErrorList& errors) {
+  if (records(ctx)) {
+    errors.push_back(make_error_record(kind_error_code(node), kind_display_name(node), value, path));
+  }
+}
+
+bool walk_value(const SchemaNode& node, PyObject* value, Path& path, const WalkContext& ctx,
+                ErrorList& errors) {
+  if (ctx.stopped()) return false;
+  int scalar = scalar_test(node.kind, value);
+  if (scalar >= 0) {
+    if (scalar == 0) push_kind_error(node, value, path, ctx, errors);
+    return scalar == 1;
+  }
+  switch (node.kind) {
+    case NodeKind::Literal:
+      return walk_literal(node, value, path, ctx, errors);
+    case NodeKind::Sequence:
+      return walk_sequence(node, value, path, ctx, errors);
+    case NodeKind::Set:
+    case NodeKind::FrozenSet:
+      return walk_set(node, value, path, ctx, errors);
+    case NodeKind::Record:
+      return walk_record_node(node, value, path, ctx, errors);
+    case NodeKind::Union:
+      return walk_union(node, value, path, ctx, errors);
+    case NodeKind::Intersection: {
+      bool all = true;
+      for (const SchemaNode& member : node.members) {
+        if (!walk_value(member, value, path, ctx, errors)) {
+          all = false;
+          if (ctx.mode != WalkMode::CollectAll) break;
+        }
+      }
+      return all;
+    }
+    case NodeKind::Complement: {
+      if (!node.child) return false;
+      if (!walk_value(*node.child, value, path, ctx.with_mode(WalkMode::CheckOnly), errors)) {
+        return !ctx.stopped();
+      }
+      if (records(ctx)) {
+        push_record("unexpected_match", std::string("not ") + kind_display_name(*node.child),
+                    value, path, ctx, errors);
+      }
+      return false;
+    }
+    case NodeKind::Instance:
+      return walk_instance(node, value, path, ctx, errors);
+    case NodeKind::Object:
+      return walk_object(node, value, path, ctx, errors);
+    case NodeKind::Constrained:
+      return walk_constrained(node, value, path, ctx, errors);
+    case NodeKind::DefinitionRef:
+      return walk_definition_ref(node, value, path, ctx, errors);
+    case NodeKind::RecursionVariable:
+      push_record("unresolved_recursion", "a resolved recursive value", value, path, ctx, errors);
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace tarmelix

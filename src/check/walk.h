@@ -1,0 +1,54 @@
+// The membership walk over Python values. The JSON walk calls back into it for
+// the Python value it converts under Literal, Instance, Object and Constrained
+// nodes, sharing one WalkContext.
+#pragma once
+
+#include "check/walk_context.h"
+#include "errors/build_record.h"
+
+namespace tarmelix {
+
+// The answer of a kind that looks only at the value's type, or -1 for a
+// kind that needs more. Runs no Python code.
+inline int scalar_test(NodeKind kind, PyObject* v) {
+  switch (kind) {
+    case NodeKind::Anything:
+    case NodeKind::Any:
+      return 1;
+    case NodeKind::Nothing:
+      return 0;
+    case NodeKind::NoneValue:
+      return v == Py_None;
+    case NodeKind::Bool:
+      return Py_IS_TYPE(v, &PyBool_Type);
+    case NodeKind::Int:
+      return PyLong_Check(v) ? 1 : 0;
+    case NodeKind::Float:
+      return PyFloat_Check(v) ? 1 : 0;
+    case NodeKind::Str:
+      return PyUnicode_Check(v) ? 1 : 0;
+    case NodeKind::Bytes:
+      return PyBytes_Check(v) ? 1 : 0;
+    default:
+      return -1;
+  }
+}
+
+// Whether `value` (borrowed) is a member of `node`. In a recording mode the
+// failures are appended to `errors` with copies of `path`; `path` is the same
+// on return. Never leaves a Python exception pending: ordinary ones fold to
+// non-membership, fatal ones go to the context's slot and raise the stop flag.
+// Internal faults (a dict or set changed by user code) throw py::Fault.
+bool walk_value(const SchemaNode& node, PyObject* value, Path& path, const WalkContext& ctx,
+                ErrorList& errors);
+
+// A record at a copy of `path`, got = got_text(value). Callers make it only
+// in a recording mode.
+ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
+                              const Path& path);
+
+// The kind record of a node that rejects the value: its code and display name.
+void push_kind_error(const SchemaNode& node, PyObject* value, const Path& path,
+                     const WalkContext& ctx, ErrorList& errors);
+
+}  // namespace tarmelix

@@ -1,0 +1,50 @@
+// What one membership walk carries. The entry point owns the state (guard,
+// fatal-error slot, stop flag) and hands each step a small context by value;
+// a step that wants another mode for a child walks it with a copy.
+#pragma once
+
+#include "check/attribute_names.h"
+#include "check/fold.h"
+#include "check/recursion_guard.h"
+#include "check/validate.h"
+#include "errors/record.h"
+#include "schema/node.h"
+#include "schema/pool.h"
+
+namespace tarmelix {
+
+struct WalkPlan;
+
+// Per-call state shared by every step of one walk.
+struct WalkState {
+  RecursionGuard recursion_guard;
+  FatalErrorSlot fatal_error;
+  bool stop = false;
+  AttributeNames attribute_names;
+};
+
+struct WalkContext {
+  const Constants* constants;
+  const DefinitionTable* definitions;
+  const WalkPlan* plan;  // null: the empty plan
+  WalkState* state;
+  WalkMode mode;
+
+  WalkContext with_mode(WalkMode m) const {
+    WalkContext copy = *this;
+    copy.mode = m;
+    return copy;
+  }
+  bool recording() const { return mode != WalkMode::CheckOnly; }
+  bool stopped() const { return state->stop; }
+  // A pooled object (borrowed), or null for an index outside the pool.
+  PyObject* constant(uint64_t index) const {
+    return index < constants->size() ? (*constants)[index].get() : nullptr;
+  }
+  // Settles the pending exception of a failed Python operation: false.
+  bool fold_pending() const { return fold_pending_exception(state->fatal_error, state->stop); }
+  // 1, 0, or -1 with the indicator set, as an answer.
+  bool fold(int result) const { return fold_truth(result, state->fatal_error, state->stop); }
+};
+
+}  // namespace tarmelix

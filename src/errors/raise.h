@@ -1,0 +1,13 @@
+// The ValidationError raised for a rejected value or a malformed document.
+#pragma once
+
+#include "errors/record.h"
+
+namespace tarmelix {
+
+// Always leaves an exception pending: the ValidationError built from the
+// records (a fallback record stands in for an empty list), or the exception
+// that stopped it from being built.
+void raise_validation_error(const ErrorList& records);
+
+}  // namespace tarmelix

@@ -1,0 +1,23 @@
+// Short texts of Python values and classes for messages and annotations.
+// Neither function fails: every exception of the Python code they run is
+// discarded, whatever its kind.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "py/ref.h"
+
+namespace tarmelix {
+
+// Characters of a repr kept before "..." is appended.
+inline constexpr size_t GOT_TEXT_CHARS = 80;
+
+// repr(value) cut to GOT_TEXT_CHARS characters; "<unrepresentable>" when repr
+// raises. Lone surrogates come out as three U+FFFD each.
+std::string preview_repr(PyObject* value);
+
+// The object's __name__ when it is a str encodable as UTF-8, else its preview.
+std::string render_class_name(PyObject* cls);
+
+}  // namespace tarmelix

@@ -1,0 +1,174 @@
+import threading
+from typing import Annotated, Any, Literal
+
+import pytest
+
+from reasoning_support import Meta
+from tarmelix import _tarmelix as m
+
+V = m.Validator
+
+
+def opened(record):
+    return V(record).open()
+
+
+@pytest.mark.parametrize(
+    "sub, sup, included",
+    [
+        (bool, int, True),
+        (int, bool, False),
+        (int, float, False),
+        (m.complement(int), m.complement(bool), True),
+        (bool, m.complement(str), True),
+        (list[int], m.complement(str), True),
+        (m.nothing, list[int], True),
+        ({"a": int}, m.anything, True),
+        (Any, m.anything, True),
+        (int, Any, False),
+        (Literal[3], Any, True),
+        (Literal[3], int, True),
+        (Literal[3], float, False),
+        (Literal[True], int, True),
+        (list[bool], list[int], True),
+        (list[int], tuple[int, ...], False),
+        (tuple[int, int], tuple[int, ...], True),
+        (tuple[int, str], tuple[int, ...], False),
+        (tuple[int, ...], tuple[int, int], False),
+        ([int, bool, ...], list[int], True),
+        (tuple[int, m.nothing], tuple[str], True),
+        ({"a": int}, {"a": int, "b?": str}, True),
+        ({"a": int}, {"a": int, "b": str}, False),
+        ({"a?": int}, {"a": int}, False),
+        ({"a": int}, dict[str, int], True),
+        (opened({"a": int}), {"a": int}, False),
+        ({"a": int}, opened({"a": int}), True),
+        (dict[str, bool], dict[str, int], True),
+        (dict[str, int], dict[str, float], False),
+        ({"a": int}, dict[Any, int], False),
+        ({"a": int}, dict[Literal["a"], int], False),
+        ({"a": int}, dict[Annotated[str, Meta(min_length=1)], int], False),
+        (Annotated[int, Meta(ge=5)], Annotated[int, Meta(ge=0)], True),
+        (Annotated[int, Meta(gt=0)], Annotated[int, Meta(ge=0)], True),
+        (Annotated[int, Meta(ge=0)], Annotated[int, Meta(gt=0)], False),
+        (Annotated[int, Meta(ge=0)], int, True),
+        (int, Annotated[int, Meta(ge=0)], False),
+        (Literal[3], Annotated[int, Meta(ge=0)], True),
+        (Annotated[str, Meta(max_length=3)], Annotated[str, Meta(max_length=5)], True),
+        (Annotated[int, Meta(ge="a")], Annotated[int, Meta(ge=0)], False),
+        (set[bool], set[int], True),
+        (frozenset[int], set[int], False),
+        (m.union(int, str), m.union(str, int, None), True),
+        (m.intersection(int, Annotated[int, Meta(ge=0)]), int, True),
+    ],
+    ids=repr,
+)
+def test_is_subtype_of(sub, sup, included):
+    assert V(sub).is_subtype_of(sup) is included
+
+
+def test_recursive_schemas_built_apart_include_each_other():
+    a = m.recursive(lambda s: list[s] | None)
+    b = m.recursive(lambda s: list[s] | None)
+    assert a.is_subtype_of(b) is True
+    assert a.is_equivalent(b) is True
+
+
+def test_a_reference_is_not_split_against_a_written_out_union():
+    # Unions are split before references unfold: each member alone fails.
+    ref = m.recursive(lambda s: m.union(int, str, list[s]))
+    assert ref.is_subtype_of(m.union(int, str, list[ref])) is False
+
+
+@pytest.mark.parametrize(
+    "a, b, equivalent",
+    [
+        (bool | int, int, True),
+        (int, bool, False),
+        (m.union(int, str), m.union(str, int), True),
+        (m.complement(m.complement(int)), int, True),
+        ({"a": int}, {"a": int, "b?": m.nothing}, False),
+    ],
+    ids=repr,
+)
+def test_is_equivalent(a, b, equivalent):
+    assert V(a).is_equivalent(b) is equivalent
+
+
+class Raising:
+    def __init__(self, exc):
+        self.exc = exc
+
+    def _raise(self, *_):
+        raise self.exc
+
+    __eq__ = __lt__ = __gt__ = __le__ = __ge__ = _raise
+    __hash__ = object.__hash__
+
+
+@pytest.mark.parametrize("exc", [TypeError, KeyboardInterrupt, MemoryError])
+def test_bounds_whose_comparison_raises_imply_nothing(exc):
+    bound = Raising(exc)
+    assert V(Annotated[int, Meta(ge=bound)]).is_subtype_of(Annotated[int, Meta(ge=0)]) is False
+
+
+class Meta_(type):
+    def __subclasscheck__(cls, other):
+        raise KeyboardInterrupt
+
+
+class Picky(metaclass=Meta_):
+    pass
+
+
+def test_a_raising_subclass_check_proves_nothing():
+    class Plain:
+        pass
+
+    assert V(Plain).is_subtype_of(Picky) is False
+
+
+# A name declared twice, the first time required, admits no dict at all; read
+# only through its later field such a record looked like a plain supertype.
+TWICE = {"a": int, "a?": str}
+
+
+@pytest.mark.parametrize(
+    "sub, sup",
+    [
+        ({"a": str}, TWICE),
+        ({"a": int}, TWICE),
+        ({"a?": str}, TWICE),
+        (dict[str, str], TWICE),
+    ],
+    ids=repr,
+)
+def test_nothing_inhabited_is_proven_inside_a_twice_declared_record(sub, sup):
+    assert V(sup).is_valid({"a": 1}) is False
+    assert V(sub).is_subtype_of(sup) is False
+
+
+def on_small_stack(job):
+    """Runs job() on a thread with a deliberately small stack."""
+    outcome = []
+    previous = threading.stack_size(1 << 20)
+    try:
+        worker = threading.Thread(target=lambda: outcome.append(job()))
+        worker.start()
+        worker.join()
+    finally:
+        threading.stack_size(previous)
+    return outcome
+
+
+def test_nested_coprime_recursions_answer_unproven_without_exhausting_the_stack():
+    # The unfolded pairs recur only after thousands of list levels; the native
+    # depth cap answers unproven long before the stack could run out.
+    def nest(s, depth):
+        for _ in range(depth):
+            s = list[s]
+        return s
+
+    a = m.recursive(lambda s: nest(s, 61))
+    b = m.recursive(lambda s: nest(s, 59))
+    assert on_small_stack(lambda: (a.is_subtype_of(b), a.is_equivalent(b))) == [(False, False)]

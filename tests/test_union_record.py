@@ -1,0 +1,241 @@
+"""Unions and records in the walk: attribution of union failures, dict records, clauses."""
+
+from collections import defaultdict
+from types import MappingProxyType
+from typing import Annotated, Literal, NotRequired, TypedDict
+
+import pytest
+
+from tarmelix import ValidationError, Validator, union
+
+
+def records(v, value, fail_fast=False):
+    with pytest.raises(ValidationError) as info:
+        v.validate(value, fail_fast=fail_fast)
+    assert v.is_valid(value) is False and (value in v) is False
+    return [(e["code"], e["path"], e["expected"], e["value"]) for e in info.value.errors]
+
+
+def panic_of(call, *args):
+    with pytest.raises(BaseException) as info:
+        call(*args)
+    assert type(info.value).__name__ == "PanicException"
+    return str(info.value)
+
+
+AB = {"a": int, "b?": str}
+
+
+class Movie(TypedDict):
+    title: str
+    year: NotRequired[int]
+
+
+@pytest.mark.parametrize(
+    "spec, value, fail_fast, expected",
+    [
+        (int | str, 1.5, False, [("union_error", (), "one of: int, str", "1.5")]),
+        (int | list[int], [1, "a"], False, [("int_type", (1,), "int", "'a'")]),
+        # both fail one level down: the first member explains
+        (list[int] | list[str], ["a", 1], False, [("int_type", (0,), "int", "'a'")]),
+        # the chosen member keeps all its records under fail_fast
+        (
+            int | list[int],
+            [1, "a", "b"],
+            True,
+            [("int_type", (1,), "int", "'a'"), ("int_type", (2,), "int", "'b'")],
+        ),
+        (
+            list[int | str],
+            [1, None],
+            False,
+            [("union_error", (1,), "one of: int, str", "None")],
+        ),
+        (AB, {"a": "x"}, False, [("int_type", ("a",), "int", "'x'")]),
+        (AB, {}, False, [("missing_key", ("a",), 'required key "a"', "missing")]),
+        (
+            AB,
+            {"a": 1, "c": 2},
+            False,
+            [("extra_forbidden", ("c",), "no unexpected key", '"c"')],
+        ),
+        (AB, [("a", 1)], False, [("dict_type", (), "dict", "[('a', 1)]")]),
+        (
+            {"a": int, "b": int},
+            {"a": "x"},
+            False,
+            [
+                ("int_type", ("a",), "int", "'x'"),
+                ("missing_key", ("b",), 'required key "b"', "missing"),
+            ],
+        ),
+        ({"a": int, "b": int}, {"a": "x"}, True, [("int_type", ("a",), "int", "'x'")]),
+        (
+            {"a": int},
+            {"a": 1, "x": 1, "y": 2},
+            True,
+            [("extra_forbidden", ("x",), "no unexpected key", '"x"')],
+        ),
+        (dict[str, int], {"k": "v"}, False, [("int_type", ("k",), "int", "'v'")]),
+        (dict[str, int], {5: 1}, False, [("string_type", ("5",), "str", "5")]),
+        # the key and the value of one entry both explained under the key's path
+        (
+            dict[str, int],
+            {5: "v"},
+            False,
+            [("string_type", ("5",), "str", "5"), ("int_type", ("5",), "int", "'v'")],
+        ),
+        (
+            Movie,
+            {"title": 1, "year": "x", "extra": 0},
+            False,
+            [
+                ("string_type", ("title",), "str", "1"),
+                ("int_type", ("year",), "int", "'x'"),
+                ("extra_forbidden", ("extra",), "no unexpected key", '"extra"'),
+            ],
+        ),
+        # two fields named a: the later, optional one takes the key, and the
+        # required count never reaches zero; the record pass finds nothing
+        (
+            {"a": int, "a?": int},
+            {"a": 1},
+            False,
+            [("validation_error", (), "a member of the schema's set", "")],
+        ),
+    ],
+)
+def test_records(spec, value, fail_fast, expected):
+    assert records(Validator(spec), value, fail_fast) == expected
+
+
+@pytest.mark.parametrize(
+    "spec, value, member",
+    [
+        (AB, {"a": 1}, True),
+        (AB, {"a": 1, "b": "x"}, True),
+        (AB, {"a": 1, "b": 2}, False),
+        (AB, {"b": "x"}, False),
+        (Movie, {"title": "t"}, True),
+        (dict[str, int], {}, True),
+        (dict[str, int], {"a": 1, "b": 2}, True),
+        ({"a": int, "a?": int}, {"a": 1}, False),
+        (Literal[1, 2], 2, True),
+        (Literal[1, 2], True, False),
+        (Literal[1, 2], 2**70, False),
+        (Literal[2**70, 3], 2**70, True),
+        (Literal["a", "b"], "b", True),
+        (Literal["a", "b"], "c", False),
+        (Literal[1, "a", 1.5], 1.5, True),
+    ],
+)
+def test_answers(spec, value, member):
+    v = Validator(spec)
+    assert v.is_valid(value) is member
+    assert (value in v) is member
+    if member:
+        v.validate(value)
+    else:
+        with pytest.raises(ValidationError):
+            v.validate(value)
+
+
+def test_only_the_first_64_members_are_candidates():
+    deep = {"a": int}
+    value = {"a": "z"}
+    within = union(*[Literal[f"x{i}"] for i in range(63)], deep)
+    assert records(within, value) == [("int_type", ("a",), "int", "'z'")]
+    beyond = union(*[Literal[f"x{i}"] for i in range(64)], deep)
+    ((code, path, expected, got),) = records(beyond, value)
+    assert (code, path, got) == ("union_error", (), "{'a': 'z'}")
+    # Literal[x] is a union of one literal
+    assert expected == "one of: " + ", ".join(["union"] * 64 + ["dict"])
+
+
+def test_key_text_cut_under_clauses_whole_when_forbidden():
+    key = "k" * 100
+    assert records(Validator(dict[str, int]), {key: "v"}) == [
+        ("int_type", ("k" * 40 + "...",), "int", "'v'")
+    ]
+    assert records(Validator({"a?": int}), {key: 1}) == [
+        ("extra_forbidden", (key,), "no unexpected key", '"' + key + '"')
+    ]
+
+
+def test_key_whose_str_raises():
+    class Key:
+        def __str__(self):
+            raise ValueError
+
+        def __repr__(self):
+            return "Key()"
+
+        __hash__ = object.__hash__
+
+    assert records(Validator(dict[str, int]), {Key(): 1}) == [
+        ("string_type", ("Key()",), "str", "Key()")
+    ]
+    assert records(Validator({"a?": int}), {Key(): 1}) == [
+        ("extra_forbidden", ("",), "no unexpected key", '""')
+    ]
+
+
+def test_dict_subclass_read_from_its_own_storage():
+    d = defaultdict(lambda: 1)
+    assert records(Validator({"a": int}), d) == [
+        ("missing_key", ("a",), 'required key "a"', "missing")
+    ]
+    assert dict(d) == {}
+    assert Validator({"a": int}).is_valid(MappingProxyType({"a": 1})) is False
+
+
+def test_required_field_counted_once_per_name():
+    class Twin(str):
+        def __hash__(self):
+            return 7
+
+    value = {"a": 1, Twin("a"): 1}
+    assert len(value) == 2
+    assert Validator({"a": int, "b": int}).is_valid(value) is False
+
+
+def test_dict_changed_by_a_predicate_is_a_fault():
+    target = {"a": 1}
+
+    def grow(v):
+        target["new"] = 1
+        return True
+
+    v = Validator(dict[str, Annotated[int, grow]])
+    for call in (v.is_valid, v.validate):
+        target.pop("new", None)
+        assert panic_of(call, target) == "dictionary changed size during iteration"
+
+
+def test_dict_keys_replaced_by_a_predicate_is_a_fault():
+    state = {"done": False}
+    target = {"a": 1, "b": 2}
+
+    def swap(v):
+        if not state["done"]:
+            state["done"] = True
+            del target["a"]
+            target["c"] = 3
+        return True
+
+    v = Validator(dict[str, Annotated[int, swap]])
+    assert panic_of(v.is_valid, target) == "dictionary keys changed during iteration"
+
+
+def test_field_value_changes_stay_safe_in_the_record_pass():
+    target = {"a": "x", "b": 1}
+
+    def drop(v):
+        target.clear()
+        return False
+
+    # the record pass looks fields up by name; a dict emptied meanwhile is
+    # reported, not read past its end
+    v = Validator({"a": int, "b": Annotated[int, drop]})
+    with pytest.raises(BaseException):
+        v.validate(target)
