@@ -355,3 +355,29 @@ def test_embedded_validator_does_not_count_against_nesting():
     Validator({"a": Validator(nested_dict(126))})
     with pytest.raises(ValueError, match=r"^schema nesting is too deep: this validator reaches 129 "):
         Validator({"a": Validator(nested_dict(127))})
+
+
+def test_typing_introspection_errors_pass_through(monkeypatch):
+    boom = LookupError("get_origin")
+
+    def failing(spec):
+        raise boom
+
+    monkeypatch.setattr(typing, "get_origin", failing)
+    with pytest.raises(LookupError) as info:
+        Validator(5)
+    assert info.value is boom
+
+
+def test_arguments_not_a_tuple(monkeypatch):
+    monkeypatch.setattr(typing, "get_origin", lambda spec: list)
+    monkeypatch.setattr(typing, "get_args", lambda spec: [int])
+    with pytest.raises(TypeError) as info:
+        Validator(5)
+    assert info.value.args == ("'list' object is not an instance of 'tuple'",)
+
+
+def test_construct_names_missing_from_typing_are_skipped(monkeypatch):
+    T = TypeVar("T")
+    monkeypatch.delattr(typing, "TypeVar")
+    assert repr(Validator(T)) == "Literal[~T]"
