@@ -2,6 +2,7 @@
 
 import json
 import math
+import sys
 import types
 from dataclasses import dataclass
 from typing import Annotated, Any, Literal, Optional, TypedDict
@@ -146,6 +147,21 @@ def test_numbers_load_exactly_as_python_reads_them(literal):
     is_int = isinstance(expected, int)
     assert Validator(int).is_valid_json(literal) is is_int
     assert Validator(float).is_valid_json(literal) is not is_int
+
+
+@pytest.fixture
+def unlimited_int_digits():
+    old = sys.get_int_max_str_digits()
+    sys.set_int_max_str_digits(0)
+    yield
+    sys.set_int_max_str_digits(old)
+
+
+def test_integer_of_thousands_of_digits(unlimited_int_digits):
+    literal = "-" + "987654321" * 600
+    assert Validator(int).load(literal) == int(literal)
+    assert Validator(int).is_valid_json(literal) is True
+    assert Validator(Literal[int(literal)]).is_valid_json(literal) is True
 
 
 @given(st.floats(allow_nan=False, allow_infinity=False))
