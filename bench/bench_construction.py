@@ -1,7 +1,8 @@
 """Construction time: a dataclass of ten fields and a union of a hundred literals.
 
 Prints microseconds per schema node for tarmelix and, for each peer present in
-this environment, the ratio peer time / tarmelix time on the same spec.
+this environment, the ratio peer time / tarmelix time on the same spec (above 1
+means tarmelix builds faster).
 """
 
 import dataclasses
@@ -40,13 +41,9 @@ def best_seconds(build, number):
 
 
 def peers(spec):
+    # Only peers that build afresh on each call: a library that caches what it
+    # made for a type would be timing a dict lookup.
     found = {}
-    try:
-        import msgspec
-
-        found["msgspec"] = lambda: msgspec.json.Decoder(spec)
-    except ImportError:
-        pass
     try:
         import pydantic
 

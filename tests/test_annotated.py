@@ -133,6 +133,9 @@ def test_errors_stop_at_the_failing_metadata_object():
         (r"\d+(", r'"\\d+("'),
         ('a"(', r'"a\"("'),
         ("[z-a]", '"[z-a]"'),
+        # valid only once wrapped, where it would no longer match the whole text
+        ("a)|(b", '"a)|(b"'),
+        ("a)|(?:", '"a)|(?:"'),
     ],
 )
 def test_invalid_pattern(pattern, quoted):

@@ -6,8 +6,6 @@
 #include "build/frontend.h"
 #include "build/probes.h"
 #include "render/render.h"
-#include <re2/re2.h>
-
 #include "schema/full_match.h"
 
 namespace tarmelix {
@@ -28,10 +26,9 @@ Step read_pattern(PyObject* m, std::vector<Constraint>& out) {
     return Step::Next;
   }
   std::string text(utf8, static_cast<size_t>(size));
-  std::string error;
-  if (!compile_full_match(text, &error)) {
+  if (std::optional<std::string> error = full_match_pattern_error(text)) {
     // The library's text may hold a NUL or a cut UTF-8 sequence of the pattern.
-    std::string message = "invalid regular expression " + quote_text(text) + ": " + error;
+    std::string message = "invalid regular expression " + quote_text(text) + ": " + *error;
     py::Ref value = py::Ref::steal(PyUnicode_DecodeUTF8(
         message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
     if (value) PyErr_SetObject(PyExc_ValueError, value.get());

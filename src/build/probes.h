@@ -38,7 +38,8 @@ std::optional<bool> is_tuple_class(PyObject* cls);
 // dataclasses.is_dataclass(cls) as returned; null with the error set.
 py::Ref call_is_dataclass(PyObject* dataclasses, PyObject* cls);
 
-// PyImport_Import of a module by name; null with the error set.
+// The module of that name (from sys.modules when it is there, else through
+// PyImport_Import); null with the error set.
 py::Ref import_module(Name name);
 
 // module.name(arg); null with the error set.

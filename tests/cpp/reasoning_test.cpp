@@ -297,3 +297,43 @@ TEST(DepthCap, EmptinessAnswersUnprovenInsteadOfOverflowing) {
 
 }  // namespace
 }  // namespace tarmelix
+
+namespace tarmelix {
+namespace {
+
+// def i: tuple[def i+1, def i+1], the last one int: unfolded afresh at every
+// reference, so one analysis of def 0 needs far more than the whole budget.
+DefinitionTable fan_out() {
+  DefinitionTable defs;
+  const uint64_t levels = 25;
+  for (uint64_t i = 0; i < levels; ++i)
+    defs.push_back(tuple_of({make_definition_ref(i + 1), make_definition_ref(i + 1)}));
+  defs.push_back(leaf(K::Int));
+  return defs;
+}
+
+TEST(Budget, AFieldAnalysedAfterExhaustionCountsAsInhabited) {
+  const DefinitionTable defs = fan_out();
+  const Constants none;
+  SchemaNode costly_first = record({{"a", make_definition_ref(0), true}, {"b", leaf(K::Nothing), true}});
+  SchemaNode empty_first = record({{"b", leaf(K::Nothing), true}, {"a", make_definition_ref(0), true}});
+  EXPECT_FALSE(decide_empty(costly_first, none, defs));
+  EXPECT_TRUE(decide_empty(empty_first, none, defs));
+}
+
+TEST(Budget, WorkUnderWayFinishesAfterExhaustion) {
+  // Analysing the subtype uses the budget up; the object rule still concludes
+  // from what it has: the supertype declares no attribute.
+  const DefinitionTable defs = fan_out();
+  const Constants none;
+  SchemaNode s = make_object(0, {{"x", make_definition_ref(0), true}});
+  SchemaNode t = make_object(0, {});
+  EXPECT_TRUE(decide_subtype(s, t, none, defs));
+  // Afterwards nothing is left for a nested question.
+  SchemaNode t_attr = make_object(0, {{"x", leaf(K::Anything), true}});
+  EXPECT_FALSE(decide_subtype(s, t_attr, none, defs));
+  EXPECT_TRUE(decide_subtype(make_object(0, {{"x", leaf(K::Int), true}}), t_attr, none, defs));
+}
+
+}  // namespace
+}  // namespace tarmelix
