@@ -1,3 +1,4 @@
+import dataclasses
 import threading
 from typing import Annotated, Any, Literal
 
@@ -172,3 +173,49 @@ def test_nested_coprime_recursions_answer_unproven_without_exhausting_the_stack(
     a = m.recursive(lambda s: nest(s, 61))
     b = m.recursive(lambda s: nest(s, 59))
     assert on_small_stack(lambda: (a.is_subtype_of(b), a.is_equivalent(b))) == [(False, False)]
+
+
+class Base:
+    pass
+
+
+class Derived(Base):
+    pass
+
+
+@dataclasses.dataclass
+class Point:
+    x: int
+
+
+@dataclasses.dataclass
+class Point3(Point):
+    z: int
+
+
+NAN = float("nan")
+
+
+@pytest.mark.parametrize(
+    "sub, sup, included",
+    [
+        (Derived, Base, True),
+        (Base, Derived, False),
+        (Derived, {"a": int}, False),
+        (Derived, int, False),
+        (Point, Base, False),
+        (Point, Point, True),
+        (Point, object, True),
+        (Point3, Point, True),
+        (Point, Point3, False),
+        (object, Point, False),
+        # bounds compared by value: 1 and 1.0 are equal, a NaN orders nothing
+        (Annotated[int, Meta(ge=1)], Annotated[int, Meta(ge=1.0)], True),
+        (Annotated[float, Meta(ge=2)], Annotated[float, Meta(gt=1)], True),
+        (Annotated[float, Meta(ge=NAN)], Annotated[float, Meta(ge=NAN)], True),
+        (Annotated[float, Meta(ge=float("nan"))], Annotated[float, Meta(ge=float("nan"))], False),
+    ],
+    ids=repr,
+)
+def test_class_and_bound_leaves(sub, sup, included):
+    assert V(sub).is_subtype_of(sup) is included

@@ -255,6 +255,17 @@ def test_repeated_key_counts_by_its_last_occurrence(doc, answer):
     assert record.is_valid(json.loads(doc)) is answer
 
 
+@pytest.mark.parametrize("spec,doc,answer", [
+    ({"a": int, "a?": int}, '{"a": 1}', False),  # the key goes to the later, optional field
+    ({"a?": int, "a": int}, '{"a": 1}', True),
+    ({"a?": int, "a": int}, "{}", False),
+])
+def test_two_fields_of_one_name(spec, doc, answer):
+    v = Validator(spec)
+    assert v.is_valid_json(doc) is answer
+    assert v.is_valid(json.loads(doc)) is answer
+
+
 def test_repeated_keys_share_one_str():
     rows = Validator(Any).load('[{"name": 1, "id": 2}, {"id": 3, "name": 4}]')
     k0, k1 = list(rows[0]), list(rows[1])
@@ -337,7 +348,7 @@ SCHEMAS = [
     Any, int, float, str, bool, None, bytes,
     list[int], list[Any], list[int | str], list[float | None],
     dict[str, int], dict[str, Any], dict[str, list[int]],
-    {"a": int, "b?": str}, {"a": list[Any], "b": bool},
+    {"a": int, "b?": str}, {"a": list[Any], "b": bool}, {"a": int, "a?": str},
     Optional[list[dict[str, int]]], list[Movie],
     Literal[0, 1, "a", True, None],
     Annotated[int, types.SimpleNamespace(gt=-5, le=5)],

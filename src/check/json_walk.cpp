@@ -151,8 +151,9 @@ bool match_clauses(const std::vector<KeyValueClause>& clauses, const JsonValue& 
   return false;
 }
 
-// A record against an object: each field by the last entry of its key, then
-// the other keys (each by its last entry) against the clauses.
+// A record against an object, read as the dict the document loads to: each
+// key counts by its last entry; declared keys against their fields, the
+// others against the clauses.
 bool walk_object_record(const SchemaNode& node, const JsonValue& value, const WalkContext& ctx) {
   if (value.kind != K::Object) return false;
   const size_t count = static_cast<size_t>(value.size);
@@ -200,20 +201,17 @@ bool walk_object_record(const SchemaNode& node, const JsonValue& value, const Wa
     }
   }
 
-  for (size_t j = 0; j < nfields; ++j) {
-    const RecordField& field = node.fields[j];
-    const JsonValue* found = nullptr;
-    if (distinct) {
-      found = last[j];
-    } else if (const uint64_t* pos = index->field_positions.find(field.name)) {
-      found = last[*pos];
-    }
-    if (!found) {
-      if (field.required) return false;
-      continue;
-    }
-    if (!walk_json(field.node, found[1], ctx)) return false;
+  // Each present key is checked against the field its name maps to (the last
+  // field of that name), as for a dict; the record needs every required
+  // field counted, so two fields of one name behave as they do for a dict.
+  size_t required_seen = 0;
+  for (size_t p = 0; p < nfields; ++p) {
+    const JsonValue* found = last[p];
+    if (!found) continue;
+    if (!walk_json(node.fields[p].node, found[1], ctx)) return false;
+    if (node.fields[p].required) ++required_seen;
   }
+  if (index && required_seen != index->required_count) return false;
 
   if (undeclared == 0) return true;
   if (node.clauses.empty()) return false;
