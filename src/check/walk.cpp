@@ -161,7 +161,9 @@ bool walk_set(const SchemaNode& node, PyObject* v, Path& path, const WalkContext
     }
     if (!walk_value(*node.child, item.get(), path, ctx, errors)) {
       all = false;
-      if (ctx.mode != WalkMode::CollectAll) break;
+      // After a fatal exception the rest would all answer non-member; a
+      // subclass iterator is user code, so stop calling it.
+      if (ctx.mode != WalkMode::CollectAll || ctx.stopped()) break;
     }
   }
   return all;
