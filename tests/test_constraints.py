@@ -1,6 +1,6 @@
 """Constraint checks: bounds, lengths, divisors, predicates and full-match patterns."""
 
-from typing import Annotated
+from typing import Annotated, Literal
 
 import pytest
 
@@ -156,3 +156,7 @@ def test_same_pattern_answers_with_and_without_the_plan():
     v = Validator(spec)
     assert v.__copy__().is_valid("cab") is True
     assert Validator(Annotated[str, M(pattern="[a-c]+")] | int).is_valid("abd") is False
+    # the reasoning oracle tests literals by a walk with an empty plan
+    assert Validator(Literal["ab"]).is_subtype_of(Annotated[str, M(pattern="a.")]) is True
+    assert Validator(Literal["ab"]).is_subtype_of(Annotated[str, M(pattern="x.")]) is False
+    assert Validator(Literal[5]).is_subtype_of(Annotated[int, M(ge=3)]) is True

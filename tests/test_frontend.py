@@ -7,6 +7,7 @@ from dataclasses import dataclass
 from typing import Any, Final, Literal, NoReturn, Optional, Protocol, TypeVar, Union
 
 import pytest
+from hypothesis import given, settings, strategies as st
 
 from tarmelix import Validator, complement, recursive, union
 
@@ -336,6 +337,10 @@ def test_embedded_constants_share_the_pool_by_identity():
     # the same object already in the pool reuses its index
     assert Validator([marker, inner]) == Validator([marker, Literal[marker]])
     assert Validator([inner, inner]) == Validator([Literal[marker], Literal[marker]])
+    # a constant new to the pool is renumbered to its place there
+    other = object()
+    assert Validator([other, inner]) == Validator([other, Literal[marker]])
+    assert Validator([other, inner]) != Validator([other, Literal[other]])
 
 
 def test_embedded_definitions_are_shifted():
@@ -355,3 +360,67 @@ def test_embedded_validator_does_not_count_against_nesting():
     Validator({"a": Validator(nested_dict(126))})
     with pytest.raises(ValueError, match=r"^schema nesting is too deep: this validator reaches 129 "):
         Validator({"a": Validator(nested_dict(127))})
+
+
+def test_typing_introspection_errors_pass_through(monkeypatch):
+    boom = LookupError("get_origin")
+
+    def failing(spec):
+        raise boom
+
+    monkeypatch.setattr(typing, "get_origin", failing)
+    with pytest.raises(LookupError) as info:
+        Validator(5)
+    assert info.value is boom
+
+
+def test_arguments_not_a_tuple(monkeypatch):
+    monkeypatch.setattr(typing, "get_origin", lambda spec: list)
+    monkeypatch.setattr(typing, "get_args", lambda spec: [int])
+    with pytest.raises(TypeError) as info:
+        Validator(5)
+    assert info.value.args == ("'list' object is not an instance of 'tuple'",)
+
+
+def test_construct_names_missing_from_typing_are_skipped(monkeypatch):
+    T = TypeVar("T")
+    monkeypatch.delattr(typing, "TypeVar")
+    assert repr(Validator(T)) == "Literal[~T]"
+
+
+class Bound:
+    def __init__(self, ge):
+        self.ge = ge
+
+
+LISTS = recursive(lambda v: [v])
+PAIRS = recursive(lambda v: {"left": v, "right?": LISTS})
+SHARED = object()
+
+leaves = st.sampled_from(
+    [int, None, SHARED, "text", 2.5, Literal[SHARED, 3], LISTS, PAIRS,
+     typing.Annotated[int, Bound(SHARED)], typing.Annotated[str, Bound(2.5)]]
+)
+specs = st.recursive(
+    leaves,
+    lambda inner: st.one_of(
+        inner.map(lambda s: list[s]),
+        inner.map(lambda s: [s]),
+        inner.map(lambda s: {"k": s, int: s}),
+        inner.map(lambda s: {"k?": s, "j": int}),
+        st.tuples(inner, inner).map(lambda p: tuple[p[0], p[1], ...]),
+        st.tuples(inner, inner).map(lambda p: [p[0], p[1]]),
+    ),
+    max_leaves=8,
+)
+
+
+@settings(max_examples=60, deadline=None)
+@given(before=specs, spec=specs)
+def test_embedding_matches_building_in_place(before, spec):
+    # whatever the outer schema already holds (constants, definitions), an
+    # embedded validator lands exactly where building its spec in place would
+    direct = Validator({"a": before, "b": spec})
+    embedded = Validator({"a": before, "b": Validator(spec)})
+    assert direct == embedded
+    assert hash(direct) == hash(embedded)

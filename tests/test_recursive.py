@@ -196,3 +196,10 @@ def test_unresolved_placeholder_has_no_member():
     with pytest.raises(ValidationError) as info:
         kept.validate(1)
     assert info.value.code == "unresolved_recursion"
+
+
+def test_node_count_limit_through_a_recursive_body():
+    # the root reference, the body's Sequence node and its items
+    recursive(lambda v: [v] + [int] * 99997)
+    with pytest.raises(ValueError, match=r"^schema is too large: this validator spans 100001 nodes"):
+        recursive(lambda v: [v] + [int] * 99998)

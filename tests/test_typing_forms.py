@@ -141,3 +141,12 @@ def test_list_literal_shortened_while_built():
     spec[1] = Shrink(spec)
     with pytest.raises(IndexError):
         Validator(spec)
+
+
+def test_requiredness_wrappers_are_read_afresh(monkeypatch):
+    spec = Required[int]
+    monkeypatch.delattr(typing, "Required")
+    with pytest.raises(NotImplementedError) as info:
+        Validator(spec)
+    assert info.value.args[0].startswith("unsupported typing form with origin typing.Required;")
+    assert Validator(NotRequired[int]) == Validator(int)

@@ -111,9 +111,10 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const Path&
       if (!divisor) return false;
       PyObject* name = mod_method_name();
       if (!name) return ctx.fold_pending();
-      PyObject* args[2] = {value, divisor};
+      // The slot before the arguments is scratch space the callee may use.
+      PyObject* args[3] = {nullptr, value, divisor};
       py::Ref remainder = py::Ref::steal(PyObject_VectorcallMethod(
-          name, args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+          name, args + 1, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
       bool ok = false;
       if (!remainder) {
         ctx.fold_pending();
