@@ -301,6 +301,31 @@ def test_fatal_exception_of_a_predicate_is_raised():
         v.validate_json("[1]")
 
 
+class Meta(type):
+    failure = None
+
+    def __instancecheck__(cls, value):
+        raise cls.failure
+
+
+class Checked(metaclass=Meta):
+    pass
+
+
+@pytest.mark.parametrize("failure,raised", [(KeyboardInterrupt, KeyboardInterrupt),
+                                            (MemoryError, MemoryError),
+                                            (ValueError, None)])
+def test_instance_check_exception_under_json(monkeypatch, failure, raised):
+    monkeypatch.setattr(Meta, "failure", failure)
+    v = Validator(list[Checked])
+    if raised is None:
+        assert v.is_valid_json("[1]") is False
+    else:
+        with pytest.raises(raised):
+            v.is_valid_json("[1]")
+    assert v.is_valid_json("[]") is True
+
+
 def test_ordinary_exception_of_a_predicate_is_non_membership():
     v = Validator(Annotated[int, raises(ValueError("bad"))])
     assert v.is_valid_json("1") is False
