@@ -359,3 +359,24 @@ def test_threads_share_one_fresh_validator():
     for t in threads:
         t.join()
     assert sorted(map(str, results)) == sorted(map(str, [(True, False, True), "union_error"] * 8))
+
+
+def test_nested_instances_of_many_classes():
+    from dataclasses import make_dataclass
+
+    inner = make_dataclass("C0", [("v", int)])
+    classes = [inner]
+    for i in range(1, 12):
+        classes.append(make_dataclass(f"C{i}", [("first", int), ("child", classes[-1]), ("last", str)]))
+    outer = classes[-1]
+
+    def build(cls, depth, bad=False):
+        if depth == 0:
+            return cls("x" if bad else 1)
+        return cls(1, build(classes[depth - 1], depth - 1, bad), "s")
+
+    v = Validator(list[outer])
+    good = [build(outer, 11) for _ in range(3)]
+    assert answers(v, good) is True
+    (record,) = records(v, [build(outer, 11, bad=True)])
+    assert record[:3] == ("int_type", (0,) + ("child",) * 11 + ("v",), "int")

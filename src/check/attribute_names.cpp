@@ -2,17 +2,21 @@
 
 namespace tarmelix {
 
-PyObject* AttributeNames::get(const RecordField& field) {
-  const uint64_t key = reinterpret_cast<uintptr_t>(&field);
-  if (const uint64_t* slot = slots_.find(key)) return names_[*slot].get();
-  PyObject* made = PyUnicode_FromStringAndSize(field.name.data(),
-                                               static_cast<Py_ssize_t>(field.name.size()));
-  if (!made) return nullptr;
-  PyUnicode_InternInPlace(&made);
-  py::Ref name = py::Ref::steal(made);
-  slots_.put(key, names_.size());
-  names_.push_back(std::move(name));
-  return names_.back().get();
+const py::Ref* AttributeNames::of(const std::vector<RecordField>& fields) {
+  const uint64_t key = reinterpret_cast<uintptr_t>(&fields);
+  if (const uint64_t* slot = slots_.find(key)) return blocks_[*slot].data();
+  std::vector<py::Ref> made;
+  made.reserve(fields.size());
+  for (const RecordField& field : fields) {
+    PyObject* name = PyUnicode_FromStringAndSize(field.name.data(),
+                                                 static_cast<Py_ssize_t>(field.name.size()));
+    if (!name) return nullptr;
+    PyUnicode_InternInPlace(&name);
+    made.push_back(py::Ref::steal(name));
+  }
+  slots_.put(key, blocks_.size());
+  blocks_.push_back(std::move(made));
+  return blocks_.back().data();
 }
 
 }  // namespace tarmelix

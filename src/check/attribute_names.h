@@ -13,12 +13,15 @@ namespace tarmelix {
 
 class AttributeNames {
  public:
-  // Borrowed; null with the exception set when the str cannot be made.
-  PyObject* get(const RecordField& field);
+  // The names of the fields of an Object node, in field order (borrowed,
+  // valid for the walk); null with the exception set when one cannot be made.
+  const py::Ref* of(const std::vector<RecordField>& fields);
 
  private:
-  WordTable slots_;  // field address -> index into names_
-  std::vector<py::Ref> names_;
+  WordTable slots_;  // field list address -> index into blocks_
+  // One block per node: a block's buffer stays put when blocks_ grows, so
+  // names handed out stay valid while nested Object walks add blocks.
+  std::vector<std::vector<py::Ref>> blocks_;
 };
 
 }  // namespace tarmelix

@@ -196,11 +196,12 @@ bool walk_instance(const SchemaNode& node, PyObject* v, const Path& path, const 
 bool walk_object(const SchemaNode& node, PyObject* v, Path& path, const WalkContext& ctx,
                  ErrorList& errors) {
   if (!walk_instance(node, v, path, ctx, errors)) return false;
+  const py::Ref* names = ctx.state->attribute_names.of(node.fields);
+  if (!names) return ctx.fold_pending();
   bool all = true;
-  for (const RecordField& field : node.fields) {
-    PyObject* name = ctx.state->attribute_names.get(field);
-    if (!name) return ctx.fold_pending();
-    py::Ref attribute = py::Ref::steal(PyObject_GetAttr(v, name));
+  for (size_t i = 0; i < node.fields.size(); ++i) {
+    const RecordField& field = node.fields[i];
+    py::Ref attribute = py::Ref::steal(PyObject_GetAttr(v, names[i].get()));
     if (!attribute) {
       py::Ref exc = py::take_exception();
       if (exc && is_fatal_exception(exc.get())) {
