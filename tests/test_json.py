@@ -242,17 +242,24 @@ def test_repeated_key_keeps_first_position_and_last_value():
     assert list(Validator(Any).load('{"a": 1, "b": 2, "a": "x"}').items()) == [("a", "x"), ("b", 2)]
 
 
-@pytest.mark.parametrize("doc,answer", [
-    ('{"a": 1, "a": "x"}', True),
-    ('{"a": "x", "a": 1}', False),
-    ('{"a": "x", "b": 1, "b": "y"}', True),
+MANY = ", ".join(f'"k{i}": "v"' for i in range(20))
+
+
+@pytest.mark.parametrize("doc,record_answer,mapping_answer", [
+    ('{"a": 1, "a": "x"}', True, True),
+    ('{"a": "x", "a": 1}', False, False),
+    ('{"a": "x", "b": 1, "b": "y"}', True, True),
+    ('{"b": 1, "a": "x", "b": "y", "c": 2, "c": "z"}', False, True),  # the record has no c
+    ("{" + MANY + ', "k3": 1, "k3": "w"}', False, True),
+    ("{" + MANY + ', "k3": "w", "k3": 1}', False, False),
 ])
-def test_repeated_key_counts_by_its_last_occurrence(doc, answer):
+def test_repeated_key_counts_by_its_last_occurrence(doc, record_answer, mapping_answer):
     record = Validator({"a": str, "b?": str})
     mapping = Validator(dict[str, str])
-    assert record.is_valid_json(doc) is answer
-    assert mapping.is_valid_json(doc) is answer
-    assert record.is_valid(json.loads(doc)) is answer
+    assert record.is_valid_json(doc) is record_answer
+    assert mapping.is_valid_json(doc) is mapping_answer
+    assert record.is_valid(json.loads(doc)) is record_answer
+    assert mapping.is_valid(json.loads(doc)) is mapping_answer
 
 
 @pytest.mark.parametrize("spec,doc,answer", [
@@ -292,6 +299,31 @@ def test_fatal_exception_of_a_predicate_is_raised():
         v.is_valid_json("[1]")
     with pytest.raises(KeyboardInterrupt):
         v.validate_json("[1]")
+
+
+class Meta(type):
+    failure = None
+
+    def __instancecheck__(cls, value):
+        raise cls.failure
+
+
+class Checked(metaclass=Meta):
+    pass
+
+
+@pytest.mark.parametrize("failure,raised", [(KeyboardInterrupt, KeyboardInterrupt),
+                                            (MemoryError, MemoryError),
+                                            (ValueError, None)])
+def test_instance_check_exception_under_json(monkeypatch, failure, raised):
+    monkeypatch.setattr(Meta, "failure", failure)
+    v = Validator(list[Checked])
+    if raised is None:
+        assert v.is_valid_json("[1]") is False
+    else:
+        with pytest.raises(raised):
+            v.is_valid_json("[1]")
+    assert v.is_valid_json("[]") is True
 
 
 def test_ordinary_exception_of_a_predicate_is_non_membership():

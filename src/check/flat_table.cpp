@@ -18,9 +18,19 @@ uint64_t text_hash(std::string_view utf8) {
   }
   // An ASCII str is stored one byte a character, and that is what the
   // interpreter hashes.
+  // 3.13 hides the bytes hash in its internal headers; there the decoding
+  // path below gives the same number.
+#if PY_VERSION_HEX >= 0x030E0000
+  if (ascii) {
+    return static_cast<uint64_t>(Py_HashBuffer(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
+  }
+#elif PY_VERSION_HEX < 0x030D0000
   if (ascii) {
     return static_cast<uint64_t>(_Py_HashBytes(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
   }
+#else
+  (void)ascii;
+#endif
   py::Ref text = py::Ref::steal(
       PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), nullptr));
   if (!text) {

@@ -21,8 +21,8 @@ enum class JsonValueKind : uint8_t { Null, Bool, Int, BigInt, Float, Str, Array,
 // one before. An Object's entries are (key Str, value) pairs. Str and BigInt
 // texts point into the document or into the tree's own text storage.
 struct JsonValue {
-  JsonValueKind kind;
-  uint64_t size;  // Str, BigInt: bytes; Array: elements; Object: entries
+  JsonValueKind kind : 8;
+  uint64_t size : 56;  // Str, BigInt: bytes; Array: elements; Object: entries
   union {
     bool boolean;
     int64_t integer;
@@ -38,6 +38,7 @@ struct JsonValue {
   // The value after this one and its subtree: the next element, key or value.
   const JsonValue* next() const { return this + 1 + (is_container() ? span : 0); }
 };
+static_assert(sizeof(JsonValue) == 16);
 
 // Owns every value and every text the tree made; the document's own bytes
 // must outlive it.

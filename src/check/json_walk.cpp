@@ -223,10 +223,20 @@ bool walk_object_record(const SchemaNode& node, const JsonValue& value, const Wa
   for (size_t i = 0; i < count; ++i, key = key[1].next()) {
     if (!index || !index->field_positions.find(key->str())) others.push_back(key);
   }
+  // Few keys: look for a later entry of the same key directly; many: a set.
+  constexpr size_t FEW = 16;
   std::unordered_set<std::string_view, FxHasher> seen;
   for (size_t i = others.size(); i-- > 0;) {
     const JsonValue* k = others[i];
-    if (others.size() > 1 && !seen.insert(k->str()).second) continue;
+    bool repeated = false;
+    if (others.size() <= FEW) {
+      for (size_t j = i + 1; j < others.size() && !repeated; ++j) {
+        repeated = others[j]->str() == k->str();
+      }
+    } else {
+      repeated = !seen.insert(k->str()).second;
+    }
+    if (repeated) continue;
     if (!match_clauses(node.clauses, *k, k[1], ctx)) return false;
   }
   return true;
