@@ -46,7 +46,7 @@ BoundText bound_text(ConstraintKind kind) {
   }
 }
 
-void record(const char* code, std::string expected, PyObject* value, const Path& path,
+void record(const char* code, std::string expected, PyObject* value, const WalkPath& path,
             const WalkContext& ctx, ErrorList& errors) {
   if (ctx.recording() && !ctx.stopped()) {
     errors.push_back(make_error_record(code, expected, value, path));
@@ -73,7 +73,7 @@ bool full_match(const std::string& pattern, std::string_view text, const WalkCon
 
 }  // namespace
 
-bool check_constraint(const Constraint& constraint, PyObject* value, const Path& path,
+bool check_constraint(const Constraint& constraint, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors) {
   switch (constraint.kind) {
     case ConstraintKind::Ge:

@@ -9,7 +9,7 @@ namespace tarmelix {
 // True when the value satisfies the constraint. A failure in a recording mode
 // appends one record at a copy of `path`. A fatal exception of the value's own
 // code goes to the context's slot and the answer is false.
-bool check_constraint(const Constraint& constraint, PyObject* value, const Path& path,
+bool check_constraint(const Constraint& constraint, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors);
 
 }  // namespace tarmelix

@@ -62,7 +62,7 @@ bool read_item_shape(const SequencePattern& p, ItemShape& shape) {
 // The Python walk of a node over the converted value (CheckOnly: nothing is
 // pushed or recorded).
 bool walk_python(const SchemaNode& node, PyObject* value, const WalkContext& ctx) {
-  Path path;
+  WalkPath path;
   ErrorList errors;
   return walk_value(node, value, path, ctx, errors);
 }
@@ -260,7 +260,7 @@ bool walk_constrained(const SchemaNode& node, const JsonValue& value, const Walk
     PyErr_Clear();
     return false;
   }
-  Path path;
+  WalkPath path;
   ErrorList errors;
   for (const Constraint& constraint : node.constraints) {
     if (!check_constraint(constraint, converted.get(), path, ctx, errors)) return false;

@@ -59,7 +59,7 @@ bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& c
   size_t required = index ? index->required_count : 0;
   SeenPositions seen(node.fields.size());
   const WalkContext check = ctx.with_mode(WalkMode::CheckOnly);
-  Path no_path;
+  const WalkPath no_path;
   ErrorList no_errors;
   DictItems items(value);
   PyObject* key;
@@ -112,7 +112,7 @@ std::optional<std::string> key_str(PyObject* key) {
 bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObject* key,
                              PyObject* value, const WalkContext& ctx) {
   const WalkContext check = ctx.with_mode(WalkMode::CheckOnly);
-  Path no_path;
+  const WalkPath no_path;
   ErrorList no_errors;
   for (const KeyValueClause& clause : clauses) {
     if (walk_value(clause.key, key, no_path, check, no_errors) &&
@@ -124,7 +124,7 @@ bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObjec
 }
 
 void walk_record(const std::vector<RecordField>& fields,
-                 const std::vector<KeyValueClause>& clauses, PyObject* value, Path& path,
+                 const std::vector<KeyValueClause>& clauses, PyObject* value, const WalkPath& path,
                  const WalkContext& ctx, ErrorList& errors) {
   if (!PyDict_Check(value)) {
     errors.push_back(make_error_record("dict_type", "dict", value, path));
@@ -139,15 +139,13 @@ void walk_record(const std::vector<RecordField>& fields,
     if (!name) py::fault("a record field name could not be made a str");
     py::Ref found = py::Ref::borrow(PyDict_GetItemWithError(value, name.get()));
     if (found) {
-      path.emplace_back(field.name);
-      walk_value(field.node, found.get(), path, ctx, errors);
-      path.pop_back();
+      walk_value(field.node, found.get(), path.key(field.name), ctx, errors);
     } else if (PyErr_Occurred()) {
       PyErr_Clear();
       errors.push_back(make_error_record("dict_type", "dict", value, path));
     } else if (field.required) {
-      errors.push_back(make_key_error_record(path, field.name, "missing_key",
-                                             "required key " + quote_text(field.name), "missing"));
+      errors.push_back(make_key_record(path, field.name, "missing_key",
+                                       "required key " + quote_text(field.name), "missing"));
     }
     if (stop_at_first && !errors.empty()) return;
   }
@@ -165,21 +163,21 @@ void walk_record(const std::vector<RecordField>& fields,
     if (match_key_value_clauses(clauses, key.get(), item.get(), ctx)) continue;
     if (!clauses.empty()) {
       std::optional<std::string> text = key_str(key.get());
-      path.emplace_back(text ? truncate_chars(*text, KEY_TEXT_CHARS) : preview_repr(key.get()));
-      walk_value(clauses.front().key, key.get(), path, ctx, errors);
-      walk_value(clauses.front().value, item.get(), path, ctx, errors);
-      path.pop_back();
+      const std::string key_text =
+          text ? truncate_chars(*text, KEY_TEXT_CHARS) : preview_repr(key.get());
+      const WalkPath at = path.key(key_text);
+      walk_value(clauses.front().key, key.get(), at, ctx, errors);
+      walk_value(clauses.front().value, item.get(), at, ctx, errors);
     } else {
       std::string text = key_str(key.get()).value_or(std::string());
-      std::string got = quote_text(text);
-      errors.push_back(make_key_error_record(path, std::move(text), "extra_forbidden",
-                                             "no unexpected key", std::move(got)));
+      errors.push_back(
+          make_key_record(path, text, "extra_forbidden", "no unexpected key", quote_text(text)));
     }
     if (stop_at_first && !errors.empty()) return;
   }
 }
 
-bool walk_record_node(const SchemaNode& node, PyObject* value, Path& path,
+bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors) {
   if (record_member(node, value, ctx)) return true;
   if (ctx.recording() && !ctx.stopped()) {

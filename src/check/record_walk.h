@@ -8,7 +8,7 @@ namespace tarmelix {
 
 inline constexpr size_t KEY_TEXT_CHARS = 40;
 
-bool walk_record_node(const SchemaNode& node, PyObject* value, Path& path,
+bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors);
 
 // Whether some clause admits both the key and the value (CheckOnly walks).
@@ -17,7 +17,7 @@ bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObjec
 
 // The recording pass over a value the record rejected.
 void walk_record(const std::vector<RecordField>& fields,
-                 const std::vector<KeyValueClause>& clauses, PyObject* value, Path& path,
+                 const std::vector<KeyValueClause>& clauses, PyObject* value, const WalkPath& path,
                  const WalkContext& ctx, ErrorList& errors);
 
 }  // namespace tarmelix

@@ -46,7 +46,7 @@ std::optional<bool> literal_sets_answer(const SchemaNode& node, PyObject* value,
   return literal_sets_lookup(*sets, value);
 }
 
-bool walk_union(const SchemaNode& node, PyObject* value, Path& path, const WalkContext& ctx,
+bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, const WalkContext& ctx,
                 ErrorList& errors) {
   // Membership first, recording nothing. The literal sets answer exactly as
   // the members would (a literal admits only its own exact type), so every
@@ -69,7 +69,7 @@ bool walk_union(const SchemaNode& node, PyObject* value, Path& path, const WalkC
   for (size_t i = 0; i < candidates; ++i) {
     ErrorList mine;
     walk_value(node.members[i], value, path, collect, mine);
-    size_t depth = candidate_depth(mine, path.size());
+    size_t depth = candidate_depth(mine, path.depth());
     if (i == 0 || depth > best_depth) {
       best = std::move(mine);
       best_depth = depth;

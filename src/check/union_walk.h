@@ -8,7 +8,7 @@ namespace tarmelix {
 
 inline constexpr size_t UNION_ERROR_CANDIDATES = 64;
 
-bool walk_union(const SchemaNode& node, PyObject* value, Path& path, const WalkContext& ctx,
+bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, const WalkContext& ctx,
                 ErrorList& errors);
 
 struct LiteralSets;

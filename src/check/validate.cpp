@@ -19,7 +19,7 @@ Outcome run_walk(const SchemaNode& root, const Constants& constants,
                  WalkMode mode, ErrorList& errors) {
   WalkState state;
   WalkContext ctx{&constants, &definitions, plan, &state, mode};
-  Path path;
+  const WalkPath path;
   bool member = walk_value(root, value, path, ctx, errors);
   return Outcome{member, std::move(state.fatal_error.exception)};
 }

@@ -19,7 +19,7 @@ namespace {
 
 bool records(const WalkContext& ctx) { return ctx.recording() && !ctx.stopped(); }
 
-void push_record(const char* code, std::string expected, PyObject* value, const Path& path,
+void push_record(const char* code, std::string expected, PyObject* value, const WalkPath& path,
                  const WalkContext& ctx, ErrorList& errors) {
   if (records(ctx)) errors.push_back(make_error_record(code, expected, value, path));
 }
@@ -69,7 +69,7 @@ std::optional<SequenceShape> read_shape(const SequencePattern& p) {
   return std::nullopt;
 }
 
-bool walk_sequence(const SchemaNode& node, PyObject* v, Path& path, const WalkContext& ctx,
+bool walk_sequence(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                    ErrorList& errors) {
   if (!node.pattern) return false;
   std::optional<SequenceShape> shape = read_shape(*node.pattern);
@@ -116,9 +116,7 @@ bool walk_sequence(const SchemaNode& node, PyObject* v, Path& path, const WalkCo
       member = quick == 1 && !ctx.stopped();
     } else {
       py::Ref held = py::Ref::borrow(item);
-      if (ctx.recording()) path.emplace_back(static_cast<uint64_t>(i));
-      member = walk_value(item_node, item, path, ctx, errors);
-      if (ctx.recording()) path.pop_back();
+      member = walk_value(item_node, item, path.index(static_cast<uint64_t>(i)), ctx, errors);
     }
     if (!member) {
       all = false;
@@ -132,7 +130,7 @@ bool walk_sequence(const SchemaNode& node, PyObject* v, Path& path, const WalkCo
   return all;
 }
 
-bool walk_set(const SchemaNode& node, PyObject* v, Path& path, const WalkContext& ctx,
+bool walk_set(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
               ErrorList& errors) {
   const bool frozen = node.kind == NodeKind::FrozenSet;
   if (frozen ? !PyFrozenSet_Check(v) : !PyObject_TypeCheck(v, &PySet_Type)) {
@@ -169,7 +167,7 @@ bool walk_set(const SchemaNode& node, PyObject* v, Path& path, const WalkContext
   return all;
 }
 
-bool walk_literal(const SchemaNode& node, PyObject* v, const Path& path, const WalkContext& ctx,
+bool walk_literal(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                   ErrorList& errors) {
   PyObject* constant = ctx.constant(node.index);
   if (!constant) return false;
@@ -184,7 +182,7 @@ bool walk_literal(const SchemaNode& node, PyObject* v, const Path& path, const W
   return member;
 }
 
-bool walk_instance(const SchemaNode& node, PyObject* v, const Path& path, const WalkContext& ctx,
+bool walk_instance(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                    ErrorList& errors) {
   PyObject* cls = ctx.constant(node.index);
   if (!cls) return false;
@@ -193,7 +191,7 @@ bool walk_instance(const SchemaNode& node, PyObject* v, const Path& path, const 
   return false;
 }
 
-bool walk_object(const SchemaNode& node, PyObject* v, Path& path, const WalkContext& ctx,
+bool walk_object(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                  ErrorList& errors) {
   if (!walk_instance(node, v, path, ctx, errors)) return false;
   const py::Ref* names = ctx.state->attribute_names.of(node.fields);
@@ -210,8 +208,8 @@ bool walk_object(const SchemaNode& node, PyObject* v, Path& path, const WalkCont
       }
       all = false;
       if (records(ctx)) {
-        errors.push_back(make_key_error_record(path, field.name, "missing_attribute",
-                                               "attribute " + quote_text(field.name), "missing"));
+        errors.push_back(make_key_record(path, field.name, "missing_attribute",
+                                         "attribute " + quote_text(field.name), "missing"));
       }
     } else {
       // A passing type-only test needs no path segment.
@@ -220,9 +218,7 @@ bool walk_object(const SchemaNode& node, PyObject* v, Path& path, const WalkCont
       if (quick == 1 || (quick == 0 && !ctx.recording())) {
         member = quick == 1 && !ctx.stopped();
       } else {
-        if (ctx.recording()) path.emplace_back(field.name);
-        member = walk_value(field.node, attribute.get(), path, ctx, errors);
-        if (ctx.recording()) path.pop_back();
+        member = walk_value(field.node, attribute.get(), path.key(field.name), ctx, errors);
       }
       if (!member) all = false;
     }
@@ -231,7 +227,7 @@ bool walk_object(const SchemaNode& node, PyObject* v, Path& path, const WalkCont
   return all;
 }
 
-bool walk_constrained(const SchemaNode& node, PyObject* v, Path& path, const WalkContext& ctx,
+bool walk_constrained(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                       ErrorList& errors) {
   if (!node.child || !walk_value(*node.child, v, path, ctx, errors)) return false;
   bool all = true;
@@ -244,7 +240,7 @@ bool walk_constrained(const SchemaNode& node, PyObject* v, Path& path, const Wal
   return all;
 }
 
-bool walk_definition_ref(const SchemaNode& node, PyObject* v, Path& path,
+bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& path,
                          const WalkContext& ctx, ErrorList& errors) {
   const uint64_t identity = reinterpret_cast<uintptr_t>(v);
   RecursionGuard& guard = ctx.state->recursion_guard;
@@ -271,18 +267,23 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, Path& path,
 }  // namespace
 
 ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
-                              const Path& path) {
-  return ErrorRecord{path, std::string(expected), got_text(value), code};
+                              const WalkPath& path) {
+  return ErrorRecord{path.to_path(), std::string(expected), got_text(value), code};
 }
 
-void push_kind_error(const SchemaNode& node, PyObject* value, const Path& path,
+ErrorRecord make_key_record(const WalkPath& path, std::string_view key, const char* code,
+                            std::string expected, std::string got) {
+  return ErrorRecord{path.key(key).to_path(), std::move(expected), std::move(got), code};
+}
+
+void push_kind_error(const SchemaNode& node, PyObject* value, const WalkPath& path,
                      const WalkContext& ctx, ErrorList& errors) {
   if (records(ctx)) {
     errors.push_back(make_error_record(kind_error_code(node), kind_display_name(node), value, path));
   }
 }
 
-bool walk_value(const SchemaNode& node, PyObject* value, Path& path, const WalkContext& ctx,
+bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, const WalkContext& ctx,
                 ErrorList& errors) {
   if (ctx.stopped()) return false;
   int scalar = scalar_test(node.kind, value);

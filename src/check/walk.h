@@ -35,20 +35,24 @@ inline int scalar_test(NodeKind kind, PyObject* v) {
 }
 
 // Whether `value` (borrowed) is a member of `node`. In a recording mode the
-// failures are appended to `errors` with copies of `path`; `path` is the same
-// on return. Never leaves a Python exception pending: ordinary ones fold to
+// failures are appended to `errors`, each with a copy of its path (`path`
+// and the segments below it). Never leaves a Python exception pending: ordinary ones fold to
 // non-membership, fatal ones go to the context's slot and raise the stop flag.
 // Internal faults (a dict or set changed by user code) throw py::Fault.
-bool walk_value(const SchemaNode& node, PyObject* value, Path& path, const WalkContext& ctx,
+bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, const WalkContext& ctx,
                 ErrorList& errors);
 
 // A record at a copy of `path`, got = got_text(value). Callers make it only
 // in a recording mode.
 ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
-                              const Path& path);
+                              const WalkPath& path);
+
+// A record at the path followed by Key(key), with the given texts.
+ErrorRecord make_key_record(const WalkPath& path, std::string_view key, const char* code,
+                            std::string expected, std::string got);
 
 // The kind record of a node that rejects the value: its code and display name.
-void push_kind_error(const SchemaNode& node, PyObject* value, const Path& path,
+void push_kind_error(const SchemaNode& node, PyObject* value, const WalkPath& path,
                      const WalkContext& ctx, ErrorList& errors);
 
 }  // namespace tarmelix

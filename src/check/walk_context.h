@@ -6,6 +6,7 @@
 #include "check/attribute_names.h"
 #include "check/fold.h"
 #include "check/recursion_guard.h"
+#include "check/walk_path.h"
 #include "check/validate.h"
 #include "errors/record.h"
 #include "schema/node.h"

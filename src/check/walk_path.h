@@ -1,0 +1,41 @@
+// The error path of a walk as a chain of frames on the C++ stack: a step
+// that walks a component makes a child frame, and nothing is allocated until
+// a record copies the chain into a Path.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "errors/record.h"
+
+namespace tarmelix {
+
+class WalkPath {
+ public:
+  WalkPath() = default;  // the empty path
+
+  // A key segment; the text must outlive the child frame.
+  WalkPath key(std::string_view text) const { return WalkPath(this, text, 0, false); }
+  WalkPath index(uint64_t i) const { return WalkPath(this, {}, i, true); }
+
+  size_t depth() const { return depth_; }
+  Path to_path() const {
+    Path path(depth_);
+    for (const WalkPath* p = this; p && p->depth_ > 0; p = p->parent_) {
+      path[p->depth_ - 1] = p->is_index_ ? PathSegment(p->index_) : PathSegment(std::string(p->key_));
+    }
+    return path;
+  }
+
+ private:
+  WalkPath(const WalkPath* parent, std::string_view key, uint64_t index, bool is_index)
+      : parent_(parent), key_(key), index_(index), depth_(parent->depth_ + 1), is_index_(is_index) {}
+
+  const WalkPath* parent_ = nullptr;
+  std::string_view key_;
+  uint64_t index_ = 0;
+  size_t depth_ = 0;
+  bool is_index_ = false;
+};
+
+}  // namespace tarmelix
