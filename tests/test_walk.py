@@ -113,6 +113,18 @@ point_missing_y.x = 1
         (list[int], "ab", False, [("list_type", (), "list", "'ab'")]),
         (tuple[int, str], (1,), False, [("tuple_length", (), "tuple of length 2", "(1,)")]),
         (tuple[int, ...], [1], False, [("tuple_type", (), "tuple", "[1]")]),
+        ([int, str], [1], False, [("list_length", (), "list of length 2", "[1]")]),
+        ([int, str, ...], [], False, [("list_length", (), "list of length at least 1", "[]")]),
+        (
+            [int, str, ...],
+            ["a", 1, "b", 2],
+            False,
+            [
+                ("int_type", (0,), "int", "'a'"),
+                ("string_type", (1,), "str", "1"),
+                ("string_type", (3,), "str", "2"),
+            ],
+        ),
         (set[int], {"a"}, False, [("int_type", (), "int", "'a'")]),
         (set[int], frozenset(), False, [("set_type", (), "set", "frozenset()")]),
         (frozenset[int], set(), False, [("frozen_set_type", (), "frozenset", "set()")]),

@@ -6,6 +6,7 @@ import threading
 from typing import Annotated, Literal
 
 import pytest
+from hypothesis import given, settings, strategies as st
 
 from tarmelix import ValidationError, Validator, recursive, union
 
@@ -127,3 +128,32 @@ def test_field_names_of_every_width_are_found(name):
     assert v.is_valid({}) is False
     text = json.dumps(name)
     assert v.is_valid_json('{%s: 1, "other": %s}' % (text, text)) is True
+
+
+CONSTANTS = [0, 1, -1, 2**63 - 1, -(2**63), 2**63, 2**70, "", "a", "é", "日本", "\ud800", 1.5, True, b"a"]
+scalars = st.one_of(
+    st.integers(min_value=-(2**72), max_value=2**72),
+    st.sampled_from(CONSTANTS),
+    st.text(max_size=3),
+    st.booleans(),
+    st.floats(allow_nan=False),
+)
+
+
+@settings(max_examples=300, deadline=None)
+@given(st.lists(st.sampled_from(CONSTANTS), min_size=1, max_size=6, unique_by=lambda c: (type(c), c)),
+       st.lists(scalars, max_size=8))
+def test_literal_union_agrees_with_exact_type_equality(members, values):
+    v = union(*[Literal[c] for c in members])
+    flat = Validator(Literal[tuple(members)])
+    in_list = Validator(list[Literal[tuple(members)]])
+    for x in values:
+        expected = any(type(x) is type(c) and x == c for c in members)
+        assert v.is_valid(x) is expected
+        assert flat.is_valid(x) is expected
+        assert in_list.is_valid([x, x]) is expected
+        try:
+            flat.validate(x)
+            assert expected
+        except ValidationError:
+            assert not expected
