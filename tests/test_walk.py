@@ -43,6 +43,11 @@ class Bare:
     pass
 
 
+@dataclass
+class NoFields:
+    pass
+
+
 @pytest.mark.parametrize(
     "spec, value, member",
     [
@@ -73,6 +78,8 @@ class Bare:
         (Point, Point(1, "a"), True),
         (Point, Point(1, 2), False),
         (Point, Bare(), False),
+        (NoFields, NoFields(), True),
+        (NoFields, Bare(), False),
     ],
 )
 def test_kind_answers(spec, value, member):

@@ -194,6 +194,7 @@ bool walk_instance(const SchemaNode& node, PyObject* v, const WalkPath& path, co
 bool walk_object(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                  ErrorList& errors) {
   if (!walk_instance(node, v, path, ctx, errors)) return false;
+  if (node.fields.empty()) return true;
   const py::Ref* names = ctx.state->attribute_names.of(node.fields);
   if (!names) return ctx.fold_pending();
   bool all = true;
