@@ -1,6 +1,7 @@
-// The attribute names of Object fields as interned str objects, made once per
-// walk: a list of instances reads each name many times, and an interned name
-// lets the interpreter's attribute caches match it by identity.
+// The attribute names of Object fields as interned str objects. A list of
+// instances reads each name many times, and an interned name lets the
+// interpreter's attribute caches match it by identity. The walk plan holds
+// them once per validator; a walk without a plan entry makes its own.
 #pragma once
 
 #include <vector>
@@ -11,13 +12,24 @@
 
 namespace tarmelix {
 
+struct WalkPlan;
+
+// Interned names of the fields, in field order; empty with the exception set
+// when one cannot be made (never empty otherwise for a non-empty list).
+std::vector<py::Ref> make_attribute_names(const std::vector<RecordField>& fields);
+
+// Per-walk access to the names of each Object node met.
 class AttributeNames {
  public:
   // The names of the fields of an Object node, in field order (borrowed,
   // valid for the walk); null with the exception set when one cannot be made.
-  const py::Ref* of(const std::vector<RecordField>& fields);
+  const py::Ref* of(const std::vector<RecordField>& fields, const WalkPlan* plan);
 
  private:
+  // The node asked about last: a list of instances asks about one node in a
+  // row, and this spares it a table lookup per instance.
+  const std::vector<RecordField>* last_fields_ = nullptr;
+  const py::Ref* last_names_ = nullptr;
   WordTable slots_;  // field list address -> index into blocks_
   // One block per node: a block's buffer stays put when blocks_ grows, so
   // names handed out stay valid while nested Object walks add blocks.

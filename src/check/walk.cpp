@@ -186,21 +186,35 @@ bool walk_instance(const SchemaNode& node, PyObject* v, const WalkPath& path, co
                    ErrorList& errors) {
   PyObject* cls = ctx.constant(node.index);
   if (!cls) return false;
+  // The interpreter answers an exact type first too, before any
+  // __instancecheck__; testing it here spares the call for the common case.
+  if (reinterpret_cast<PyObject*>(Py_TYPE(v)) == cls) return true;
   if (ctx.fold(PyObject_IsInstance(v, cls))) return true;
   if (records(ctx)) push_record("instance_type", render_class_name(cls), v, path, ctx, errors);
   return false;
+}
+
+// PyObject_GetAttr less its checks that hold here (an exact str name, a
+// type with a getattro slot): the slot it would call, called directly.
+PyObject* read_attribute(PyObject* v, PyObject* name) {
+  getattrofunc get = Py_TYPE(v)->tp_getattro;
+  return get ? get(v, name) : PyObject_GetAttr(v, name);
 }
 
 bool walk_object(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                  ErrorList& errors) {
   if (!walk_instance(node, v, path, ctx, errors)) return false;
   if (node.fields.empty()) return true;
-  const py::Ref* names = ctx.state->attribute_names.of(node.fields);
+  const py::Ref* names = ctx.state->attribute_names.of(node.fields, ctx.plan);
   if (!names) return ctx.fold_pending();
+  // Held in locals: the attribute reads call out of the module, after which
+  // the compiler would otherwise reload the vector's bounds for every field.
+  const RecordField* const fields = node.fields.data();
+  const size_t count = node.fields.size();
   bool all = true;
-  for (size_t i = 0; i < node.fields.size(); ++i) {
-    const RecordField& field = node.fields[i];
-    py::Ref attribute = py::Ref::steal(PyObject_GetAttr(v, names[i].get()));
+  for (size_t i = 0; i < count; ++i) {
+    const RecordField& field = fields[i];
+    py::Ref attribute = py::Ref::steal(read_attribute(v, names[i].get()));
     if (!attribute) {
       py::Ref exc = py::take_exception();
       if (exc && is_fatal_exception(exc.get())) {

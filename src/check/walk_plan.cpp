@@ -2,6 +2,7 @@
 
 #include <re2/re2.h>
 
+#include "check/attribute_names.h"
 #include "check/validate.h"
 #include "schema/full_match.h"
 
@@ -59,7 +60,7 @@ class PlanBuilder {
         if (n.pattern) pattern(*n.pattern);
         break;
       case NodeKind::Object:
-        for (const RecordField& f : n.fields) node(f.node);
+        object(n);
         break;
       case NodeKind::Constrained:
         if (n.child) node(*n.child);
@@ -101,6 +102,21 @@ class PlanBuilder {
       node(c.key);
       node(c.value);
     }
+  }
+
+  void object(const SchemaNode& n) {
+    uint64_t id = identity_of(&n.fields);
+    if (!n.fields.empty() && !plan_.object_slots.contains(id)) {
+      std::vector<py::Ref> names = make_attribute_names(n.fields);
+      if (names.empty()) {
+        // Left to the walk, which makes them itself and reports the failure.
+        PyErr_Clear();
+      } else {
+        plan_.object_slots.put(id, plan_.attribute_names.size());
+        plan_.attribute_names.push_back(std::move(names));
+      }
+    }
+    for (const RecordField& f : n.fields) node(f.node);
   }
 
   void union_node(const SchemaNode& n) {
@@ -162,6 +178,12 @@ const LiteralSets* find_literal_sets(const WalkPlan* plan, const SchemaNode& uni
   if (!plan) return nullptr;
   const uint64_t* slot = plan->union_slots.find(identity_of(&union_node.members));
   return slot ? &plan->unions[*slot] : nullptr;
+}
+
+const py::Ref* find_attribute_names(const WalkPlan* plan, const std::vector<RecordField>& fields) {
+  if (!plan) return nullptr;
+  const uint64_t* slot = plan->object_slots.find(identity_of(&fields));
+  return slot ? plan->attribute_names[*slot].data() : nullptr;
 }
 
 const re2::RE2* find_compiled_pattern(const WalkPlan* plan, std::string_view text) {

@@ -42,12 +42,18 @@ struct WalkPlan final : WalkPlanBase {
   std::vector<LiteralSets> unions;
   std::unordered_map<std::string, std::unique_ptr<re2::RE2>, FxHasher, std::equal_to<>>
       compiled_patterns;
+  // Keyed by the address of an Object node's field list.
+  WordTable object_slots;  // -> index into attribute_names
+  std::vector<std::vector<py::Ref>> attribute_names;  // interned, in field order
 };
 
 // The record index of a Record node; null without a plan or an entry.
 const RecordIndex* find_record_index(const WalkPlan* plan, const SchemaNode& record);
 // The literal sets of a Union node; null without a plan or an entry.
 const LiteralSets* find_literal_sets(const WalkPlan* plan, const SchemaNode& union_node);
+// The interned attribute names of an Object node's fields, in field order;
+// null without a plan or an entry.
+const py::Ref* find_attribute_names(const WalkPlan* plan, const std::vector<RecordField>& fields);
 // The compiled full-match pattern of a text; null without a plan or an entry.
 const re2::RE2* find_compiled_pattern(const WalkPlan* plan, std::string_view text);
 
@@ -55,7 +61,7 @@ const re2::RE2* find_compiled_pattern(const WalkPlan* plan, std::string_view tex
 RecordIndex make_record_index(const std::vector<RecordField>& fields);
 
 // Builds the tables of a core's schema. Reads only exact int and str
-// constants and runs no Python code.
+// constants, makes only str objects and runs no Python code.
 std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core);
 
 // The core's plan, or null before ensure_walk_plan has built it.
