@@ -128,7 +128,8 @@ find_pythons() {
   if command -v pyenv >/dev/null 2>&1; then
     pyroot="$(pyenv root 2>/dev/null || true)"
   fi
-  [ -n "$pyroot" ] || pyroot="${PYENV_ROOT:-$HOME/.pyenv}"
+  local home="${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}"
+  [ -n "$pyroot" ] || pyroot="${PYENV_ROOT:-$home/.pyenv}"
   for p in "$pyroot"/versions/3.*/bin/python3; do
     [ -x "$p" ] && cands+=("$p")
   done

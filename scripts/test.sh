@@ -10,19 +10,22 @@ mapfile -t PYTHONS < <(find_pythons)
 say "interpreters: $(printf '%s; ' "${PYTHONS[@]}")"
 
 failed=()
-first_venv=""
+installed=()
 for line in "${PYTHONS[@]}"; do
   ver="${line%% *}"; py="${line#* }"
   venv=".venv-$ver"
   ensure_venv "$venv" "$py" pytest hypothesis
-  install_package "$venv"
-  [ -n "$first_venv" ] || first_venv="$venv"
+  # A build that fails on one interpreter still lets the others report.
+  if install_package "$venv"; then
+    installed+=("$ver")
+  else
+    failed+=("build on Python $ver")
+  fi
 done
 
-bash "$ROOT/scripts/cpp-tests.sh" "$first_venv" build-cpp || failed+=("C++ model tests")
+bash "$ROOT/scripts/cpp-tests.sh" ".venv-${PYTHONS[0]%% *}" build-cpp || failed+=("C++ model tests")
 
-for line in "${PYTHONS[@]}"; do
-  ver="${line%% *}"
+for ver in "${installed[@]}"; do
   venv=".venv-$ver"
   say "pytest on Python $ver"
   rc=0
