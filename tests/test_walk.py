@@ -399,3 +399,24 @@ def test_nested_instances_of_many_classes():
     assert answers(v, good) is True
     (record,) = records(v, [build(outer, 11, bad=True)])
     assert record[:3] == ("int_type", (0,) + ("child",) * 11 + ("v",), "int")
+
+
+@dataclass
+class OnlyA:
+    a: int
+
+
+@dataclass
+class OnlyB:
+    b: str
+
+
+def test_instances_of_classes_with_different_fields_alternate_in_a_list():
+    v = Validator(list[OnlyA | OnlyB])
+    good = [OnlyA(1), OnlyB("x")] * 3
+    assert answers(v, good) is True
+    assert answers(Validator(list[OnlyB | OnlyA]), good) is True
+    bad = good + [OnlyB(2)]
+    assert answers(v, bad) is False
+    codes = {(code, path) for code, path, _, _ in records(v, bad)}
+    assert ("string_type", (6, "b")) in codes
