@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "build/dict_items.h"
 #include "build/frontend.h"
 #include "build/probes.h"
+#include "py/dict_items.h"
 
 namespace tarmelix {
 
@@ -47,7 +47,7 @@ std::optional<SchemaNode> build_class_fields(PyObject* cls, ConstantsPool& pool,
   if (!hints) return std::nullopt;
   const uint64_t class_index = intern_constant(pool, cls);
   std::vector<RecordField> fields;
-  GuardedDictItems items(hints.get());
+  py::DictItems items(hints.get());
   py::Ref key, hint;
   while (items.next(key, hint)) {
     std::optional<std::string> name = field_name(key.get());
@@ -66,7 +66,7 @@ std::optional<SchemaNode> build_typed_dict(PyObject* cls, ConstantsPool& pool,
   py::Ref required_keys = read_attribute(cls, Name::RequiredKeys);
   if (!required_keys) return std::nullopt;
   std::vector<RecordField> fields;
-  GuardedDictItems items(hints.get());
+  py::DictItems items(hints.get());
   py::Ref key, hint;
   while (items.next(key, hint)) {
     std::optional<std::string> name = field_name(key.get());
