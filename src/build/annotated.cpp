@@ -5,6 +5,7 @@
 
 #include "build/frontend.h"
 #include "build/probes.h"
+#include "py/text.h"
 #include "render/render.h"
 #include "schema/full_match.h"
 
@@ -19,13 +20,9 @@ enum class Step { Next, Finished, Failed };
 Step read_pattern(PyObject* m, std::vector<Constraint>& out) {
   py::Ref pattern = read_attribute_or_absent(m, Name::Pattern);
   if (!pattern || !PyUnicode_Check(pattern.get())) return Step::Next;
-  Py_ssize_t size = 0;
-  const char* utf8 = PyUnicode_AsUTF8AndSize(pattern.get(), &size);
-  if (!utf8) {
-    PyErr_Clear();
-    return Step::Next;
-  }
-  std::string text(utf8, static_cast<size_t>(size));
+  std::optional<std::string_view> utf8 = py::utf8_view(pattern.get());
+  if (!utf8) return Step::Next;
+  std::string text(*utf8);
   if (std::optional<std::string> error = full_match_pattern_error(text)) {
     // The library's text may hold a NUL or a cut UTF-8 sequence of the pattern.
     std::string message = "invalid regular expression " + quote_text(text) + ": " + *error;

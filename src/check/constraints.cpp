@@ -9,6 +9,7 @@
 #include "check/walk_plan.h"
 #include "py/error.h"
 #include "py/once.h"
+#include "py/text.h"
 #include "render/render.h"
 #include "schema/full_match.h"
 
@@ -154,13 +155,8 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
     case ConstraintKind::Regex: {
       bool ok = false;
       if (PyUnicode_Check(value)) {
-        Py_ssize_t size = 0;
-        const char* utf8 = PyUnicode_AsUTF8AndSize(value, &size);
-        if (utf8) {
-          ok = full_match(constraint.pattern, std::string_view(utf8, static_cast<size_t>(size)),
-                          ctx);
-        } else {
-          PyErr_Clear();
+        if (std::optional<std::string_view> utf8 = py::utf8_view(value)) {
+          ok = full_match(constraint.pattern, *utf8, ctx);
         }
       }
       if (ok) return true;

@@ -8,6 +8,7 @@
 #include "check/constraints.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
+#include "py/text.h"
 #include "schema/sequence_shape.h"
 
 namespace tarmelix {
@@ -31,14 +32,9 @@ std::optional<bool> literal_in_place(PyObject* constant, const JsonValue& value)
   PyTypeObject* type = Py_TYPE(constant);
   if (type == &PyUnicode_Type) {
     if (value.kind != K::Str) return false;
-    Py_ssize_t size = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(constant, &size);
-    if (!text) {
-      // A lone surrogate: no JSON text equals it.
-      PyErr_Clear();
-      return false;
-    }
-    return value.str() == std::string_view(text, static_cast<size_t>(size));
+    std::optional<std::string_view> text = py::utf8_view(constant);
+    // A lone surrogate: no JSON text equals it.
+    return text && value.str() == *text;
   }
   if (type == &PyBool_Type) return value.kind == K::Bool && value.boolean == (constant == Py_True);
   if (type == &PyLong_Type) {

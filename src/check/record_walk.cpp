@@ -9,6 +9,7 @@
 #include "check/walk_plan.h"
 #include "py/dict_items.h"
 #include "py/error.h"
+#include "py/text.h"
 #include "render/render.h"
 
 namespace tarmelix {
@@ -19,13 +20,7 @@ namespace {
 // lone surrogate or is not a str at all.
 std::optional<std::string_view> key_utf8(PyObject* key) {
   if (!PyUnicode_Check(key)) return std::nullopt;
-  Py_ssize_t size = 0;
-  const char* utf8 = PyUnicode_AsUTF8AndSize(key, &size);
-  if (!utf8) {
-    PyErr_Clear();
-    return std::nullopt;
-  }
-  return std::string_view(utf8, static_cast<size_t>(size));
+  return py::utf8_view(key);
 }
 
 // The positions of required fields already matched, so a required field is
@@ -98,13 +93,9 @@ std::optional<std::string> key_str(PyObject* key) {
     PyErr_Clear();
     return std::nullopt;
   }
-  Py_ssize_t size = 0;
-  const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
-  if (!utf8) {
-    PyErr_Clear();
-    return std::nullopt;
-  }
-  return std::string(utf8, static_cast<size_t>(size));
+  std::optional<std::string_view> utf8 = py::utf8_view(text.get());
+  if (!utf8) return std::nullopt;
+  return std::string(*utf8);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "errors/errors.h"
+#include "py/text.h"
 
 namespace tarmelix {
 
@@ -27,14 +28,9 @@ std::optional<bool> literal_sets_lookup(const LiteralSets& sets, PyObject* value
     return sets.int_values.contains(static_cast<uint64_t>(v));
   }
   if (PyUnicode_CheckExact(value)) {
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(value, &size);
-    if (!utf8) {
-      PyErr_Clear();
-      return std::nullopt;
-    }
-    return sets.str_values.contains(std::string_view(utf8, static_cast<size_t>(size)),
-                                    str_hash(value));
+    std::optional<std::string_view> utf8 = py::utf8_view(value);
+    if (!utf8) return std::nullopt;
+    return sets.str_values.contains(*utf8, str_hash(value));
   }
   return std::nullopt;
 }

@@ -4,6 +4,7 @@
 
 #include "check/attribute_names.h"
 #include "check/validate.h"
+#include "py/text.h"
 #include "schema/full_match.h"
 
 namespace tarmelix {
@@ -27,13 +28,7 @@ std::optional<std::string_view> utf8_without_raising(PyObject* text) {
       if (c >= 0xD800 && c <= 0xDFFF) return std::nullopt;
     }
   }
-  Py_ssize_t size = 0;
-  const char* bytes = PyUnicode_AsUTF8AndSize(text, &size);
-  if (!bytes) {
-    PyErr_Clear();
-    return std::nullopt;
-  }
-  return std::string_view(bytes, static_cast<size_t>(size));
+  return py::utf8_view(text);
 }
 
 class PlanBuilder {

@@ -1,0 +1,24 @@
+// Reading the text of a str without leaving an exception behind.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "py/ref.h"
+
+namespace tarmelix::py {
+
+// The UTF-8 of a str, from the str's own cache: valid while the str lives.
+// Empty, with the exception discarded, when it cannot be encoded (a lone
+// surrogate).
+inline std::optional<std::string_view> utf8_view(PyObject* str) noexcept {
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
+  if (!utf8) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  return std::string_view(utf8, static_cast<size_t>(size));
+}
+
+}  // namespace tarmelix::py
