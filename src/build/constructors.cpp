@@ -26,8 +26,6 @@ SchemaNode build_union(std::vector<SchemaNode> members) {
   return make_union(std::move(members));
 }
 
-SchemaNode build_complement(SchemaNode child) { return make_complement(std::move(child)); }
-
 SchemaNode build_dict_record(SchemaNode key, SchemaNode value) {
   std::vector<KeyValueClause> clauses;
   clauses.push_back(KeyValueClause{std::move(key), std::move(value)});

@@ -17,7 +17,6 @@ SequencePattern build_prefix_repeat_pattern(std::vector<SchemaNode> prefix, Sche
 
 // A Union of the members in order; Nothing for no members.
 SchemaNode build_union(std::vector<SchemaNode> members);
-SchemaNode build_complement(SchemaNode child);
 // dict[K, V]: no fields, one clause.
 SchemaNode build_dict_record(SchemaNode key, SchemaNode value);
 

@@ -32,12 +32,6 @@ NodeChildren::NodeChildren(const SchemaNode& node) {
   }
 }
 
-NodeChildren NodeChildren::of_pattern(const SequencePattern& pattern) {
-  NodeChildren it;
-  it.push_pattern(pattern);
-  return it;
-}
-
 void NodeChildren::push_pattern(const SequencePattern& pattern) {
   switch (pattern.kind) {
     case PatternKind::Empty:
@@ -60,9 +54,6 @@ const SchemaNode* NodeChildren::next() {
 }
 
 NodeChildren node_children(const SchemaNode& node) { return NodeChildren(node); }
-NodeChildren pattern_children(const SequencePattern& pattern) {
-  return NodeChildren::of_pattern(pattern);
-}
 
 uint64_t count_nodes(const SchemaNode& node) {
   uint64_t total = 1;

@@ -14,18 +14,15 @@ namespace tarmelix {
 class NodeChildren {
  public:
   explicit NodeChildren(const SchemaNode& node);
-  static NodeChildren of_pattern(const SequencePattern& pattern);
   const SchemaNode* next();
 
  private:
-  NodeChildren() = default;
   void push_pattern(const SequencePattern& pattern);
   std::vector<const SchemaNode*> children_;
   size_t pos_ = 0;
 };
 
 NodeChildren node_children(const SchemaNode& node);
-NodeChildren pattern_children(const SequencePattern& pattern);
 
 uint64_t count_nodes(const SchemaNode& node);
 uint64_t node_depth(const SchemaNode& node);

@@ -26,11 +26,6 @@ std::optional<WalkMode> raising_mode(PyObject* fail_fast) {
   return *stop ? WalkMode::StopAtFirst : WalkMode::CollectAll;
 }
 
-std::optional<bool> test_membership(ValidatorCore& core, PyObject* value) {
-  ensure_walk_plan(core);
-  return check_membership(core, value);
-}
-
 // load and validate_json: the checked parsed document, or null.
 py::Ref load_document(const py::FunctionDesc& desc, PyObject* self, PyObject* const* args,
                       Py_ssize_t nargsf, PyObject* kwnames) {
@@ -49,7 +44,7 @@ py::Ref load_document(const py::FunctionDesc& desc, PyObject* self, PyObject* co
 
 int validator_contains(PyObject* self, PyObject* value) noexcept {
   return py::trap_value(-1, [&] {
-    std::optional<bool> member = test_membership(core_of(self), value);
+    std::optional<bool> member = check_membership(core_of(self), value);
     if (!member) return -1;
     return *member ? 1 : 0;
   });
@@ -71,7 +66,7 @@ py::Ref is_valid_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf
   static const py::FunctionDesc desc{"Validator.is_valid()", OBJ, {}};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
-  std::optional<bool> member = test_membership(core_of(self), parsed.values[0]);
+  std::optional<bool> member = check_membership(core_of(self), parsed.values[0]);
   if (!member) return {};
   return py::boolean(*member);
 }
