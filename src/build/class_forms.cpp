@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "build/dict_items.h"
 #include "build/frontend.h"
 #include "build/probes.h"
+#include "py/dict_items.h"
 
 namespace tarmelix {
 
@@ -28,6 +28,27 @@ std::optional<std::string> field_name(PyObject* key) {
   return record_key_text(text.get());
 }
 
+// A field for each entry of the hints, in order, its node built from the
+// hint; `required(key)` answers 1, 0, or -1 with the error set.
+template <class Required>
+std::optional<std::vector<RecordField>> hint_fields(PyObject* hints, ConstantsPool& pool,
+                                                    DefinitionTable& definitions,
+                                                    Required required) {
+  std::vector<RecordField> fields;
+  py::DictItems items(hints);
+  py::Ref key, hint;
+  while (items.next(key, hint)) {
+    std::optional<std::string> name = field_name(key.get());
+    if (!name) return std::nullopt;
+    std::optional<SchemaNode> node = build_schema(hint.get(), pool, definitions);
+    if (!node) return std::nullopt;
+    const int is_required = required(key.get());
+    if (is_required < 0) return std::nullopt;
+    fields.push_back(RecordField{std::move(*name), std::move(*node), is_required == 1});
+  }
+  return fields;
+}
+
 }  // namespace
 
 py::Ref get_type_hints_with_extras(PyObject* cls) {
@@ -46,17 +67,10 @@ std::optional<SchemaNode> build_class_fields(PyObject* cls, ConstantsPool& pool,
   py::Ref hints = fetch_hints(cls);
   if (!hints) return std::nullopt;
   const uint64_t class_index = intern_constant(pool, cls);
-  std::vector<RecordField> fields;
-  GuardedDictItems items(hints.get());
-  py::Ref key, hint;
-  while (items.next(key, hint)) {
-    std::optional<std::string> name = field_name(key.get());
-    if (!name) return std::nullopt;
-    std::optional<SchemaNode> node = build_schema(hint.get(), pool, definitions);
-    if (!node) return std::nullopt;
-    fields.push_back(RecordField{std::move(*name), std::move(*node), true});
-  }
-  return make_object(class_index, std::move(fields));
+  std::optional<std::vector<RecordField>> fields =
+      hint_fields(hints.get(), pool, definitions, [](PyObject*) { return 1; });
+  if (!fields) return std::nullopt;
+  return make_object(class_index, std::move(*fields));
 }
 
 std::optional<SchemaNode> build_typed_dict(PyObject* cls, ConstantsPool& pool,
@@ -65,19 +79,12 @@ std::optional<SchemaNode> build_typed_dict(PyObject* cls, ConstantsPool& pool,
   if (!hints) return std::nullopt;
   py::Ref required_keys = read_attribute(cls, Name::RequiredKeys);
   if (!required_keys) return std::nullopt;
-  std::vector<RecordField> fields;
-  GuardedDictItems items(hints.get());
-  py::Ref key, hint;
-  while (items.next(key, hint)) {
-    std::optional<std::string> name = field_name(key.get());
-    if (!name) return std::nullopt;
-    std::optional<SchemaNode> node = build_schema(hint.get(), pool, definitions);
-    if (!node) return std::nullopt;
-    int required = PySequence_Contains(required_keys.get(), key.get());
-    if (required < 0) return std::nullopt;
-    fields.push_back(RecordField{std::move(*name), std::move(*node), required == 1});
-  }
-  return make_record(std::move(fields), {});
+  std::optional<std::vector<RecordField>> fields =
+      hint_fields(hints.get(), pool, definitions, [&required_keys](PyObject* key) {
+        return PySequence_Contains(required_keys.get(), key);
+      });
+  if (!fields) return std::nullopt;
+  return make_record(std::move(*fields), {});
 }
 
 }  // namespace tarmelix

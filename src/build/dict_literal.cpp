@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "build/dict_items.h"
 #include "build/frontend.h"
 #include "build/probes.h"
+#include "py/dict_items.h"
 
 namespace tarmelix {
 
@@ -13,7 +13,7 @@ std::optional<SchemaNode> build_dict_literal(PyObject* dict, ConstantsPool& pool
                                              DefinitionTable& definitions) {
   std::vector<RecordField> fields;
   std::vector<KeyValueClause> clauses;
-  GuardedDictItems items(dict);
+  py::DictItems items(dict);
   py::Ref key, value;
   while (items.next(key, value)) {
     if (PyUnicode_Check(key.get())) {

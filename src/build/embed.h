@@ -17,13 +17,9 @@ struct IndexRemap {
   uint64_t definition_offset = 0;      // definitions held before the embedded ones
 };
 
-// Copies renumbered for the current pool and table. An index the remap does
-// not cover is kept as it is.
+// A copy renumbered for the current pool and table. A pool index the remap
+// does not cover is kept as it is.
 SchemaNode remap_node(const SchemaNode& node, const IndexRemap& remap);
-SequencePattern remap_pattern(const SequencePattern& pattern, const IndexRemap& remap);
-std::vector<RecordField> remap_fields(const std::vector<RecordField>& fields,
-                                      const IndexRemap& remap);
-std::vector<SchemaNode> remap_nodes(const std::vector<SchemaNode>& nodes, const IndexRemap& remap);
 
 // The embedded copy of the validator's root; its constants and definitions
 // are added to `pool` and `definitions`. Cannot fail.

@@ -8,56 +8,13 @@
 #include "check/constraints.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
+#include "schema/sequence_shape.h"
 
 namespace tarmelix {
 
 namespace {
 
 using K = JsonValueKind;
-
-// A sequence pattern read as fixed items and an optional repeated tail,
-// without allocating; other shapes are refused.
-struct ItemShape {
-  const SequencePattern* concat = nullptr;
-  const SchemaNode* single = nullptr;
-  size_t fixed = 0;
-  const SchemaNode* tail = nullptr;
-
-  const SchemaNode& item(size_t i) const { return single ? *single : *concat->parts[i].node; }
-};
-
-bool read_item_shape(const SequencePattern& p, ItemShape& shape) {
-  switch (p.kind) {
-    case PatternKind::Empty:
-      return true;
-    case PatternKind::Item:
-      if (!p.node) return false;
-      shape.single = p.node.get();
-      shape.fixed = 1;
-      return true;
-    case PatternKind::Repeat:
-      if (!p.body || p.body->kind != PatternKind::Item || !p.body->node) return false;
-      shape.tail = p.body->node.get();
-      return true;
-    case PatternKind::Concat:
-      shape.concat = &p;
-      for (size_t i = 0; i < p.parts.size(); ++i) {
-        const SequencePattern& part = p.parts[i];
-        if (part.kind == PatternKind::Item && part.node && !shape.tail) {
-          ++shape.fixed;
-        } else if (part.kind == PatternKind::Repeat && i + 1 == p.parts.size() && part.body &&
-                   part.body->kind == PatternKind::Item && part.body->node) {
-          shape.tail = part.body->node.get();
-        } else {
-          return false;
-        }
-      }
-      return true;
-    case PatternKind::Alternation:
-      return false;
-  }
-  return false;
-}
 
 // The Python walk of a node over the converted value (CheckOnly: nothing is
 // pushed or recorded).
@@ -129,15 +86,15 @@ bool walk_union(const SchemaNode& node, const JsonValue& value, const WalkContex
 
 bool walk_array(const SchemaNode& node, const JsonValue& value, const WalkContext& ctx) {
   if (!node.pattern) return false;
-  ItemShape shape;
-  if (!read_item_shape(*node.pattern, shape)) return false;
+  std::optional<SequenceShape> shape = read_sequence_shape(*node.pattern);
+  if (!shape) return false;
   // Arrays stand for lists only.
   if (node.sequence_kind != SequenceKind::List || value.kind != K::Array) return false;
   size_t n = static_cast<size_t>(value.size);
-  if (shape.tail ? n < shape.fixed : n != shape.fixed) return false;
+  if (shape->tail ? n < shape->fixed : n != shape->fixed) return false;
   const JsonValue* element = value.first();
   for (size_t i = 0; i < n; ++i, element = element->next()) {
-    const SchemaNode& item = i < shape.fixed ? shape.item(i) : *shape.tail;
+    const SchemaNode& item = i < shape->fixed ? shape->item(i) : *shape->tail;
     if (!walk_json(item, *element, ctx)) return false;
   }
   return true;

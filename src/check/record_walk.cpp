@@ -4,10 +4,10 @@
 #include <string_view>
 #include <vector>
 
-#include "check/dict_items.h"
 #include "check/exception_text.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
+#include "py/dict_items.h"
 #include "py/error.h"
 #include "render/render.h"
 
@@ -61,7 +61,7 @@ bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& c
   const WalkContext check = ctx.with_mode(WalkMode::CheckOnly);
   const WalkPath no_path;
   ErrorList no_errors;
-  DictItems items(value);
+  py::DictItems items(value);
   PyObject* key;
   PyObject* item;
   while (items.next(key, item)) {
@@ -150,7 +150,7 @@ void walk_record(const std::vector<RecordField>& fields,
     if (stop_at_first && !errors.empty()) return;
   }
 
-  DictItems items(value);
+  py::DictItems items(value);
   PyObject* borrowed_key;
   PyObject* borrowed_item;
   while (items.next(borrowed_key, borrowed_item)) {

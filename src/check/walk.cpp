@@ -12,6 +12,7 @@
 #include "errors/errors.h"
 #include "py/error.h"
 #include "render/render.h"
+#include "schema/sequence_shape.h"
 
 namespace tarmelix {
 
@@ -24,55 +25,10 @@ void push_record(const char* code, std::string expected, PyObject* value, const 
   if (records(ctx)) errors.push_back(make_error_record(code, expected, value, path));
 }
 
-// A sequence pattern read as fixed items and an optional repeated tail, the
-// way flatten_pattern reads it, without allocating.
-struct SequenceShape {
-  const SequencePattern* concat = nullptr;  // fixed items are its leading parts
-  const SchemaNode* single = nullptr;       // the one fixed item of an Item pattern
-  size_t fixed = 0;
-  const SchemaNode* tail = nullptr;
-
-  const SchemaNode& item(size_t i) const { return single ? *single : *concat->parts[i].node; }
-};
-
-std::optional<SequenceShape> read_shape(const SequencePattern& p) {
-  SequenceShape shape;
-  switch (p.kind) {
-    case PatternKind::Empty:
-      return shape;
-    case PatternKind::Item:
-      if (!p.node) return std::nullopt;
-      shape.single = p.node.get();
-      shape.fixed = 1;
-      return shape;
-    case PatternKind::Repeat:
-      if (!p.body || p.body->kind != PatternKind::Item || !p.body->node) return std::nullopt;
-      shape.tail = p.body->node.get();
-      return shape;
-    case PatternKind::Concat:
-      shape.concat = &p;
-      for (size_t i = 0; i < p.parts.size(); ++i) {
-        const SequencePattern& part = p.parts[i];
-        if (part.kind == PatternKind::Item && part.node && !shape.tail) {
-          ++shape.fixed;
-        } else if (part.kind == PatternKind::Repeat && i + 1 == p.parts.size() && part.body &&
-                   part.body->kind == PatternKind::Item && part.body->node) {
-          shape.tail = part.body->node.get();
-        } else {
-          return std::nullopt;
-        }
-      }
-      return shape;
-    case PatternKind::Alternation:
-      return std::nullopt;
-  }
-  return std::nullopt;
-}
-
 bool walk_sequence(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                    ErrorList& errors) {
   if (!node.pattern) return false;
-  std::optional<SequenceShape> shape = read_shape(*node.pattern);
+  std::optional<SequenceShape> shape = read_sequence_shape(*node.pattern);
   if (!shape) return false;
   const bool is_list = node.sequence_kind == SequenceKind::List;
   if (is_list ? !PyList_Check(v) : !PyTuple_Check(v)) {

@@ -1,5 +1,7 @@
 #include "schema/node.h"
 
+#include "schema/sequence_shape.h"
+
 namespace tarmelix {
 
 SchemaNode make_leaf(NodeKind kind) { return SchemaNode(kind); }
@@ -100,34 +102,13 @@ SequencePattern make_repeat_pattern(SequencePattern body) {
 }
 
 std::optional<FlatPattern> flatten_pattern(const SequencePattern& pattern) {
+  std::optional<SequenceShape> shape = read_sequence_shape(pattern);
+  if (!shape) return std::nullopt;
   FlatPattern flat;
-  switch (pattern.kind) {
-    case PatternKind::Empty:
-      return flat;
-    case PatternKind::Item:
-      flat.items.push_back(pattern.node.get());
-      return flat;
-    case PatternKind::Repeat:
-      if (pattern.body->kind != PatternKind::Item) return std::nullopt;
-      flat.tail = pattern.body->node.get();
-      return flat;
-    case PatternKind::Concat:
-      for (size_t i = 0; i < pattern.parts.size(); ++i) {
-        const SequencePattern& part = pattern.parts[i];
-        if (part.kind == PatternKind::Item) {
-          flat.items.push_back(part.node.get());
-        } else if (part.kind == PatternKind::Repeat && i + 1 == pattern.parts.size() &&
-                   part.body->kind == PatternKind::Item) {
-          flat.tail = part.body->node.get();
-        } else {
-          return std::nullopt;
-        }
-      }
-      return flat;
-    case PatternKind::Alternation:
-      return std::nullopt;
-  }
-  return std::nullopt;
+  flat.items.reserve(shape->fixed);
+  for (size_t i = 0; i < shape->fixed; ++i) flat.items.push_back(&shape->item(i));
+  flat.tail = shape->tail;
+  return flat;
 }
 
 }  // namespace tarmelix
