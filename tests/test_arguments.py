@@ -36,6 +36,9 @@ a = m.anything
         (lambda: V(spec=int), "Validator.__new__() got an unexpected keyword argument 'spec'"),
         (lambda: V(schema=int, nope=1), "Validator.__new__() got an unexpected keyword argument 'nope'"),
         (lambda: a.is_empty(1), "Validator.is_empty() takes no arguments (1 given)"),
+        # A keyword without a UTF-8 form is still named in the TypeError.
+        (lambda: a.validate(1, **{"\ud800": 1}), "Validator.validate() got an unexpected keyword argument '\ud800'"),
+        (lambda: V(int, **{"x\udcff": 1}), "Validator.__new__() got an unexpected keyword argument 'x\udcff'"),
     ],
 )
 def test_argument_errors(call, message):

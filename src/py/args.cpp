@@ -61,10 +61,10 @@ bool parse_fastcall(const FunctionDesc& desc, PyObject* const* args, Py_ssize_t 
       if (slot == SIZE_MAX) {
         Ref text = Ref::steal(PyObject_Str(name));
         if (!text) return false;
-        const char* utf8 = PyUnicode_AsUTF8(text.get());
-        if (!utf8) return false;
-        return set_type_error(std::string(desc.full_name) + " got an unexpected keyword argument '" +
-                              utf8 + "'");
+        // Formatted as a str: a name with a lone surrogate has no UTF-8 form.
+        PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'",
+                     desc.full_name, text.get());
+        return false;
       }
       if (out.values[slot]) {
         return set_type_error(std::string(desc.full_name) + " got multiple values for argument '" +

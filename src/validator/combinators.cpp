@@ -48,10 +48,10 @@ PyObject* constructor_spec(PyObject* args, PyObject* kwargs) {
         continue;
       }
       py::Ref shown = py::Ref::steal(PyObject_Str(key));
-      const char* shown_text = shown ? PyUnicode_AsUTF8(shown.get()) : nullptr;
-      if (!shown_text) return nullptr;
-      argument_error(std::string(NEW_NAME) + " got an unexpected keyword argument '" +
-                     shown_text + "'");
+      if (!shown) return nullptr;
+      // Formatted as a str: a name with a lone surrogate has no UTF-8 form.
+      PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", NEW_NAME,
+                   shown.get());
       return nullptr;
     }
   }
