@@ -1,12 +1,13 @@
 """recursive(builder): placeholders, back edges, contractiveness and limits."""
 
+import json
 import threading
 import typing
 from dataclasses import dataclass
 
 import pytest
 
-from tarmelix import MAX_DEFINITIONS, Validator, complement, intersection, recursive, union
+from tarmelix import MAX_DEFINITIONS, ValidationError, Validator, complement, intersection, recursive, union
 
 NOT_CONTRACTIVE = (
     "recursive schema is not contractive: the recursive reference must occur under a "
@@ -203,3 +204,59 @@ def test_node_count_limit_through_a_recursive_body():
     recursive(lambda v: [v] + [int] * 99997)
     with pytest.raises(ValueError, match=r"^schema is too large: this validator spans 100001 nodes"):
         recursive(lambda v: [v] + [int] * 99998)
+
+
+
+class TooMuchWork(BaseException):
+    """Fatal to a walk: ends a runaway check at once instead of hanging."""
+
+
+class CountingMeta(type):
+    calls = 0
+
+    def __instancecheck__(cls, value):
+        CountingMeta.calls += 1
+        if CountingMeta.calls > 10_000:
+            raise TooMuchWork
+        return False
+
+
+class Counted(metaclass=CountingMeta):
+    pass
+
+
+def tagged_tree(depth):
+    """A recursive tagged union whose two record members both walk `child`
+    (it comes first in the dict) before the tag rejects one of them; the
+    last member counts how often the union is tried."""
+    tree = recursive(
+        lambda s: union(
+            {"child": s, "kind": typing.Literal["a"]},
+            {"child": s, "kind": typing.Literal["b"]},
+            Counted,
+        )
+    )
+    value = "leaf"
+    for _ in range(depth):
+        value = {"child": value, "kind": "a"}
+    return tree, value
+
+
+@pytest.mark.parametrize(
+    "check",
+    [
+        lambda v, x: v.is_valid(x),
+        lambda v, x: x in v,
+        lambda v, x: v.is_valid_json(json.dumps(x)),
+        lambda v, x: pytest.raises(ValidationError, v.validate, x),
+        lambda v, x: pytest.raises(ValidationError, v.validate, x, fail_fast=True),
+    ],
+    ids=["is_valid", "in", "is_valid_json", "validate", "fail_fast"],
+)
+@pytest.mark.parametrize("depth", [20, 60, 140])
+def test_shared_recursive_member_is_walked_once_per_value(check, depth):
+    # Each level used to double the work, so a few dozen levels never
+    # finished; past the recursion limit the refusals used to do the same.
+    CountingMeta.calls = 0
+    check(*tagged_tree(depth))
+    assert CountingMeta.calls <= 8 * depth

@@ -74,8 +74,11 @@ bool walk_union(const SchemaNode& node, const JsonValue& value, const WalkContex
       return sets->int_values.contains(static_cast<uint64_t>(value.integer));
     }
   }
+  DefinitionMemo& memo = ctx.state->definition_memo;
+  const uint64_t entered = memo.entered;
   for (const SchemaNode& member : node.members) {
     if (walk_json(member, value, ctx)) return true;
+    memo.note_repeat(entered);
   }
   return false;
 }
@@ -98,8 +101,11 @@ bool walk_array(const SchemaNode& node, const JsonValue& value, const WalkContex
 
 bool match_clauses(const std::vector<KeyValueClause>& clauses, const JsonValue& key,
                    const JsonValue& value, const WalkContext& ctx) {
+  DefinitionMemo& memo = ctx.state->definition_memo;
+  const uint64_t entered = memo.entered;
   for (const KeyValueClause& clause : clauses) {
     if (walk_json(clause.key, key, ctx) && walk_json(clause.value, value, ctx)) return true;
+    memo.note_repeat(entered);
   }
   return false;
 }
@@ -224,12 +230,38 @@ bool walk_constrained(const SchemaNode& node, const JsonValue& value, const Walk
 bool walk_definition(const SchemaNode& node, const JsonValue& value, const WalkContext& ctx) {
   const uint64_t identity = reinterpret_cast<uintptr_t>(&value);
   RecursionGuard& guard = ctx.state->recursion_guard;
-  if (guard.enter(identity, node.index) != GuardEntry::Entered) return false;
+  DefinitionMemo& memo = ctx.state->definition_memo;
+  // Only arrays and objects can be reached again down several union members
+  // at a cost worth keeping an answer for (see check/definition_memo.h).
+  ++memo.entered;
+  const bool remembered = memo.active && value.is_container();
+  const size_t guard_depth = guard.size();
+  if (remembered) {
+    if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, false, guard_depth)) {
+      return answer->member;
+    }
+  }
+  switch (guard.enter(identity, node.index)) {
+    case GuardEntry::Loop:
+      ++memo.loops;
+      return false;
+    case GuardEntry::Limit:
+      ++memo.limits;
+      return false;
+    case GuardEntry::Entered:
+      break;
+  }
+  const uint64_t loops = memo.loops;
+  const uint64_t limits = memo.limits;
   bool member = false;
   if (node.index < ctx.definitions->size()) {
     member = walk_json((*ctx.definitions)[node.index], value, ctx);
   }
   guard.leave(identity, node.index);
+  if (remembered && !ctx.stopped() && memo.loops == loops) {
+    memo.remember(identity, node.index, false, {member, guard_depth, memo.limits != limits, {}},
+                  py::Ref());
+  }
   return member;
 }
 
@@ -265,11 +297,15 @@ bool walk_json(const SchemaNode& node, const JsonValue& value, const WalkContext
       return walk_object_record(node, value, ctx);
     case NodeKind::Union:
       return walk_union(node, value, ctx);
-    case NodeKind::Intersection:
+    case NodeKind::Intersection: {
+      DefinitionMemo& memo = ctx.state->definition_memo;
+      const uint64_t entered = memo.entered;
       for (const SchemaNode& member : node.members) {
         if (!walk_json(member, value, ctx)) return false;
+        memo.note_repeat(entered);
       }
       return true;
+    }
     case NodeKind::Complement:
       return node.child && !walk_json(*node.child, value, ctx);
     case NodeKind::Instance:

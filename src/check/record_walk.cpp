@@ -105,11 +105,14 @@ bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObjec
   const WalkContext check = ctx.with_mode(WalkMode::CheckOnly);
   const WalkPath no_path;
   ErrorList no_errors;
+  DefinitionMemo& memo = ctx.state->definition_memo;
+  const uint64_t entered = memo.entered;
   for (const KeyValueClause& clause : clauses) {
     if (walk_value(clause.key, key, no_path, check, no_errors) &&
         walk_value(clause.value, value, no_path, check, no_errors)) {
       return true;
     }
+    memo.note_repeat(entered);
   }
   return false;
 }

@@ -51,8 +51,11 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
   if (fast && *fast) return true;
   if (!fast) {
     const WalkContext check = ctx.with_mode(WalkMode::CheckOnly);
+    DefinitionMemo& memo = ctx.state->definition_memo;
+    const uint64_t entered = memo.entered;
     for (const SchemaNode& member : node.members) {
       if (walk_value(member, value, path, check, errors)) return true;
+      memo.note_repeat(entered);
     }
   }
   if (!ctx.recording() || ctx.stopped()) return false;

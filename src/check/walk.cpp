@@ -211,15 +211,45 @@ bool walk_constrained(const SchemaNode& node, PyObject* v, const WalkPath& path,
   return all;
 }
 
+// Scalars end their walk at once; only containers can be reached again down
+// several union members at a cost worth keeping an answer for.
+bool worth_remembering(PyObject* v) {
+  return !(PyLong_CheckExact(v) || PyUnicode_CheckExact(v) || PyFloat_CheckExact(v) ||
+           PyBool_Check(v) || v == Py_None);
+}
+
 bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& path,
                          const WalkContext& ctx, ErrorList& errors) {
   const uint64_t identity = reinterpret_cast<uintptr_t>(v);
-  RecursionGuard& guard = ctx.state->recursion_guard;
+  WalkState& state = *ctx.state;
+  RecursionGuard& guard = state.recursion_guard;
+  DefinitionMemo& memo = state.definition_memo;
+  // StopAtFirst runs once down the main descent; the branching walks (union
+  // members and their attribution) are CheckOnly and CollectAll.
+  ++memo.entered;
+  const bool remembered =
+      memo.active && ctx.mode != WalkMode::StopAtFirst && worth_remembering(v);
+  const bool recording = ctx.recording();
+  const size_t guard_depth = guard.size();
+  if (remembered) {
+    if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, recording, guard_depth)) {
+      if (records(ctx)) {
+        for (const ErrorRecord& r : answer->records) {
+          Path full = path.to_path();
+          full.insert(full.end(), r.path.begin(), r.path.end());
+          errors.push_back(ErrorRecord{std::move(full), r.expected, r.got, r.code});
+        }
+      }
+      return answer->member;
+    }
+  }
   switch (guard.enter(identity, node.index)) {
     case GuardEntry::Loop:
+      ++memo.loops;
       push_record("recursion_loop", "a finite (non-cyclic) value", v, path, ctx, errors);
       return false;
     case GuardEntry::Limit:
+      ++memo.limits;
       push_record("recursion_limit",
                   "at most " + std::to_string(RECURSION_GUARD_LIMIT) + " levels of recursion", v,
                   path, ctx, errors);
@@ -227,11 +257,21 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& pa
     case GuardEntry::Entered:
       break;
   }
+  const uint64_t loops = memo.loops;
+  const uint64_t limits = memo.limits;
+  const size_t first = errors.size();
   bool member = false;
   if (node.index < ctx.definitions->size()) {
     member = walk_value((*ctx.definitions)[node.index], v, path, ctx, errors);
   }
   guard.leave(identity, node.index);
+  if (remembered && !ctx.stopped() && memo.loops == loops) {
+    memo.remember(identity, node.index, recording,
+                  {member, guard_depth, memo.limits != limits,
+                   recording ? relative_records(errors, first, path.depth())
+                             : std::vector<ErrorRecord>()},
+                  py::Ref::borrow(v));
+  }
   return member;
 }
 
@@ -275,9 +315,13 @@ bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, c
     case NodeKind::Union:
       return walk_union(node, value, path, ctx, errors);
     case NodeKind::Intersection: {
+      DefinitionMemo& memo = ctx.state->definition_memo;
+      const uint64_t entered = memo.entered;
       bool all = true;
       for (const SchemaNode& member : node.members) {
-        if (!walk_value(member, value, path, ctx, errors)) {
+        const bool admitted = walk_value(member, value, path, ctx, errors);
+        memo.note_repeat(entered);
+        if (!admitted) {
           all = false;
           if (ctx.mode != WalkMode::CollectAll) break;
         }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "check/attribute_names.h"
+#include "check/definition_memo.h"
 #include "check/fold.h"
 #include "check/recursion_guard.h"
 #include "check/walk_path.h"
@@ -22,6 +23,7 @@ struct WalkState {
   FatalErrorSlot fatal_error;
   bool stop = false;
   AttributeNames attribute_names;
+  DefinitionMemo definition_memo;
 };
 
 struct WalkContext {
