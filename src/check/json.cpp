@@ -9,6 +9,7 @@
 #include "check/walk_context.h"
 #include "check/walk_plan.h"
 #include "py/error.h"
+#include "py/stack.h"
 
 namespace tarmelix {
 
@@ -33,6 +34,10 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   std::optional<JsonDocument> doc = parse_json_document(input.bytes);
   if (!doc) return py::boolean(false);
   ensure_walk_plan(core);
+  if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
+    py::set_stack_exhausted();
+    return {};
+  }
   WalkState state;
   WalkContext ctx{&core.constants, &core.definitions, core_walk_plan(core), &state,
                   WalkMode::CheckOnly};

@@ -8,6 +8,8 @@
 #include "check/constraints.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
+#include "py/error.h"
+#include "py/stack.h"
 #include "py/text.h"
 #include "schema/sequence_shape.h"
 
@@ -240,6 +242,11 @@ bool walk_definition(const SchemaNode& node, const JsonValue& value, const WalkC
     if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, false, guard_depth)) {
       return answer->member;
     }
+  }
+  if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
+    py::set_stack_exhausted();
+    store_fatal_exception(py::take_exception(), ctx.state->fatal_error, ctx.state->stop);
+    return false;
   }
   switch (guard.enter(identity, node.index)) {
     case GuardEntry::Loop:

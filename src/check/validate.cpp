@@ -4,6 +4,7 @@
 #include "check/walk_plan.h"
 #include "errors/errors.h"
 #include "py/error.h"
+#include "py/stack.h"
 
 namespace tarmelix {
 
@@ -17,6 +18,10 @@ struct Outcome {
 Outcome run_walk(const SchemaNode& root, const Constants& constants,
                  const DefinitionTable& definitions, const WalkPlan* plan, PyObject* value,
                  WalkMode mode, ErrorList& errors) {
+  if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
+    py::set_stack_exhausted();
+    return Outcome{false, py::take_exception()};
+  }
   WalkState state;
   WalkContext ctx{&constants, &definitions, plan, &state, mode};
   const WalkPath path;

@@ -11,6 +11,7 @@
 #include "check/walk_plan.h"
 #include "errors/errors.h"
 #include "py/error.h"
+#include "py/stack.h"
 #include "render/render.h"
 #include "schema/sequence_shape.h"
 
@@ -242,6 +243,11 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& pa
       }
       return answer->member;
     }
+  }
+  if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
+    py::set_stack_exhausted();
+    store_fatal_exception(py::take_exception(), state.fatal_error, state.stop);
+    return false;
   }
   switch (guard.enter(identity, node.index)) {
     case GuardEntry::Loop:
