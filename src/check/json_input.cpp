@@ -1,16 +1,14 @@
 #include "check/json_input.h"
 
+#include "py/text.h"
+
 namespace tarmelix {
 
 JsonInput json_input_bytes(PyObject* data) {
   if (PyUnicode_Check(data)) {
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(data, &size);
-    if (!utf8) {
-      PyErr_Clear();
-      return {JsonInputKind::NotEncodable, {}};
-    }
-    return {JsonInputKind::Bytes, {utf8, static_cast<size_t>(size)}};
+    std::optional<std::string_view> utf8 = py::utf8_view(data);
+    if (!utf8) return {JsonInputKind::NotEncodable, {}};
+    return {JsonInputKind::Bytes, *utf8};
   }
   if (PyBytes_Check(data)) {
     return {JsonInputKind::Bytes,
