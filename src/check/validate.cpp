@@ -29,6 +29,20 @@ Outcome run_walk(const SchemaNode& root, const Constants& constants,
   return Outcome{member, std::move(state.fatal_error.exception)};
 }
 
+// A CheckOnly walk: the answer, or empty with the kept fatal exception set.
+std::optional<bool> check_only(const SchemaNode& root, const Constants& constants,
+                               const DefinitionTable& definitions, const WalkPlan* plan,
+                               PyObject* value) {
+  ErrorList errors;
+  Outcome outcome =
+      run_walk(root, constants, definitions, plan, value, WalkMode::CheckOnly, errors);
+  if (outcome.fatal) {
+    py::restore_exception(std::move(outcome.fatal));
+    return std::nullopt;
+  }
+  return outcome.member;
+}
+
 }  // namespace
 
 bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode) {
@@ -47,26 +61,12 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode) {
 
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value) {
   ensure_walk_plan(core);
-  ErrorList errors;
-  Outcome outcome = run_walk(core.root, core.constants, core.definitions, core_walk_plan(core),
-                             value, WalkMode::CheckOnly, errors);
-  if (outcome.fatal) {
-    py::restore_exception(std::move(outcome.fatal));
-    return std::nullopt;
-  }
-  return outcome.member;
+  return check_only(core.root, core.constants, core.definitions, core_walk_plan(core), value);
 }
 
 std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
                                           const DefinitionTable& definitions, PyObject* value) {
-  ErrorList errors;
-  Outcome outcome =
-      run_walk(node, constants, definitions, nullptr, value, WalkMode::CheckOnly, errors);
-  if (outcome.fatal) {
-    py::restore_exception(std::move(outcome.fatal));
-    return std::nullopt;
-  }
-  return outcome.member;
+  return check_only(node, constants, definitions, nullptr, value);
 }
 
 }  // namespace tarmelix
