@@ -234,9 +234,10 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& pa
   const size_t guard_depth = guard.size();
   if (remembered) {
     if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, recording, guard_depth)) {
-      if (records(ctx)) {
+      if (records(ctx) && !answer->records.empty()) {
+        const Path here = path.to_path();
         for (const ErrorRecord& r : answer->records) {
-          Path full = path.to_path();
+          Path full = here;
           full.insert(full.end(), r.path.begin(), r.path.end());
           errors.push_back(ErrorRecord{std::move(full), r.expected, r.got, r.code});
         }
