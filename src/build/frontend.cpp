@@ -77,11 +77,9 @@ Built build_class_spec(PyObject* spec, const TypingCache& cache, ConstantsPool& 
 
 // Type variables and special forms are refused by name; a name typing lacks
 // (or whose read raises) is skipped.
-bool reject_typing_construct(PyObject* spec) {
-  py::Ref typing = import_module(Name::Typing);
-  if (!typing) return true;
+bool reject_typing_construct(PyObject* spec, PyObject* typing) {
   for (Name name : {Name::TypeVar, Name::ParamSpec, Name::TypeVarTuple, Name::SpecialForm}) {
-    py::Ref construct = read_attribute_or_absent(typing.get(), name);
+    py::Ref construct = read_attribute_or_absent(typing, name);
     if (!construct) continue;
     int r = PyObject_IsInstance(spec, construct.get());
     if (r < 0) return true;
@@ -157,7 +155,7 @@ Built build_value_spec(PyObject* spec, PyObject* typing, const TypingCache& cach
   if (PyDict_Check(spec)) return build_dict_literal(spec, pool, definitions);
   if (const ValidatorCore* core = extract_validator_core(spec))
     return embed_validator(*core, pool, definitions);
-  if (reject_typing_construct(spec)) return std::nullopt;
+  if (reject_typing_construct(spec, typing)) return std::nullopt;
   return make_literal(intern_constant(pool, spec));
 }
 
