@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace tarmelix::py {
 
@@ -87,6 +88,30 @@ bool parse_fastcall(const FunctionDesc& desc, PyObject* const* args, Py_ssize_t 
                           ": " + names);
   }
   return true;
+}
+
+bool parse_tuple_and_dict(const FunctionDesc& desc, PyObject* args, PyObject* kwargs,
+                          ParsedArgs& out) {
+  const Py_ssize_t nargs = args ? PyTuple_GET_SIZE(args) : 0;
+  const Py_ssize_t nkw = kwargs ? PyDict_GET_SIZE(kwargs) : 0;
+  std::vector<PyObject*> flat;
+  flat.reserve(static_cast<size_t>(nargs + nkw));
+  for (Py_ssize_t i = 0; i < nargs; ++i) flat.push_back(PyTuple_GET_ITEM(args, i));
+  Ref kwnames;
+  if (nkw > 0) {
+    kwnames = Ref::steal(PyTuple_New(nkw));
+    if (!kwnames) return false;
+    Py_ssize_t pos = 0;
+    Py_ssize_t k = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    // Nothing runs between the steps, so the dict cannot change under us.
+    while (k < nkw && PyDict_Next(kwargs, &pos, &key, &value)) {
+      PyTuple_SET_ITEM(kwnames.get(), k++, Ref::borrow(key).release());
+      flat.push_back(value);
+    }
+  }
+  return parse_fastcall(desc, flat.data(), nargs, kwnames.get(), out);
 }
 
 namespace {

@@ -28,6 +28,11 @@ struct ParsedArgs {
 bool parse_fastcall(const FunctionDesc& desc, PyObject* const* args, Py_ssize_t nargsf,
                     PyObject* kwnames, ParsedArgs& out);
 
+// The same for a tuple and dict call (tp_new): the dict's keys are the
+// keyword names. The values stay borrowed from `args` and `kwargs`.
+bool parse_tuple_and_dict(const FunctionDesc& desc, PyObject* args, PyObject* kwargs,
+                          ParsedArgs& out);
+
 // The fail_fast conversion: exact bool, numpy's bool, else TypeError with the
 // note "while processing 'fail_fast'". Empty optional with the error set.
 std::optional<bool> convert_bool_argument(PyObject* value, const char* param_name);

@@ -16,53 +16,6 @@ namespace tarmelix {
 
 namespace {
 
-constexpr const char* NEW_NAME = "Validator.__new__()";
-
-py::Ref argument_error(const std::string& text) {
-  PyErr_SetString(PyExc_TypeError, text.c_str());
-  return {};
-}
-
-// The constructor's `schema` argument (borrowed), or null with a TypeError set.
-PyObject* constructor_spec(PyObject* args, PyObject* kwargs) {
-  const Py_ssize_t count = args ? PyTuple_GET_SIZE(args) : 0;
-  if (count >= 2) {
-    argument_error(std::string(NEW_NAME) + " takes 1 positional arguments but " +
-                   std::to_string(count) + " were given");
-    return nullptr;
-  }
-  PyObject* spec = count == 1 ? PyTuple_GET_ITEM(args, 0) : nullptr;
-  if (kwargs) {
-    Py_ssize_t pos = 0;
-    PyObject* key = nullptr;
-    PyObject* value = nullptr;
-    while (PyDict_Next(kwargs, &pos, &key, &value)) {
-      const char* text = PyUnicode_Check(key) ? PyUnicode_AsUTF8(key) : nullptr;
-      if (!text) PyErr_Clear();
-      if (text && std::string_view(text) == "schema") {
-        if (spec) {
-          argument_error(std::string(NEW_NAME) + " got multiple values for argument 'schema'");
-          return nullptr;
-        }
-        spec = value;
-        continue;
-      }
-      py::Ref shown = py::Ref::steal(PyObject_Str(key));
-      if (!shown) return nullptr;
-      // Formatted as a str: a name with a lone surrogate has no UTF-8 form.
-      PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'", NEW_NAME,
-                   shown.get());
-      return nullptr;
-    }
-  }
-  if (!spec) {
-    argument_error(std::string(NEW_NAME) +
-                   " missing 1 required positional argument: 'schema'");
-    return nullptr;
-  }
-  return spec;
-}
-
 // Drops the pool's identity index and checks the limits.
 std::optional<ValidatorCore> finish(SchemaNode root, ConstantsPool pool,
                                     DefinitionTable definitions) {
@@ -126,8 +79,11 @@ std::optional<ValidatorCore> make_or_validator(const ValidatorCore& core, PyObje
 
 PyObject* validator_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return py::trap_object([&]() -> py::Ref {
-    PyObject* spec = constructor_spec(args, kwargs);
-    if (!spec) return {};
+    static constexpr std::array<const char*, 1> positional = {"schema"};
+    static const py::FunctionDesc desc{"Validator.__new__()", positional, {}};
+    py::ParsedArgs parsed;
+    if (!py::parse_tuple_and_dict(desc, args, kwargs, parsed)) return {};
+    PyObject* spec = parsed.values[0];
     ConstantsPool pool;
     DefinitionTable definitions;
     std::optional<SchemaNode> root = build_schema(spec, pool, definitions);
