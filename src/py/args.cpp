@@ -1,5 +1,7 @@
 #include "py/args.h"
 
+#include "py/error.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -167,7 +169,7 @@ std::optional<bool> convert_bool(PyObject* value) {
 std::optional<bool> convert_bool_argument(PyObject* value, const char* param_name) {
   std::optional<bool> result = convert_bool(value);
   if (result) return result;
-  Ref exc = Ref::steal(PyErr_GetRaisedException());
+  Ref exc = take_exception();
   Ref note = Ref::steal(PyUnicode_FromFormat("while processing '%s'", param_name));
   if (note && exc) {
     PyObject* call_args[2] = {exc.get(), note.get()};
@@ -179,7 +181,7 @@ std::optional<bool> convert_bool_argument(PyObject* value, const char* param_nam
   } else {
     PyErr_Clear();
   }
-  PyErr_SetRaisedException(exc.release());
+  restore_exception(std::move(exc));
   return std::nullopt;
 }
 

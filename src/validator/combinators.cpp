@@ -16,7 +16,7 @@ namespace tarmelix {
 
 namespace {
 
-// Drops the pool's identity index and checks the limits.
+// Keeps only the pool's constants (its identity index goes with it) and checks the limits.
 std::optional<ValidatorCore> finish(SchemaNode root, ConstantsPool pool,
                                     DefinitionTable definitions) {
   return check_limits(std::move(root), std::move(pool.constants), std::move(definitions));
