@@ -47,11 +47,8 @@ py::Ref recursive_validator(PyObject* builder) {
   definitions.push_back(std::move(tied));
 
   pool.identity_index.clear();
-  std::optional<ValidatorCore> core = check_limits(make_definition_ref(index),
-                                                   std::move(pool.constants),
-                                                   std::move(definitions));
-  if (!core) return {};
-  return new_validator_object(std::move(*core));
+  return new_checked_validator(make_definition_ref(index), std::move(pool.constants),
+                               std::move(definitions));
 }
 
 }  // namespace tarmelix

@@ -52,7 +52,8 @@ py::Ref combine(const char* full_name, PyObject* const* args, Py_ssize_t nargsf,
   } else {
     root = is_union ? make_union(std::move(nodes)) : make_intersection(std::move(nodes));
   }
-  return wrap(finish(std::move(root), std::move(pool), std::move(definitions)));
+  return new_checked_validator(std::move(root), std::move(pool.constants),
+                               std::move(definitions));
 }
 
 // `validator | other` (reflected false) or `other | validator` (true): the
@@ -126,7 +127,8 @@ py::Ref complement_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
   DefinitionTable definitions;
   std::optional<SchemaNode> inner = build_schema(parsed.values[0], pool, definitions);
   if (!inner) return {};
-  return wrap(finish(make_complement(std::move(*inner)), std::move(pool), std::move(definitions)));
+  return new_checked_validator(make_complement(std::move(*inner)), std::move(pool.constants),
+                               std::move(definitions));
 }
 
 py::Ref recursive_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf,

@@ -41,10 +41,7 @@ py::Ref rewrite(PyObject* self, Rewrite op) {
   DefinitionTable definitions;
   definitions.reserve(core.definitions.size());
   for (const SchemaNode& d : core.definitions) definitions.push_back(op(d));
-  std::optional<ValidatorCore> result =
-      check_limits(std::move(root), std::move(constants), std::move(definitions));
-  if (!result) return {};
-  return new_validator_object(std::move(*result));
+  return new_checked_validator(std::move(root), std::move(constants), std::move(definitions));
 }
 
 }  // namespace

@@ -77,6 +77,13 @@ py::Ref new_validator_object(ValidatorCore core) {
   return allocate_validator(type, std::move(core));
 }
 
+py::Ref new_checked_validator(SchemaNode root, Constants constants, DefinitionTable definitions) {
+  std::optional<ValidatorCore> core =
+      check_limits(std::move(root), std::move(constants), std::move(definitions));
+  if (!core) return {};
+  return new_validator_object(std::move(*core));
+}
+
 py::Ref make_node_validator(SchemaNode node) {
   return new_validator_object(ValidatorCore({}, {}, std::move(node)));
 }

@@ -21,6 +21,11 @@ py::Ref new_validator_object(ValidatorCore core);
 // moves the core in; the core is released when allocation fails.
 py::Ref allocate_validator(PyTypeObject* type, ValidatorCore core);
 
+// Checks the limits of a new schema and wraps it: the road of every validator
+// made from a new tree. Null with the limit's ValueError (or the allocation
+// error) set; everything passed in is released then.
+py::Ref new_checked_validator(SchemaNode root, Constants constants, DefinitionTable definitions);
+
 // A Validator over one node, with no constants and no definitions; no limits.
 py::Ref make_node_validator(SchemaNode node);
 
