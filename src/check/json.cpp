@@ -1,5 +1,6 @@
 #include "check/json.h"
 
+#include "check/fresh_walk.h"
 #include "check/json_input.h"
 #include "check/json_invalid.h"
 #include "check/json_parse.h"
@@ -8,8 +9,6 @@
 #include "check/validate.h"
 #include "check/walk_context.h"
 #include "check/walk_plan.h"
-#include "py/error.h"
-#include "py/stack.h"
 
 namespace tarmelix {
 
@@ -34,19 +33,11 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   std::optional<JsonDocument> doc = parse_json_document(input.bytes);
   if (!doc) return py::boolean(false);
   ensure_walk_plan(core);
-  if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
-    py::set_stack_exhausted();
-    return {};
-  }
-  WalkState state;
-  WalkContext ctx{&core.constants, &core.definitions, core_walk_plan(core), &state,
-                  WalkMode::CheckOnly};
-  bool member = walk_json(core.root, doc->root(), ctx);
-  if (state.fatal_error.exception) {
-    py::restore_exception(std::move(state.fatal_error.exception));
-    return {};
-  }
-  return py::boolean(member);
+  std::optional<bool> member =
+      run_fresh_walk(core.constants, core.definitions, core_walk_plan(core), WalkMode::CheckOnly,
+                     [&](const WalkContext& ctx) { return walk_json(core.root, doc->root(), ctx); });
+  if (!member) return {};
+  return py::boolean(*member);
 }
 
 }  // namespace tarmelix
