@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "errors/error_text.h"
-#include "exception/validation_error.h"
+#include "errors/validation_error.h"
 
 namespace tarmelix {
 

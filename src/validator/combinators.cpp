@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "build/frontend.h"
-#include "build/recursive.h"
+#include "frontend/frontend.h"
+#include "validator/recursive.h"
 #include "py/args.h"
 #include "py/trap.h"
 #include "schema/core.h"

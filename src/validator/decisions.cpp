@@ -3,7 +3,7 @@
 #include <array>
 #include <optional>
 
-#include "build/frontend.h"
+#include "frontend/frontend.h"
 #include "py/args.h"
 #include "reasoning/decide.h"
 #include "validator/entry.h"

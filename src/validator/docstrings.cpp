@@ -339,7 +339,4 @@ const char RECURSIVE[] =
     "a back edge, and a non-contractive body — one whose recursive reference is\n"
     "not under a structural constructor — is rejected.";
 
-const char VALIDATION_ERROR[] =
-    "Raised when a value is not a member of a schema's set.";
-
 }  // namespace tarmelix::doc

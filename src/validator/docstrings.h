@@ -25,6 +25,5 @@ extern const char UNION[];
 extern const char INTERSECTION[];
 extern const char COMPLEMENT[];
 extern const char RECURSIVE[];
-extern const char VALIDATION_ERROR[];
 
 }  // namespace tarmelix::doc

@@ -3,7 +3,7 @@
 #include <array>
 #include <optional>
 
-#include "check/json.h"
+#include "json/json.h"
 #include "check/validate.h"
 #include "py/args.h"
 #include "py/trap.h"

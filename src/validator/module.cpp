@@ -1,6 +1,6 @@
 // The module entry: the definition of _tarmelix and its one execution step,
 // which adds the eleven public names in order, each also listed in __all__.
-#include "exception/validation_error.h"
+#include "errors/validation_error.h"
 #include "py/error.h"
 #include "py/trap.h"
 #include "schema/measure.h"

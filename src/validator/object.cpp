@@ -44,12 +44,6 @@ py::Ref create_validator_type() {
   return py::Ref::steal(PyType_FromSpec(&spec));
 }
 
-// Leaked on purpose: the type outlives every module object made from the definition.
-py::OnceCell<py::Ref>& validator_type_cell() {
-  static py::OnceCell<py::Ref>* cell = new py::OnceCell<py::Ref>();
-  return *cell;
-}
-
 }  // namespace
 
 PyTypeObject* validator_type() {
@@ -86,16 +80,6 @@ py::Ref new_checked_validator(SchemaNode root, Constants constants, DefinitionTa
 
 py::Ref make_node_validator(SchemaNode node) {
   return new_validator_object(ValidatorCore({}, {}, std::move(node)));
-}
-
-ValidatorCore* extract_validator_core(PyObject* object) {
-  PyTypeObject* type = validator_type();
-  if (!type) {
-    PyErr_Clear();
-    return nullptr;
-  }
-  if (!PyObject_TypeCheck(object, type)) return nullptr;
-  return std::launder(&reinterpret_cast<ValidatorObject*>(object)->core);
 }
 
 }  // namespace tarmelix

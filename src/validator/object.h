@@ -3,13 +3,9 @@
 
 #include "py/ref.h"
 #include "schema/core.h"
+#include "schema/validator_object.h"
 
 namespace tarmelix {
-
-struct ValidatorObject {
-  PyObject_HEAD
-  ValidatorCore core;
-};
 
 // The Validator type, created once per process; null with the error set.
 PyTypeObject* validator_type();
@@ -28,8 +24,5 @@ py::Ref new_checked_validator(SchemaNode root, Constants constants, DefinitionTa
 
 // A Validator over one node, with no constants and no definitions; no limits.
 py::Ref make_node_validator(SchemaNode node);
-
-// The object's core when it is a Validator (or a subtype), else null. Sets no error.
-ValidatorCore* extract_validator_core(PyObject* object);
 
 }  // namespace tarmelix

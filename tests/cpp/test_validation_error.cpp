@@ -5,7 +5,7 @@
 #include <string>
 
 #include "errors/raise.h"
-#include "exception/validation_error.h"
+#include "errors/validation_error.h"
 
 namespace tarmelix {
 namespace {

@@ -1,4 +1,4 @@
-#include "check/json_input.h"
+#include "json/json_input.h"
 
 #include "py/text.h"
 

@@ -1,4 +1,4 @@
-#include "build/contractive.h"
+#include "frontend/contractive.h"
 
 #include "schema/measure.h"
 

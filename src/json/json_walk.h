@@ -3,7 +3,7 @@
 // constraints of Constrained) convert the value at hand.
 #pragma once
 
-#include "check/json_value.h"
+#include "json/json_value.h"
 #include "check/walk_context.h"
 
 namespace tarmelix {

@@ -1,4 +1,4 @@
-#include "check/json_position.h"
+#include "json/json_position.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,12 +1,14 @@
-#include "exception/validation_error.h"
+#include "errors/validation_error.h"
 
 #include "py/error.h"
 #include "py/once.h"
-#include "validator/docstrings.h"
 
 namespace tarmelix {
 
 namespace {
+
+const char VALIDATION_ERROR_DOC[] = "Raised when a value is not a member of a schema's set.";
+
 // Leaked on purpose: the type outlives every module object made from the definition.
 py::OnceCell<py::Ref>& validation_error_cell() {
   static py::OnceCell<py::Ref>* cell = new py::OnceCell<py::Ref>();
@@ -17,7 +19,7 @@ py::OnceCell<py::Ref>& validation_error_cell() {
 PyObject* validation_error_type() {
   const py::Ref* type = validation_error_cell().get_or_init([]() -> std::optional<py::Ref> {
     py::Ref t = py::Ref::steal(PyErr_NewExceptionWithDoc(
-        "_tarmelix.ValidationError", doc::VALIDATION_ERROR, PyExc_Exception, nullptr));
+        "_tarmelix.ValidationError", VALIDATION_ERROR_DOC, PyExc_Exception, nullptr));
     if (!t) return std::nullopt;
     return t;
   });

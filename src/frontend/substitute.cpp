@@ -1,4 +1,4 @@
-#include "build/substitute.h"
+#include "frontend/substitute.h"
 
 #include "schema/map_tree.h"
 

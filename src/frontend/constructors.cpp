@@ -1,4 +1,4 @@
-#include "build/constructors.h"
+#include "frontend/constructors.h"
 
 namespace tarmelix {
 

@@ -1,11 +1,11 @@
-#include "build/typing_forms.h"
+#include "frontend/typing_forms.h"
 
 #include <string>
 #include <vector>
 
-#include "build/constructors.h"
-#include "build/frontend.h"
-#include "build/probes.h"
+#include "frontend/constructors.h"
+#include "frontend/frontend.h"
+#include "frontend/probes.h"
 #include "render/render.h"
 #include "schema/typing_cache.h"
 

@@ -1,10 +1,10 @@
-#include "check/json_value.h"
+#include "json/json_value.h"
 
 #include <cstring>
 #include <string>
 
-#include "check/json_driver.h"
-#include "check/json_number.h"
+#include "json/json_driver.h"
+#include "json/json_number.h"
 #include "py/error.h"
 
 namespace tarmelix {

@@ -1,17 +1,17 @@
-#include "build/frontend.h"
+#include "frontend/frontend.h"
 
 #include <string>
 
-#include "build/annotated.h"
-#include "build/class_forms.h"
-#include "build/depth_guard.h"
-#include "build/dict_literal.h"
-#include "build/embed.h"
-#include "build/probes.h"
-#include "build/typing_forms.h"
+#include "frontend/annotated.h"
+#include "frontend/class_forms.h"
+#include "frontend/depth_guard.h"
+#include "frontend/dict_literal.h"
+#include "frontend/embed.h"
+#include "frontend/probes.h"
+#include "frontend/typing_forms.h"
 #include "render/render.h"
 #include "schema/typing_cache.h"
-#include "validator/object.h"
+#include "schema/validator_object.h"
 
 namespace tarmelix {
 

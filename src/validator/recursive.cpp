@@ -1,12 +1,12 @@
-#include "build/recursive.h"
+#include "validator/recursive.h"
 
 #include <atomic>
 #include <cstdint>
 #include <optional>
 
-#include "build/contractive.h"
-#include "build/frontend.h"
-#include "build/substitute.h"
+#include "frontend/contractive.h"
+#include "frontend/frontend.h"
+#include "frontend/substitute.h"
 #include "schema/core.h"
 #include "validator/object.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "build/names.h"
+#include "frontend/names.h"
 #include "py/ref.h"
 
 namespace tarmelix {

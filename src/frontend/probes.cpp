@@ -1,4 +1,4 @@
-#include "build/probes.h"
+#include "frontend/probes.h"
 
 #include "py/error.h"
 

@@ -1,14 +1,14 @@
-#include "check/json_parse.h"
+#include "json/json_parse.h"
 
 #include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "check/json_driver.h"
-#include "check/json_invalid.h"
-#include "check/json_number.h"
-#include "check/json_position.h"
+#include "json/json_driver.h"
+#include "json/json_invalid.h"
+#include "json/json_number.h"
+#include "json/json_position.h"
 #include "py/error.h"
 #include "schema/fxhash.h"
 

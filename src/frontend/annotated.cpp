@@ -1,10 +1,10 @@
-#include "build/annotated.h"
+#include "frontend/annotated.h"
 
 #include <string>
 #include <vector>
 
-#include "build/frontend.h"
-#include "build/probes.h"
+#include "frontend/frontend.h"
+#include "frontend/probes.h"
 #include "py/text.h"
 #include "render/render.h"
 #include "schema/full_match.h"

@@ -1,4 +1,4 @@
-#include "check/json_number.h"
+#include "json/json_number.h"
 
 #include <charconv>
 #include <cmath>

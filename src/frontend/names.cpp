@@ -1,4 +1,4 @@
-#include "build/names.h"
+#include "frontend/names.h"
 
 #include <array>
 #include <optional>

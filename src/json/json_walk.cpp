@@ -1,4 +1,4 @@
-#include "check/json_walk.h"
+#include "json/json_walk.h"
 
 #include <algorithm>
 #include <array>

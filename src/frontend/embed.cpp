@@ -1,4 +1,4 @@
-#include "build/embed.h"
+#include "frontend/embed.h"
 
 #include "schema/map_tree.h"
 

@@ -1,4 +1,4 @@
-#include "check/json_invalid.h"
+#include "json/json_invalid.h"
 
 #include "errors/errors.h"
 #include "render/render.h"

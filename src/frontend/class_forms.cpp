@@ -1,10 +1,10 @@
-#include "build/class_forms.h"
+#include "frontend/class_forms.h"
 
 #include <string>
 #include <vector>
 
-#include "build/frontend.h"
-#include "build/probes.h"
+#include "frontend/frontend.h"
+#include "frontend/probes.h"
 #include "py/dict_items.h"
 
 namespace tarmelix {
