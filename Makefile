@@ -1,5 +1,5 @@
 # Each target installs what is missing first (see scripts/).
-.PHONY: demo test test-asan bench clean
+.PHONY: demo test test-asan wheel bench clean
 
 demo:
 	bash scripts/demo.sh
@@ -10,8 +10,11 @@ test:
 test-asan:
 	bash scripts/asan.sh
 
+wheel:
+	bash scripts/wheel.sh
+
 bench:
 	bash scripts/bench.sh
 
 clean:
-	rm -rf build build-* .venv-* .venv-bench python/tarmelix/_tarmelix*.so
+	rm -rf build build-* .venv-* .venv-bench wheelhouse python/tarmelix/_tarmelix*.so
