@@ -20,9 +20,13 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode);
 // is_valid and `in`: the answer, or empty with a fatal exception set.
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);
 
+class FullMatchCache;
+
 // A CheckOnly walk of one node with an empty plan (the reasoning oracle's
-// literal test). Empty with a fatal exception set.
+// literal test), compiling its patterns into `patterns`. Empty with a fatal
+// exception set.
 std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
-                                          const DefinitionTable& definitions, PyObject* value);
+                                          const DefinitionTable& definitions, PyObject* value,
+                                          FullMatchCache& patterns);
 
 }  // namespace tarmelix

@@ -16,6 +16,7 @@
 namespace tarmelix {
 
 struct WalkPlan;
+class FullMatchCache;
 
 // Per-call state shared by every step of one walk.
 struct WalkState {
@@ -32,6 +33,9 @@ struct WalkContext {
   const WalkPlan* plan;  // null: the empty plan
   WalkState* state;
   WalkMode mode;
+  // Where patterns the plan lacks are compiled once; null: compiled afresh
+  // at each check.
+  FullMatchCache* patterns = nullptr;
 
   WalkContext with_mode(WalkMode m) const {
     WalkContext copy = *this;
