@@ -20,6 +20,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_SEED = 20240611
@@ -90,7 +91,9 @@ def worker(args, out):
         except targets.Fail as e:
             print("FAIL %s %d %s" % (name, k, one_line(str(e))), file=out, flush=True)
         except BaseException as e:  # noqa: B036 - a harness error is a finding too
-            print("FAIL %s %d uncaught %s: %s" % (name, k, type(e).__name__, one_line(str(e), 1000)), file=out, flush=True)
+            where = traceback.extract_tb(e.__traceback__)[-1]
+            print("FAIL %s %d uncaught %s: %s (at %s:%d)" % (
+                name, k, type(e).__name__, one_line(str(e), 1000), os.path.basename(where.filename), where.lineno), file=out, flush=True)
         faulthandler.cancel_dump_traceback_later()
         k += 1
         done += 1

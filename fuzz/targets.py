@@ -127,26 +127,37 @@ def membership(v, value, allowed=frozenset()):
     return verdict
 
 
-def leak_check(case, again, rounds=200):
-    """Runs again() many times; memory that grows in every interval by more
-    than a small object per round is a leaked reference (bounded caches
-    grow slower and stop)."""
+def leak_check(case, again, rounds=200, watch=()):
+    """Runs again() over and over; memory that still grows by more than half
+    a small object per round after the interpreter's free lists (up to a few
+    thousand objects) have filled is a leaked new object, and a reference
+    count of a watched object that grows with the rounds a leaked reference."""
     for _ in range(2 * rounds):
         again()
     gc.collect()
+    watch = [x for x in watch for x in ([x] + (list(x) if type(x) in (list, tuple) else []))]
+    counts = [sys.getrefcount(x) for x in watch]
+    for _ in range(rounds):
+        again()
+    gc.collect()
+    for x, before in zip(watch, counts):
+        if sys.getrefcount(x) >= before + rounds // 2:
+            raise Fail("the reference count of %s grows by %d in %d rounds" % (preview(x, 200), sys.getrefcount(x) - before, rounds))
     tracemalloc.start()
     try:
-        marks = []
-        for _ in range(6):
+        marks = [tracemalloc.get_traced_memory()[0]]
+        for interval in range(40):
             for _ in range(rounds):
                 again()
             gc.collect()
             marks.append(tracemalloc.get_traced_memory()[0])
+            tail = marks[-6:]
+            growth = [b - a for a, b in zip(tail, tail[1:])]
+            if interval >= 2 and min(growth) < 8 * rounds:
+                return  # flat, or a cache that has filled
     finally:
         tracemalloc.stop()
-    growth = [b - a for a, b in zip(marks, marks[1:])]
-    if all(g >= 16 * rounds for g in growth):
-        raise Fail("memory grows by %s bytes per %d rounds: a leaked reference" % (growth, rounds))
+    raise Fail("memory grows by %s bytes per %d rounds: a leaked reference" % (growth, rounds))
 
 
 # ---- random specs and values ------------------------------------------------
@@ -169,7 +180,7 @@ def target_values(rng, case):
         if wrapped[0].is_valid([x]) != verdict or wrapped[1].is_valid({"k": x}) != verdict or wrapped[2].is_valid(x) != verdict:
             raise Fail("embedded validator disagrees on %s" % preview(x))
     if rng.random() < 0.05:
-        leak_check(case, lambda: [v.is_valid(x) or call(v.validate, x) for x in values] + [repr(v), hash(v), v == copies[1]])
+        leak_check(case, lambda: [v.is_valid(x) or call(v.validate, x) for x in values] + [repr(v), hash(v), v == copies[1]], watch=values)
 
 
 # ---- JSON on all three roads ------------------------------------------------
@@ -320,7 +331,7 @@ def target_hostile(rng, case):
     if got[1] not in (True, False):
         raise Fail("is_empty answered %r" % (got[1],))
     if not allowed & {"deep", "panic", RecursionError} and rng.random() < 0.1:
-        leak_check(case, lambda: (call(v.is_valid, value), call(v.validate, value), call(repr, v)), rounds=100)
+        leak_check(case, lambda: (call(v.is_valid, value), call(v.validate, value), call(repr, v)), rounds=100, watch=[value])
 
 
 # ---- threads sharing one validator ----------------------------------------------
@@ -416,9 +427,13 @@ def target_stack(rng, case):
     value = deep_value(n, extra)
     text = json.dumps(value) if n + extra < 190 else None
     case.note("stack of %d KiB: %s; value nested %d deep" % (size >> 10, src, n + extra))
-    want = v.is_valid(value)
+    try:
+        want = v.is_valid(value)
+    except RecursionError:  # the sanitizers' frames are large even on the main stack
+        want = RecursionError
     ops = [("is_valid", lambda: v.is_valid(value)), ("in", lambda: value in v), ("validate", lambda: call(v.validate, value))]
-    if text is not None:
+    # The JSON parser recurses per nesting level below any check of ours (a known stack fault).
+    if text is not None and ("stack" not in KNOWN or size >= 256 << 10):
         ops.append(("is_valid_json", lambda: v.is_valid_json(text)))
     if "stack" not in KNOWN:
         other = V(make())
