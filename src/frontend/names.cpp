@@ -5,7 +5,7 @@
 
 #include "py/once.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 namespace {
 
@@ -38,4 +38,4 @@ PyObject* name_object(Name name) {
   return table ? (*table)[static_cast<size_t>(name)].get() : nullptr;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

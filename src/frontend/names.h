@@ -38,7 +38,7 @@
   X(Typing,            "typing") \
   X(Dataclasses,       "dataclasses")
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 #define TARMELIX_NAME_ENUMERATOR(name, text) name,
 enum class Name : uint8_t { TARMELIX_FRONTEND_NAMES(TARMELIX_NAME_ENUMERATOR) Count };
@@ -48,4 +48,4 @@ enum class Name : uint8_t { TARMELIX_FRONTEND_NAMES(TARMELIX_NAME_ENUMERATOR) Co
 // cannot be made.
 PyObject* name_object(Name name);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -12,7 +12,7 @@
 #include "schema/core.h"
 #include "validator/object.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -140,4 +140,4 @@ py::Ref recursive_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
   return recursive_validator(parsed.values[0]);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -8,7 +8,7 @@
 #include "reasoning/decide.h"
 #include "validator/entry.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -75,4 +75,4 @@ py::Ref simplify_method(PyObject* self) {
   return rewrite(self, [](const SchemaNode& n) { return simplify_node(n); });
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

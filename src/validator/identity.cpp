@@ -10,7 +10,7 @@
 #include "validator/entry.h"
 #include "validator/siphash.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -112,4 +112,4 @@ py::Ref deepcopy_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf
   return clone_validator(self);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -9,7 +9,7 @@
 #include "py/trap.h"
 #include "validator/entry.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -101,4 +101,4 @@ py::Ref is_valid_json_method(PyObject* self, PyObject* const* args, Py_ssize_t n
   return check_json_document(core_of(self), parsed.values[0]);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator
