@@ -5,14 +5,14 @@
 #include "check/walk_plan.h"
 #include "errors/errors.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
 // A CheckOnly walk: the answer, or empty with the kept fatal exception set.
 std::optional<bool> check_only(const SchemaNode& root, const Constants& constants,
                                const DefinitionTable& definitions, const WalkPlan* plan,
-                               PyObject* value, FullMatchCache* patterns = nullptr) {
+                               PyObject* value, schema::FullMatchCache* patterns = nullptr) {
   ErrorList errors;
   return run_fresh_walk(constants, definitions, plan, WalkMode::CheckOnly,
                         [&](const WalkContext& ctx) {
@@ -45,8 +45,8 @@ std::optional<bool> check_membership(ValidatorCore& core, PyObject* value) {
 
 std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
                                           const DefinitionTable& definitions, PyObject* value,
-                                          FullMatchCache& patterns) {
+                                          schema::FullMatchCache& patterns) {
   return check_only(node, constants, definitions, nullptr, value, &patterns);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -6,7 +6,11 @@
 #include "py/ref.h"
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
+class FullMatchCache;
+}  // namespace tarmelix::schema
+
+namespace tarmelix::check {
 
 enum class WalkMode : uint8_t { CollectAll, StopAtFirst, CheckOnly };
 
@@ -20,13 +24,20 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode);
 // is_valid and `in`: the answer, or empty with a fatal exception set.
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);
 
-class FullMatchCache;
-
 // A CheckOnly walk of one node with an empty plan (the reasoning oracle's
 // literal test), compiling its patterns into `patterns`. Empty with a fatal
 // exception set.
 std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
                                           const DefinitionTable& definitions, PyObject* value,
-                                          FullMatchCache& patterns);
+                                          schema::FullMatchCache& patterns);
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::WalkMode;
+using check::ensure_walk_plan;
+using check::validate_value;
+using check::check_membership;
+using check::check_node_membership;
 }  // namespace tarmelix

@@ -13,10 +13,9 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 struct WalkPlan;
-class FullMatchCache;
 
 // Per-call state shared by every step of one walk.
 struct WalkState {
@@ -35,7 +34,7 @@ struct WalkContext {
   WalkMode mode;
   // Where patterns the plan lacks are compiled once; null: compiled afresh
   // at each check.
-  FullMatchCache* patterns = nullptr;
+  schema::FullMatchCache* patterns = nullptr;
 
   WalkContext with_mode(WalkMode m) const {
     WalkContext copy = *this;
@@ -54,4 +53,10 @@ struct WalkContext {
   bool fold(int result) const { return fold_truth(result, state->fatal_error, state->stop); }
 };
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::WalkContext;
+using check::WalkState;
 }  // namespace tarmelix

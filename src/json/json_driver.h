@@ -14,7 +14,7 @@
 
 #include "json/json_number.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 inline constexpr size_t JSON_MAX_DEPTH = 200;
 
@@ -137,4 +137,4 @@ JsonParseStatus run_json_parser(std::string_view input, std::unique_ptr<char[]>&
   }
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -8,7 +8,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 namespace {
 
@@ -222,4 +222,4 @@ size_t number_literal_start(std::string_view input, size_t offset) {
   return i;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -16,7 +16,7 @@
 #include <optional>
 #include <string_view>
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 // True when the literal has no fraction and no exponent.
 bool is_integer_literal(std::string_view literal);
@@ -52,4 +52,4 @@ std::unique_ptr<char[]> rewrite_huge_exponents(std::string_view input);
 // Where the number literal that holds byte `offset` begins.
 size_t number_literal_start(std::string_view input, size_t offset);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

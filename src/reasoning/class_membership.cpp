@@ -5,7 +5,7 @@
 #include "py/once.h"
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 namespace {
 
@@ -157,4 +157,4 @@ ClassInclusion nominal_class_inclusion(PyObject* sub, PyObject* sup) {
   return ClassInclusion::Unproven;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -10,7 +10,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 enum class ClassInclusion : uint8_t { Proven, Unproven, Failed };
 
@@ -18,4 +18,4 @@ enum class ClassInclusion : uint8_t { Proven, Unproven, Failed };
 // Failed with the indicator set when a lookup raised.
 ClassInclusion nominal_class_inclusion(PyObject* sub, PyObject* sup);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -6,7 +6,7 @@
 #include "reasoning/class_membership.h"
 #include "py/once.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 namespace {
 
@@ -159,4 +159,4 @@ LeafAnswer PoolOracle::no_integer_between(uint64_t lower, bool lower_exclusive, 
   return LeafAnswer::Undecided;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -11,7 +11,7 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 enum class LeafAnswer : uint8_t { No = 0, Yes = 1, Undecided = 2 };
 
@@ -51,4 +51,4 @@ class PoolOracle final : public LeafOracle {
   mutable FullMatchCache patterns_;
 };
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

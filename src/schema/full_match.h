@@ -14,7 +14,7 @@ namespace re2 {
 class RE2;
 }
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 // The compiled pattern, or null with RE2's error text in `error`.
 std::unique_ptr<re2::RE2> compile_full_match(std::string_view pattern, std::string* error);
@@ -40,4 +40,11 @@ class FullMatchCache {
   std::unordered_map<std::string, std::unique_ptr<re2::RE2>, FxHasher, std::equal_to<>> compiled_;
 };
 
+}  // namespace tarmelix::schema
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using schema::compile_full_match;
+using schema::full_match_pattern_error;
+using schema::FullMatchCache;
 }  // namespace tarmelix
