@@ -3,12 +3,11 @@
 
 #include <optional>
 
+#include "errors/walk_mode.h"
 #include "py/ref.h"
 #include "schema/core.h"
 
 namespace tarmelix {
-
-enum class WalkMode : uint8_t { CollectAll, StopAtFirst, CheckOnly };
 
 // Builds the core's lookup tables once; never blocks the interpreter.
 void ensure_walk_plan(ValidatorCore& core);

@@ -19,15 +19,10 @@ class WalkPath {
   WalkPath index(uint64_t i) const { return WalkPath(this, {}, i, true); }
 
   size_t depth() const { return depth_; }
-  Path to_path() const {
-    Path path(depth_);
-    for (const WalkPath* p = this; p && p->depth_ > 0; p = p->parent_) {
-      path[p->depth_ - 1] = p->is_index_ ? PathSegment(p->index_) : PathSegment(std::string(p->key_));
-    }
-    return path;
-  }
 
  private:
+  friend Path copy_path(const WalkPath& path);
+
   WalkPath(const WalkPath* parent, std::string_view key, uint64_t index, bool is_index)
       : parent_(parent), key_(key), index_(index), depth_(parent->depth_ + 1), is_index_(is_index) {}
 
@@ -37,5 +32,14 @@ class WalkPath {
   size_t depth_ = 0;
   bool is_index_ = false;
 };
+
+// An owned copy of the chain, outermost segment first.
+inline Path copy_path(const WalkPath& path) {
+  Path copy(path.depth_);
+  for (const WalkPath* p = &path; p && p->depth_ > 0; p = p->parent_) {
+    copy[p->depth_ - 1] = p->is_index_ ? PathSegment(p->index_) : PathSegment(std::string(p->key_));
+  }
+  return copy;
+}
 
 }  // namespace tarmelix
