@@ -11,7 +11,7 @@
 extern "C" PyAPI_FUNC(Py_hash_t) _Py_HashBytes(const void*, Py_ssize_t);
 #endif
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -30,7 +30,7 @@ uint64_t hash_code_units(std::string_view utf8) {
   std::basic_string<Unit> units;
   units.reserve(utf8.size());
   for (size_t pos = 0; pos < utf8.size();) {
-    units.push_back(static_cast<Unit>(next_code_point(utf8, pos)));
+    units.push_back(static_cast<Unit>(render::next_code_point(utf8, pos)));
   }
   return hash_buffer(units.data(), units.size() * sizeof(Unit));
 }
@@ -48,7 +48,7 @@ uint64_t text_hash(std::string_view utf8) {
       ++pos;
       continue;
     }
-    const char32_t cp = next_code_point(utf8, pos);
+    const char32_t cp = render::next_code_point(utf8, pos);
     if (cp > largest) largest = cp;
   }
   if (largest == 0) return hash_buffer(utf8.data(), utf8.size());
@@ -63,7 +63,7 @@ void TextTable::grow() {
   size_t mask = slots_.size() - 1;
   for (const Slot& s : old) {
     if (!s.used) continue;
-    size_t i = fx_hash_u64(s.hash) & mask;
+    size_t i = schema::fx_hash_u64(s.hash) & mask;
     while (slots_[i].used) i = (i + 1) & mask;
     slots_[i] = s;
   }
@@ -102,4 +102,4 @@ void WordTable::put(uint64_t key, uint64_t value) {
   s.value = value;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

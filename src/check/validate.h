@@ -7,7 +7,7 @@
 #include "py/ref.h"
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // Builds the core's lookup tables once; never blocks the interpreter.
 void ensure_walk_plan(ValidatorCore& core);
@@ -24,4 +24,12 @@ std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);
 std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
                                           const DefinitionTable& definitions, PyObject* value);
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::ensure_walk_plan;
+using check::validate_value;
+using check::check_membership;
+using check::check_node_membership;
 }  // namespace tarmelix

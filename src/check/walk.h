@@ -5,7 +5,7 @@
 
 #include "check/walk_context.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // The answer of a kind that looks only at the value's type, or -1 for a
 // kind that needs more. Runs no Python code.
@@ -41,4 +41,9 @@ inline int scalar_test(NodeKind kind, PyObject* v) {
 bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, const WalkContext& ctx,
                 ErrorList& errors);
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::walk_value;
 }  // namespace tarmelix

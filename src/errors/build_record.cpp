@@ -3,7 +3,7 @@
 #include "errors/kind_tables.h"
 #include "render/preview.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 std::string got_text(PyObject* value) { return preview_repr(value); }
 
@@ -57,4 +57,4 @@ void make_pending_got_texts(ErrorList& errors, size_t first) {
   }
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::errors

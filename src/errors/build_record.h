@@ -14,7 +14,7 @@
 #include "py/ref.h"
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 // When a record's got text is made: at once, or once the record is known to
 // be kept. A union's candidates record failures most of which are dropped,
@@ -55,4 +55,16 @@ void report_length_mismatch(const char* code, const char* sequence_name, uint64_
 // now, once.
 void make_pending_got_texts(ErrorList& errors, size_t first);
 
+}  // namespace tarmelix::errors
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using errors::GotWhen;
+using errors::got_text;
+using errors::make_error_record;
+using errors::make_pending_got_texts;
+using errors::push_error_record;
+using errors::make_key_error_record;
+using errors::report_kind_mismatch;
+using errors::report_length_mismatch;
 }  // namespace tarmelix

@@ -8,7 +8,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 // A key (dict key, attribute name, undeclared key text) or a list/tuple index.
 using PathSegment = std::variant<std::string, uint64_t>;
@@ -28,4 +28,12 @@ struct ErrorRecord {
 // Records in the order the walk found them; appended, never reordered.
 using ErrorList = std::vector<ErrorRecord>;
 
+}  // namespace tarmelix::errors
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using errors::PathSegment;
+using errors::Path;
+using errors::ErrorRecord;
+using errors::ErrorList;
 }  // namespace tarmelix

@@ -8,7 +8,7 @@
 
 #include "errors/record.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 class WalkPath {
  public:
@@ -42,4 +42,10 @@ inline Path copy_path(const WalkPath& path) {
   return copy;
 }
 
+}  // namespace tarmelix::errors
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using errors::WalkPath;
+using errors::copy_path;
 }  // namespace tarmelix

@@ -5,7 +5,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 // Failed: the str's UTF-8 form could not be made for another reason (a
 // MemoryError), which is left set.
@@ -23,4 +23,4 @@ struct JsonInput {
 // only with Failed.
 JsonInput json_input_bytes(PyObject* data);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -6,7 +6,7 @@
 #include "json/json_value.h"
 #include "check/walk_context.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 // Whether the value is a member of the node; always CheckOnly. Never leaves
 // a Python exception pending: a fatal one goes to the context's slot, except
@@ -14,4 +14,4 @@ namespace tarmelix {
 // non-member with the exception discarded whatever it is.
 bool walk_json(const SchemaNode& node, const JsonValue& value, const WalkContext& ctx);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

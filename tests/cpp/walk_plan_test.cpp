@@ -51,7 +51,7 @@ TEST(TextHash, IsTheHashOfTheStrHoldingTheText) {
                            "\xe6\x97\xa5\xe6\x9c\xac", "a\xf0\x9f\x98\x80", "\xef\xbf\xbf"}) {
     py::Ref str = py::Ref::steal(PyUnicode_FromString(text));
     ASSERT_TRUE(str) << text;
-    EXPECT_EQ(text_hash(text), static_cast<uint64_t>(PyObject_Hash(str.get()))) << text;
+    EXPECT_EQ(check::text_hash(text), static_cast<uint64_t>(PyObject_Hash(str.get()))) << text;
   }
 }
 
@@ -115,10 +115,10 @@ TEST(WalkPlan, PatternsCompiledOncePerTextAndDefinitionsPlanned) {
       core_of({}, make_intersection(std::move(members)), std::move(definitions));
   const WalkPlan& plan = built(core);
   EXPECT_EQ(plan.compiled_patterns.size(), 2u);
-  EXPECT_NE(find_compiled_pattern(&plan, "a+"), nullptr);
-  EXPECT_NE(find_compiled_pattern(&plan, "b"), nullptr);
-  EXPECT_EQ(find_compiled_pattern(&plan, "("), nullptr);
-  EXPECT_EQ(find_compiled_pattern(nullptr, "a+"), nullptr);
+  EXPECT_NE(check::find_compiled_pattern(&plan, "a+"), nullptr);
+  EXPECT_NE(check::find_compiled_pattern(&plan, "b"), nullptr);
+  EXPECT_EQ(check::find_compiled_pattern(&plan, "("), nullptr);
+  EXPECT_EQ(check::find_compiled_pattern(nullptr, "a+"), nullptr);
 }
 
 TEST(WalkPlan, ThreadsArrivingTogetherShareOneBuild) {
