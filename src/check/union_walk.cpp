@@ -8,7 +8,7 @@
 #include "errors/errors.h"
 #include "py/text.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -86,4 +86,4 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
   return false;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -7,7 +7,7 @@
 #include "json/json_number.h"
 #include "py/error.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 namespace {
 
@@ -240,4 +240,4 @@ py::Ref json_to_python(const JsonValue& value) {
   py::fault("unknown JSON value kind");
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json
