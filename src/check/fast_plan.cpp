@@ -7,7 +7,7 @@
 #include "schema/measure.h"
 #include "schema/sequence_shape.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -95,7 +95,7 @@ class FastPlanBuilder {
   void sequence(const SchemaNode& node) {
     const uint64_t id = identity_of(node.pattern.get());
     if (fast_.sequence_slots.contains(id)) return;
-    std::optional<SequenceShape> shape = read_sequence_shape(*node.pattern);
+    std::optional<schema::SequenceShape> shape = schema::read_sequence_shape(*node.pattern);
     if (!shape || shape->fixed != 0 || !shape->tail) return;
     const SchemaNode& element = *shape->tail;
     FastSequence entry;
@@ -152,4 +152,4 @@ const FastRecord* find_fast_record(const WalkPlan* plan, const SchemaNode& recor
   return slot ? &plan->fast->records[*slot] : nullptr;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

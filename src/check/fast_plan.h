@@ -13,7 +13,7 @@
 #include "py/ref.h"
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 struct LiteralSets;
 struct RecordIndex;
@@ -67,4 +67,4 @@ const FastSequence* find_fast_sequence(const WalkPlan* plan, const SchemaNode& s
 const FastLiterals* find_fast_literals(const WalkPlan* plan, const SchemaNode& union_node);
 const FastRecord* find_fast_record(const WalkPlan* plan, const SchemaNode& record);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -6,7 +6,7 @@
 #include "check/union_walk.h"
 #include "check/walk.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -108,4 +108,4 @@ SequenceProgress walk_fast_sequence(const FastSequence& fast, PyObject* v, bool 
   return {false, true, 0};
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

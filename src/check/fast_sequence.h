@@ -7,7 +7,7 @@
 #include "check/fast_plan.h"
 #include "check/walk_context.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // Where the fast loop left a sequence whose type and length passed.
 struct SequenceProgress {
@@ -29,4 +29,4 @@ SequenceProgress walk_fast_sequence(const FastSequence& fast, PyObject* v, bool 
 // general path must decide.
 std::optional<bool> fast_literals_answer(const FastLiterals& literals, PyObject* value);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check
