@@ -73,7 +73,7 @@ SequenceProgress record_elements(const FastSequence& fast, PyObject* v, bool is_
     PyObject* item = is_list ? PyList_GET_ITEM(v, i) : PyTuple_GET_ITEM(v, i);
     py::Ref held = py::Ref::borrow(item);
     if (!record_member(node, item, ctx, fast.record)) {
-      if (ctx.recording() && !ctx.stopped()) {
+      if (ctx.records()) {
         walk_record(node.fields, node.clauses, item, path.index(static_cast<uint64_t>(i)), ctx,
                     errors);
       }
