@@ -1,5 +1,5 @@
 # Each target installs what is missing first (see scripts/).
-.PHONY: demo test test-asan wheel bench clean
+.PHONY: demo test test-asan wheel fuzz bench clean
 
 demo:
 	bash scripts/demo.sh
@@ -12,6 +12,10 @@ test-asan:
 
 wheel:
 	bash scripts/wheel.sh
+
+# FUZZ_SECONDS=... and FUZZ_SEED=... override the time and the seed.
+fuzz:
+	bash scripts/fuzz.sh
 
 bench:
 	bash scripts/bench.sh

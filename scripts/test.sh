@@ -4,6 +4,8 @@
 # and the suite once more on an unoptimised (Debug) build of the first.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
+python3 "$ROOT/scripts/check-layers.py" || die "an include runs against the folder order (DEVELOPERS.md)"
+
 ensure_system_packages
 
 mapfile -t PYTHONS < <(find_pythons)

@@ -13,7 +13,7 @@
 #include "render/render.h"
 #include "schema/full_match.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -47,11 +47,9 @@ BoundText bound_text(ConstraintKind kind) {
   }
 }
 
-void record(const char* code, std::string expected, PyObject* value, const WalkPath& path,
+void record(const char* code, std::string_view expected, PyObject* value, const WalkPath& path,
             const WalkContext& ctx, ErrorList& errors) {
-  if (ctx.recording() && !ctx.stopped()) {
-    errors.push_back(make_error_record(code, expected, value, path));
-  }
+  if (ctx.records()) push_error_record(errors, ctx.mode, code, expected, value, path, ctx.got_when);
 }
 
 // The truth of a new reference that may be null (a failed call), folded.
@@ -63,7 +61,10 @@ bool folded_truth(const py::Ref& result, const WalkContext& ctx) {
 bool full_match(const std::string& pattern, std::string_view text, const WalkContext& ctx) {
   const re2::RE2* compiled = find_compiled_pattern(ctx.plan, pattern);
   std::unique_ptr<re2::RE2> fresh;
-  if (!compiled) {
+  if (!compiled && ctx.patterns) {
+    compiled = ctx.patterns->get(pattern);
+    if (!compiled) return false;
+  } else if (!compiled) {
     fresh = compile_full_match(pattern, nullptr);
     if (!fresh) return false;
     compiled = fresh.get();
@@ -85,7 +86,7 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
       if (!bound) return false;
       BoundText t = bound_text(constraint.kind);
       if (folded_truth(py::Ref::steal(PyObject_RichCompare(value, bound, t.op)), ctx)) return true;
-      if (ctx.recording() && !ctx.stopped()) {
+      if (ctx.records()) {
         record(t.code, std::string(t.symbol) + " " + preview_repr(bound), value, path, ctx, errors);
       }
       return false;
@@ -125,7 +126,7 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
         if (truth < 0) ctx.fold_pending();
       }
       if (ok) return true;
-      if (ctx.recording() && !ctx.stopped()) {
+      if (ctx.records()) {
         record("multiple_of", "a multiple of " + preview_repr(divisor), value, path, ctx, errors);
       }
       return false;
@@ -142,7 +143,7 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
           store_fatal_exception(std::move(exc), ctx.state->fatal_error, ctx.state->stop);
           return false;
         }
-        if (exc && ctx.recording() && !ctx.stopped()) {
+        if (exc && ctx.records()) {
           record("predicate_error",
                  "a predicate that does not raise (raised " + exception_text(exc.get()) + ")",
                  value, path, ctx, errors);
@@ -160,7 +161,7 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
         }
       }
       if (ok) return true;
-      if (ctx.recording() && !ctx.stopped()) {
+      if (ctx.records()) {
         record("string_pattern_mismatch", "a string matching " + quote_text(constraint.pattern),
                value, path, ctx, errors);
       }
@@ -170,4 +171,4 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
   return false;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

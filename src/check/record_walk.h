@@ -4,9 +4,16 @@
 
 #include "check/walk_context.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 inline constexpr size_t KEY_TEXT_CHARS = 40;
+
+struct FastRecord;
+
+// Whether a dict is a member, in CheckOnly, recording nothing. `fast` is the
+// record's entry in the fast plan, or null.
+bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& ctx,
+                   const FastRecord* fast);
 
 bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors);
@@ -20,4 +27,4 @@ void walk_record(const std::vector<RecordField>& fields,
                  const std::vector<KeyValueClause>& clauses, PyObject* value, const WalkPath& path,
                  const WalkContext& ctx, ErrorList& errors);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

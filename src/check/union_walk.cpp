@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "check/fast_sequence.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "errors/errors.h"
 #include "py/text.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -47,7 +48,9 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
   // Membership first, recording nothing. The literal sets answer exactly as
   // the members would (a literal admits only its own exact type), so every
   // mode may use them.
-  std::optional<bool> fast = literal_sets_answer(node, value, ctx);
+  const FastLiterals* literals = find_fast_literals(ctx.plan, node);
+  std::optional<bool> fast =
+      literals ? fast_literals_answer(*literals, value) : literal_sets_answer(node, value, ctx);
   if (fast && *fast) return true;
   if (!fast) {
     const WalkContext check = ctx.with_mode(WalkMode::CheckOnly);
@@ -61,7 +64,9 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
   if (!ctx.recording() || ctx.stopped()) return false;
 
   // Attribution: the first candidate reaching deepest explains the failure.
-  const WalkContext collect = ctx.with_mode(WalkMode::CollectAll);
+  // The candidates' got texts wait until their records are kept.
+  WalkContext collect = ctx.with_mode(WalkMode::CollectAll);
+  collect.got_when = GotWhen::Kept;
   const size_t candidates = std::min(node.members.size(), UNION_ERROR_CANDIDATES);
   ErrorList best;
   size_t best_depth = 0;
@@ -74,13 +79,18 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
       best_depth = depth;
     }
   }
+  // After a fatal exception the records are dropped; no text is worth making.
+  if (ctx.stopped()) return false;
   if (best_depth > 0) {
+    const size_t first = errors.size();
     for (ErrorRecord& r : best) errors.push_back(std::move(r));
+    // Inside an outer attribution these may still be dropped.
+    if (ctx.got_when == GotWhen::Now) make_pending_got_texts(errors, first);
     return false;
   }
-  errors.push_back(make_error_record(
-      "union_error", "one of: " + member_display_names(node.members), value, path));
+  errors.push_back(make_error_record("union_error", "one of: " + member_display_names(node.members),
+                                     value, path, ctx.got_when));
   return false;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -3,12 +3,15 @@
 
 #include <optional>
 
+#include "errors/walk_mode.h"
 #include "py/ref.h"
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
+class FullMatchCache;
+}  // namespace tarmelix::schema
 
-enum class WalkMode : uint8_t { CollectAll, StopAtFirst, CheckOnly };
+namespace tarmelix::check {
 
 // Builds the core's lookup tables once; never blocks the interpreter.
 void ensure_walk_plan(ValidatorCore& core);
@@ -21,8 +24,18 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode);
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);
 
 // A CheckOnly walk of one node with an empty plan (the reasoning oracle's
-// literal test). Empty with a fatal exception set.
+// literal test), compiling its patterns into `patterns`. Empty with a fatal
+// exception set.
 std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
-                                          const DefinitionTable& definitions, PyObject* value);
+                                          const DefinitionTable& definitions, PyObject* value,
+                                          schema::FullMatchCache& patterns);
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::ensure_walk_plan;
+using check::validate_value;
+using check::check_membership;
+using check::check_node_membership;
 }  // namespace tarmelix

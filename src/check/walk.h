@@ -4,9 +4,8 @@
 #pragma once
 
 #include "check/walk_context.h"
-#include "errors/build_record.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // The answer of a kind that looks only at the value's type, or -1 for a
 // kind that needs more. Runs no Python code.
@@ -42,17 +41,9 @@ inline int scalar_test(NodeKind kind, PyObject* v) {
 bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, const WalkContext& ctx,
                 ErrorList& errors);
 
-// A record at a copy of `path`, got = got_text(value). Callers make it only
-// in a recording mode.
-ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
-                              const WalkPath& path);
+}  // namespace tarmelix::check
 
-// A record at the path followed by Key(key), with the given texts.
-ErrorRecord make_key_record(const WalkPath& path, std::string_view key, const char* code,
-                            std::string expected, std::string got);
-
-// The kind record of a node that rejects the value: its code and display name.
-void push_kind_error(const SchemaNode& node, PyObject* value, const WalkPath& path,
-                     const WalkContext& ctx, ErrorList& errors);
-
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::walk_value;
 }  // namespace tarmelix

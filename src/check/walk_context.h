@@ -7,13 +7,14 @@
 #include "check/definition_memo.h"
 #include "check/fold.h"
 #include "check/recursion_guard.h"
-#include "check/walk_path.h"
 #include "check/validate.h"
+#include "errors/build_record.h"
 #include "errors/record.h"
+#include "errors/walk_path.h"
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 struct WalkPlan;
 
@@ -32,6 +33,11 @@ struct WalkContext {
   const WalkPlan* plan;  // null: the empty plan
   WalkState* state;
   WalkMode mode;
+  // Kept inside a union's attribution, whose records are mostly dropped.
+  GotWhen got_when = GotWhen::Now;
+  // Where patterns the plan lacks are compiled once; null: compiled afresh
+  // at each check.
+  schema::FullMatchCache* patterns = nullptr;
 
   WalkContext with_mode(WalkMode m) const {
     WalkContext copy = *this;
@@ -40,6 +46,8 @@ struct WalkContext {
   }
   bool recording() const { return mode != WalkMode::CheckOnly; }
   bool stopped() const { return state->stop; }
+  // Whether a failure is recorded: nothing is once the walk has stopped.
+  bool records() const { return recording() && !stopped(); }
   // A pooled object (borrowed), or null for an index outside the pool.
   PyObject* constant(uint64_t index) const {
     return index < constants->size() ? (*constants)[index].get() : nullptr;
@@ -50,4 +58,10 @@ struct WalkContext {
   bool fold(int result) const { return fold_truth(result, state->fatal_error, state->stop); }
 };
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::WalkContext;
+using check::WalkState;
 }  // namespace tarmelix

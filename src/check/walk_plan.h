@@ -18,7 +18,9 @@ namespace re2 {
 class RE2;
 }
 
-namespace tarmelix {
+namespace tarmelix::check {
+
+struct FastPlan;
 
 struct RecordIndex {
   TextTable field_positions;  // name -> position of the last field of that name
@@ -45,6 +47,8 @@ struct WalkPlan final : WalkPlanBase {
   // Keyed by the address of an Object node's field list.
   WordTable object_slots;  // -> index into attribute_names
   std::vector<std::vector<py::Ref>> attribute_names;  // interned, in field order
+  // The fast roads' facts (check/fast_plan.h); null when they are off.
+  std::unique_ptr<FastPlan> fast;
 };
 
 // The record index of a Record node; null without a plan or an entry.
@@ -67,4 +71,14 @@ std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core);
 // The core's plan, or null before ensure_walk_plan has built it.
 const WalkPlan* core_walk_plan(const ValidatorCore& core);
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::WalkPlan;
+using check::RecordIndex;
+using check::LiteralSets;
+using check::find_record_index;
+using check::find_literal_sets;
+using check::core_walk_plan;
 }  // namespace tarmelix

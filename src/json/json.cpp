@@ -10,7 +10,7 @@
 #include "check/walk_context.h"
 #include "check/walk_plan.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 py::Ref parse_json_input(PyObject* data) {
   JsonInput input = json_input_bytes(data);
@@ -21,6 +21,8 @@ py::Ref parse_json_input(PyObject* data) {
     case JsonInputKind::NotEncodable:
       raise_json_invalid("input string is not valid UTF-8 (contains a lone surrogate)");
       return {};
+    case JsonInputKind::Failed:
+      return {};
     case JsonInputKind::Bytes:
       break;
   }
@@ -29,9 +31,10 @@ py::Ref parse_json_input(PyObject* data) {
 
 py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   JsonInput input = json_input_bytes(data);
+  if (input.kind == JsonInputKind::Failed) return {};
   if (input.kind != JsonInputKind::Bytes) return py::boolean(false);
   std::optional<JsonDocument> doc = parse_json_document(input.bytes);
-  if (!doc) return py::boolean(false);
+  if (!doc) return PyErr_Occurred() ? py::Ref() : py::boolean(false);
   ensure_walk_plan(core);
   std::optional<bool> member =
       run_fresh_walk(core.constants, core.definitions, core_walk_plan(core), WalkMode::CheckOnly,
@@ -40,4 +43,4 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   return py::boolean(*member);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -12,7 +12,7 @@
 #include "py/error.h"
 #include "schema/fxhash.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 namespace {
 
@@ -49,7 +49,7 @@ class KeyCache {
   // A new reference to the str of `key` (whose bytes stay valid for the
   // whole parse), or null with the error set.
   py::Ref get(std::string_view key) {
-    Slot& slot = slots_[fx_hash_bytes(key) & (SLOTS - 1)];
+    Slot& slot = slots_[schema::fx_hash_bytes(key) & (SLOTS - 1)];
     if (slot.str && slot.key == key) return slot.str;
     py::Ref made = str_from_utf8(key);
     if (made) {
@@ -145,6 +145,10 @@ class PythonBuilder : public JsonHandlerBase {
     }
     py::Ref made;
     if (is_integer_literal(literal)) {
+      if (!admit_integer(literal, s, ec)) {
+        number_part_.clear();
+        return false;
+      }
       // Past 64 bits: the exact int of the digits.
       std::string digits(literal);
       made = py::Ref::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
@@ -197,11 +201,13 @@ class PythonBuilder : public JsonHandlerBase {
 }  // namespace
 
 py::Ref parse_json_to_python(std::string_view input) {
-  bj::basic_parser<PythonBuilder> parser(json_parse_options(), input);
+  std::unique_ptr<char[]> rewritten;
   JsonSyntaxError error;
-  switch (drive_json_parser(parser, input, error)) {
+  py::Ref root;
+  switch (run_json_parser<PythonBuilder>(input, rewritten, error,
+                                         [&](PythonBuilder& h) { root = h.take_root(); })) {
     case JsonParseStatus::Ok:
-      return parser.handler().take_root();
+      return root;
     case JsonParseStatus::PythonError:
       return {};
     case JsonParseStatus::Invalid:
@@ -211,4 +217,4 @@ py::Ref parse_json_to_python(std::string_view input) {
   return {};
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -7,7 +7,7 @@
 #include "json/json_number.h"
 #include "py/error.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 namespace {
 
@@ -87,6 +87,7 @@ class ValueBuilder : public JsonHandlerBase {
       literal = joined;
     }
     if (is_integer_literal(literal)) {
+      if (!admit_integer(literal, s, ec)) return false;
       push_text(JsonValueKind::BigInt, s, number_part_);
       return true;
     }
@@ -192,10 +193,17 @@ py::Ref str_from_text(std::string_view text) {
 }  // namespace
 
 std::optional<JsonDocument> parse_json_document(std::string_view input) {
-  bj::basic_parser<ValueBuilder> parser(json_parse_options(), input);
+  std::unique_ptr<char[]> rewritten;
   JsonSyntaxError error;
-  if (drive_json_parser(parser, input, error) != JsonParseStatus::Ok) return std::nullopt;
-  return parser.handler().finish();
+  std::optional<JsonDocument> doc;
+  if (run_json_parser<ValueBuilder>(input, rewritten, error,
+                                    [&](ValueBuilder& h) { doc = h.finish(); }) !=
+      JsonParseStatus::Ok) {
+    return std::nullopt;
+  }
+  // Texts of a rewritten document point into the copy.
+  if (rewritten) doc->texts.push_back(std::move(rewritten));
+  return doc;
 }
 
 py::Ref json_to_python(const JsonValue& value) {
@@ -240,4 +248,4 @@ py::Ref json_to_python(const JsonValue& value) {
   py::fault("unknown JSON value kind");
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

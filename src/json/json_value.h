@@ -11,7 +11,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 enum class JsonValueKind : uint8_t { Null, Bool, Int, BigInt, Float, Str, Array, Object };
 
@@ -49,12 +49,13 @@ struct JsonDocument {
   const JsonValue& root() const { return values[0]; }
 };
 
-// The tree of a well-formed document; empty when it is malformed. Sets no
-// error.
+// The tree of a well-formed document; empty when it is malformed (no error
+// set) or when the interpreter's integer digit limit could not be read (the
+// indicator set).
 std::optional<JsonDocument> parse_json_document(std::string_view input);
 
 // A new Python object equal to the value (lists, dicts with a repeated key
 // keeping its first position and its last value); null with the error set.
 py::Ref json_to_python(const JsonValue& value);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json
