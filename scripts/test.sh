@@ -36,6 +36,8 @@ debug_venv=".venv-debug-$debug_ver"
 ensure_venv "$debug_venv" "${PYTHONS[0]#* }" pytest hypothesis
 if install_package "$debug_venv" -Ccmake.build-type=Debug; then
   installed+=("$debug_venv Python $debug_ver (Debug build)")
+  python3 "$ROOT/scripts/check-one-definition.py" "build-${debug_venv#.}" \
+    || failed+=("one definition per name in the Debug build")
 else
   failed+=("Debug build on Python $debug_ver")
 fi
