@@ -4,6 +4,7 @@
 
 #include "check/attribute_names.h"
 #include "check/validate.h"
+#include "py/stack.h"
 #include "py/text.h"
 #include "schema/full_match.h"
 
@@ -36,6 +37,7 @@ class PlanBuilder {
   PlanBuilder(const Constants& constants, WalkPlan& plan) : constants_(constants), plan_(plan) {}
 
   void node(const SchemaNode& n) {
+    py::require_stack_room("validating");
     switch (n.kind) {
       case NodeKind::Record:
         record(n);

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "py/stack.h"
+
 namespace tarmelix {
 
 inline constexpr size_t JSON_MAX_DEPTH = 200;
@@ -33,6 +35,10 @@ struct JsonHandlerBase {
   std::string_view input;
   std::optional<JsonSyntaxError> own_error;  // a refusal of ours (number overflow)
   bool python_error = false;                 // the interpreter's indicator is set
+
+  // The parser recurses once a nesting level; each container's begin event
+  // checks the stack for the next one.
+  static void enter_container() { py::require_stack_room("reading JSON"); }
 
   bool on_document_begin(boost::json::error_code&) { return true; }
   bool on_document_end(boost::json::error_code&) { return true; }

@@ -6,6 +6,7 @@
 #include "json/json_driver.h"
 #include "json/json_number.h"
 #include "py/error.h"
+#include "py/stack.h"
 
 namespace tarmelix {
 
@@ -111,6 +112,7 @@ class ValueBuilder : public JsonHandlerBase {
 
  private:
   void open_container(JsonValueKind kind) {
+    enter_container();
     open_.push_back(used_);
     JsonValue& v = append(kind);
     v.size = 0;
@@ -215,6 +217,7 @@ py::Ref json_to_python(const JsonValue& value) {
     case JsonValueKind::Str:
       return str_from_text(value.str());
     case JsonValueKind::Array: {
+      py::require_stack_room("reading JSON");
       py::Ref list = py::Ref::steal(PyList_New(0));
       if (!list) return {};
       const JsonValue* item = value.first();
@@ -225,6 +228,7 @@ py::Ref json_to_python(const JsonValue& value) {
       return list;
     }
     case JsonValueKind::Object: {
+      py::require_stack_room("reading JSON");
       py::Ref dict = py::Ref::steal(PyDict_New());
       if (!dict) return {};
       const JsonValue* key = value.first();
