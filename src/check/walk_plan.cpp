@@ -8,7 +8,7 @@
 #include "py/text.h"
 #include "schema/full_match.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 WalkPlan::WalkPlan() = default;
 WalkPlan::~WalkPlan() = default;
@@ -221,4 +221,4 @@ void ensure_walk_plan(ValidatorCore& core) {
   core.walk_plan_state.store(WalkPlanState::Built, std::memory_order_release);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -3,7 +3,7 @@
 #include "py/stack.h"
 #include "schema/measure.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 namespace {
 
@@ -32,4 +32,4 @@ bool has_unguarded_reference(const SchemaNode& node, uint64_t definition, bool g
   return false;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -7,7 +7,7 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 // Builds `spec` against the pool and definitions (which grow). Empty optional
 // with the Python error set on failure: RecursionError when the native stack
@@ -15,4 +15,9 @@ namespace tarmelix {
 std::optional<SchemaNode> build_schema(PyObject* spec, ConstantsPool& pool,
                                        DefinitionTable& definitions);
 
+}  // namespace tarmelix::frontend
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using frontend::build_schema;
 }  // namespace tarmelix

@@ -10,7 +10,7 @@
 #include "check/walk_context.h"
 #include "check/walk_plan.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 py::Ref parse_json_input(PyObject* data) {
   JsonInput input = json_input_bytes(data);
@@ -40,4 +40,4 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   return py::boolean(*member);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

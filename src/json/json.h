@@ -4,7 +4,7 @@
 #include "py/ref.h"
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 // str or bytes to Python objects; null with TypeError or a json_invalid
 // ValidationError set.
@@ -14,4 +14,10 @@ py::Ref parse_json_input(PyObject* data);
 // exception set.
 py::Ref check_json_document(ValidatorCore& core, PyObject* data);
 
+}  // namespace tarmelix::json
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using json::parse_json_input;
+using json::check_json_document;
 }  // namespace tarmelix

@@ -12,7 +12,7 @@
 
 #include "py/stack.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 inline constexpr size_t JSON_MAX_DEPTH = 200;
 
@@ -97,4 +97,4 @@ inline boost::json::parse_options json_parse_options() {
   return options;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -5,7 +5,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 // The document as dict/list/str/int/float/bool/None objects. Null with the
 // "json_invalid" ValidationError set for a malformed document, or with the
@@ -13,4 +13,4 @@ namespace tarmelix {
 // py::StackExhausted when the native stack runs short.
 py::Ref parse_json_to_python(std::string_view input);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -8,7 +8,7 @@
 #include "py/error.h"
 #include "py/stack.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 namespace {
 
@@ -244,4 +244,4 @@ py::Ref json_to_python(const JsonValue& value) {
   py::fault("unknown JSON value kind");
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -13,7 +13,15 @@
 #include "py/text.h"
 #include "schema/sequence_shape.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
+
+// The walk's own machinery, which the JSON walk shares.
+using check::DefinitionMemo;
+using check::GuardEntry;
+using check::RecursionGuard;
+using check::make_record_index;
+using schema::read_sequence_shape;
+using schema::SequenceShape;
 
 namespace {
 
@@ -328,4 +336,4 @@ bool walk_json(const SchemaNode& node, const JsonValue& value, const WalkContext
   return false;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

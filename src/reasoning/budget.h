@@ -9,7 +9,7 @@
 
 #include "py/stack.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 inline constexpr uint32_t WORK_BUDGET_STEPS = 1'000'000;
 
@@ -52,4 +52,4 @@ class DepthGuard {
   bool entered_;
 };
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

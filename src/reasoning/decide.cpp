@@ -6,7 +6,7 @@
 #include "reasoning/openness.h"
 #include "reasoning/simplify.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 namespace {
 
@@ -50,4 +50,4 @@ bool decide_equivalent(const SchemaNode& s, const SchemaNode& t, const Constants
   });
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

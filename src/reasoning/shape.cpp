@@ -2,7 +2,7 @@
 
 #include "py/stack.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 KindMask scalar_kind_mask(const SchemaNode& node) {
   if (node.kind == NodeKind::Union || node.kind == NodeKind::Intersection ||
@@ -90,4 +90,4 @@ bool known_disjoint(const SchemaNode& a, const SchemaNode& b) {
   return true;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -6,7 +6,7 @@
 #include "reasoning/shape.h"
 #include "schema/order.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 namespace {
 
@@ -203,4 +203,4 @@ SchemaNode negate_node(SchemaNode node) {
   }
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

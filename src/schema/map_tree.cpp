@@ -2,7 +2,7 @@
 
 #include "py/stack.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 namespace {
 
@@ -39,4 +39,4 @@ SchemaNode map_tree(const SchemaNode& node, const std::function<void(SchemaNode&
   return copy;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

@@ -4,7 +4,7 @@
 
 #include "py/stack.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 NodeChildren::NodeChildren(const SchemaNode& node) {
   switch (node.kind) {
@@ -96,4 +96,4 @@ uint64_t node_depth(const SchemaNode& node) {
   return own + deepest;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

@@ -4,7 +4,7 @@
 
 #include "py/stack.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 namespace {
 
@@ -263,4 +263,4 @@ void hash_node(const SchemaNode& node, HashSink& sink) {
   }
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

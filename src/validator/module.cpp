@@ -8,7 +8,7 @@
 #include "validator/methods.h"
 #include "validator/object.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -103,6 +103,6 @@ PyModuleDef module_def = {
 
 }  // namespace
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator
 
-PyMODINIT_FUNC PyInit__tarmelix() { return PyModuleDef_Init(&tarmelix::module_def); }
+PyMODINIT_FUNC PyInit__tarmelix() { return PyModuleDef_Init(&tarmelix::validator::module_def); }
