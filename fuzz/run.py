@@ -29,7 +29,7 @@ MAX_FAILURES = 20
 
 def parse():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("--seconds", type=float, default=float(os.environ.get("FUZZ_SECONDS", 180)))
+    p.add_argument("--seconds", type=float, default=float(os.environ.get("FUZZ_SECONDS", 600)))
     p.add_argument("--seed", type=int, default=int(os.environ.get("FUZZ_SEED", DEFAULT_SEED)))
     p.add_argument("--target", action="append", help="run only these targets (repeatable)")
     p.add_argument("--case", type=int, help="replay this one case")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds with AddressSanitizer and UndefinedBehaviorSanitizer (the venv is
 # shared with asan.sh) and runs the fuzz harness under them for FUZZ_SECONDS
-# (default 180) with the seed FUZZ_SEED (default: the harness's fixed seed).
+# (default 600) with the seed FUZZ_SEED (default: the harness's fixed seed).
 # Fails with each failing case's input and its replay command.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -20,6 +20,6 @@ export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1${ASAN_OPTIONS:+:$ASAN_OPTIO
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 cxx="${CXX:-g++}"
 preload="$("$cxx" -print-file-name=libasan.so) $("$cxx" -print-file-name=libubsan.so)"
-say "fuzzing on Python $ver under ASan+UBSan for ${FUZZ_SECONDS:-180}s"
+say "fuzzing on Python $ver under ASan+UBSan for ${FUZZ_SECONDS:-600}s"
 # The harness is run from outside the tree so the installed module is the one imported.
 LD_PRELOAD="$preload" PYTHONMALLOC=malloc "$ROOT/$venv/bin/python" "$ROOT/fuzz/run.py" "$@"

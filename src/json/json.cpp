@@ -21,6 +21,8 @@ py::Ref parse_json_input(PyObject* data) {
     case JsonInputKind::NotEncodable:
       raise_json_invalid("input string is not valid UTF-8 (contains a lone surrogate)");
       return {};
+    case JsonInputKind::Failed:
+      return {};
     case JsonInputKind::Bytes:
       break;
   }
@@ -29,6 +31,7 @@ py::Ref parse_json_input(PyObject* data) {
 
 py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   JsonInput input = json_input_bytes(data);
+  if (input.kind == JsonInputKind::Failed) return {};
   if (input.kind != JsonInputKind::Bytes) return py::boolean(false);
   std::optional<JsonDocument> doc = parse_json_document(input.bytes);
   if (!doc) return py::boolean(false);

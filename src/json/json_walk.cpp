@@ -37,12 +37,14 @@ bool walk_python(const SchemaNode& node, PyObject* value, const WalkContext& ctx
 
 // Literal without conversion where no Python code could run: exact str, int,
 // bool and float constants against the JSON value of their own kind. Empty
-// when the general road (convert, then compare) is needed.
+// when the general road (convert, then compare) is needed, or with the error
+// set when the constant's text could not be read.
 std::optional<bool> literal_in_place(PyObject* constant, const JsonValue& value) {
   PyTypeObject* type = Py_TYPE(constant);
   if (type == &PyUnicode_Type) {
     if (value.kind != K::Str) return false;
-    std::optional<std::string_view> text = py::utf8_view(constant);
+    std::optional<std::string_view> text = py::utf8_view_or_error(constant);
+    if (!text && PyErr_Occurred()) return std::nullopt;
     // A lone surrogate: no JSON text equals it.
     return text && value.str() == *text;
   }
@@ -70,6 +72,7 @@ bool walk_literal(const SchemaNode& node, const JsonValue& value, const WalkCont
   PyObject* constant = ctx.constant(node.index);
   if (!constant) return false;
   if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
+  if (PyErr_Occurred()) return ctx.fold_pending();
   py::Ref converted = json_to_python(value);
   if (!converted) return ctx.fold_pending();
   return walk_python(node, converted.get(), ctx);
