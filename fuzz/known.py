@@ -4,11 +4,6 @@ Delete a line once its fix has landed; the check it guards then runs in full.
 """
 
 KNOWN = {
-    # Recursions other than the walks (frontend, rendering, ==/hash/copy,
-    # simplify, open/close, decisions, the JSON parser and builder) do not
-    # check the native stack: small thread stacks run only the walks, and
-    # is_valid_json only from 256 KiB.
-    "stack": "unchecked native recursion outside the walks",
     # Integer literals longer than sys.get_int_max_str_digits() digits.
     "digits": "JSON integer digit limit",
     # 0e99999999999999999999 and 1e-40000000000000000000000000000 refused.
