@@ -192,6 +192,7 @@ std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core) {
   PlanBuilder builder(core.constants, *plan);
   builder.node(core.root);
   for (const SchemaNode& d : core.definitions) builder.node(d);
+  build_json_facts(core, plan->json);
   return plan;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "check/flat_table.h"
+#include "check/json_facts.h"
 #include "schema/core.h"
 #include "schema/fxhash.h"
 
@@ -45,6 +46,7 @@ struct WalkPlan final : WalkPlanBase {
   // Keyed by the address of an Object node's field list.
   WordTable object_slots;  // -> index into attribute_names
   std::vector<std::vector<py::Ref>> attribute_names;  // interned, in field order
+  JsonFacts json;  // read by the JSON walks only
 };
 
 // The record index of a Record node; null without a plan or an entry.
