@@ -151,7 +151,8 @@ def infer(values):
             members.append(("map", infer([x for d in dicts for x in d.values()])))
         else:
             fields = {}
-            for k in sorted(keys, key=lambda k: next(i for i, d in enumerate(dicts) if k in d)):
+            # Fields in the order the documents first show them.
+            for k in dict.fromkeys(k for d in dicts for k in d):
                 present = [d[k] for d in dicts if k in d]
                 fields[k] = (infer(present), len(present) == len(dicts))
             members.append(("record", fields))

@@ -71,6 +71,7 @@ class FactsBuilder {
         if (n.pattern) pattern(*n.pattern);
         break;
       case NodeKind::Record:
+        record_keys(n);
         for (const RecordField& f : n.fields) node(f.node);
         for (const KeyValueClause& c : n.clauses) {
           node(c.key);
@@ -87,6 +88,17 @@ class FactsBuilder {
   }
 
  private:
+  void record_keys(const SchemaNode& n) {
+    const uint64_t id = reinterpret_cast<uintptr_t>(&n.fields);
+    if (n.fields.empty() || facts_.record_slots.contains(id)) return;
+    TextTable keys;
+    for (size_t i = 0; i < n.fields.size(); ++i) {
+      keys.put(n.fields[i].name, json_key_hash(n.fields[i].name), i);
+    }
+    facts_.record_slots.put(id, facts_.record_keys.size());
+    facts_.record_keys.push_back(std::move(keys));
+  }
+
   void pattern(const SequencePattern& p) {
     if (p.node) node(*p.node);
     if (p.body) pattern(*p.body);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "check/flat_table.h"
 #include "schema/core.h"
@@ -34,13 +35,28 @@ struct JsonFacts {
   // Keyed by the address of a union's member list: the kinds it accepts,
   // for unions whose every member is decided by the kind alone.
   WordTable union_kinds;
+  // Keyed by the address of a record's field list: its field names hashed
+  // for bare text (json_key_hash), each to the position of the last field of
+  // that name, as the record index maps them.
+  WordTable record_slots;  // -> index into record_keys
+  std::vector<TextTable> record_keys;
 };
+
+// The hash record_keys are keyed by: cheaper than the interpreter's str
+// hash, which a text from a document has no cached copy of.
+inline uint64_t json_key_hash(std::string_view text) { return fx_hash_bytes(text); }
 
 void build_json_facts(const ValidatorCore& core, JsonFacts& facts);
 
 // The kind mask of a union decided by kind alone; null without one.
 inline const uint64_t* find_union_kinds(const JsonFacts& facts, const SchemaNode& union_node) {
   return facts.union_kinds.find(reinterpret_cast<uintptr_t>(&union_node.members));
+}
+
+// The field names of a record by json_key_hash; null without an entry.
+inline const TextTable* find_record_keys(const JsonFacts& facts, const SchemaNode& record) {
+  const uint64_t* slot = facts.record_slots.find(reinterpret_cast<uintptr_t>(&record.fields));
+  return slot ? &facts.record_keys[*slot] : nullptr;
 }
 
 }  // namespace tarmelix
