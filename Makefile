@@ -1,5 +1,5 @@
 # Each target installs what is missing first (see scripts/).
-.PHONY: demo test test-asan bench clean
+.PHONY: demo test test-asan fuzz bench clean
 
 demo:
 	bash scripts/demo.sh
@@ -9,6 +9,10 @@ test:
 
 test-asan:
 	bash scripts/asan.sh
+
+# FUZZ_SECONDS=... and FUZZ_SEED=... override the time and the seed.
+fuzz:
+	bash scripts/fuzz.sh
 
 bench:
 	bash scripts/bench.sh

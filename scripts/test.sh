@@ -3,6 +3,8 @@
 # suite on every CPython >= 3.12 found, each in its own virtual environment.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
+python3 "$ROOT/scripts/check-layers.py" || die "an include runs against the folder order (DEVELOPERS.md)"
+
 ensure_system_packages
 
 mapfile -t PYTHONS < <(find_pythons)

@@ -2,7 +2,7 @@
 
 #include "check/walk_plan.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 std::vector<py::Ref> make_attribute_names(const std::vector<RecordField>& fields) {
   std::vector<py::Ref> made;
@@ -37,4 +37,4 @@ const py::Ref* AttributeNames::of(const std::vector<RecordField>& fields, const 
   return names;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

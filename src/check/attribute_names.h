@@ -10,7 +10,7 @@
 #include "py/ref.h"
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 struct WalkPlan;
 
@@ -36,4 +36,4 @@ class AttributeNames {
   std::vector<std::vector<py::Ref>> blocks_;
 };
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

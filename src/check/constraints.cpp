@@ -13,7 +13,7 @@
 #include "render/render.h"
 #include "schema/full_match.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -170,4 +170,4 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
   return false;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -4,7 +4,7 @@
 
 #include "check/walk_context.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // True when the value satisfies the constraint. A failure in a recording mode
 // appends one record at a copy of `path`. A fatal exception of the value's own
@@ -12,4 +12,9 @@ namespace tarmelix {
 bool check_constraint(const Constraint& constraint, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors);
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::check_constraint;
 }  // namespace tarmelix

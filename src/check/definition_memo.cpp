@@ -2,10 +2,10 @@
 
 #include "schema/fxhash.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 size_t DefinitionMemo::KeyHash::operator()(const Key& k) const noexcept {
-  return fx_finish(fx_add(fx_add(fx_add(0, k.identity), k.definition), k.recording ? 1 : 0));
+  return schema::fx_finish(schema::fx_add(schema::fx_add(schema::fx_add(0, k.identity), k.definition), k.recording ? 1 : 0));
 }
 
 const DefinitionMemo::Answer* DefinitionMemo::find(uint64_t identity, uint64_t definition,
@@ -40,4 +40,4 @@ std::vector<ErrorRecord> relative_records(const ErrorList& errors, size_t first,
   return out;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

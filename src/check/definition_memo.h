@@ -13,7 +13,7 @@
 #include "errors/record.h"
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 class DefinitionMemo {
  public:
@@ -69,4 +69,4 @@ class DefinitionMemo {
 // Records of a walk made at `depth` segments, with that prefix cut off.
 std::vector<ErrorRecord> relative_records(const ErrorList& errors, size_t first, size_t depth);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -1,6 +1,6 @@
 #include "check/exception_text.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 std::optional<std::string> utf8_replacing(PyObject* text) {
   Py_ssize_t size = 0;
@@ -42,4 +42,4 @@ std::string exception_text(PyObject* exception) {
   return text;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -6,7 +6,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // "{qualname}: {str(exc)}", lone surrogates replaced; "{qualname}: <exception
 // str() failed>" when str() raises. Leaves no exception pending.
@@ -16,4 +16,4 @@ std::string exception_text(PyObject* exception);
 // Empty with no exception pending only when even that fails.
 std::optional<std::string> utf8_replacing(PyObject* text);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

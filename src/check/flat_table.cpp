@@ -2,7 +2,7 @@
 
 #include "schema/fxhash.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 constexpr size_t MIN_SLOTS = 8;
@@ -47,7 +47,7 @@ void TextTable::grow() {
   size_t mask = slots_.size() - 1;
   for (const Slot& s : old) {
     if (!s.used) continue;
-    size_t i = fx_hash_u64(s.hash) & mask;
+    size_t i = schema::fx_hash_u64(s.hash) & mask;
     while (slots_[i].used) i = (i + 1) & mask;
     slots_[i] = s;
   }
@@ -86,4 +86,4 @@ void WordTable::put(uint64_t key, uint64_t value) {
   s.value = value;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -11,7 +11,7 @@
 #include "py/ref.h"
 #include "schema/fxhash.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // Byte equality without a library call: keys are mostly short, so compare
 // whole words, the last one overlapping the one before.
@@ -77,7 +77,7 @@ class TextTable {
   };
   size_t probe(std::string_view text, uint64_t hash) const {
     size_t mask = slots_.size() - 1;
-    size_t i = fx_hash_u64(hash) & mask;
+    size_t i = schema::fx_hash_u64(hash) & mask;
     while (true) {
       const Slot& s = slots_[i];
       if (!s.used) return i;
@@ -116,7 +116,7 @@ class WordTable {
   };
   size_t probe(uint64_t key) const {
     size_t mask = slots_.size() - 1;
-    size_t i = fx_hash_u64(key) & mask;
+    size_t i = schema::fx_hash_u64(key) & mask;
     while (slots_[i].used && slots_[i].key != key) i = (i + 1) & mask;
     return i;
   }
@@ -126,4 +126,4 @@ class WordTable {
   size_t count_ = 0;
 };
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -2,7 +2,7 @@
 
 #include "py/error.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 bool is_fatal_exception(PyObject* exception) {
   if (!py::exception_matches(exception, PyExc_Exception)) return true;
@@ -23,4 +23,4 @@ bool fold_pending_exception(FatalErrorSlot& slot, bool& stop) {
   return false;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -5,7 +5,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // The first fatal exception of one walk. The stop flag lives beside it in the
 // walk's state; once raised it stays raised.
@@ -30,4 +30,4 @@ inline bool fold_truth(int result, FatalErrorSlot& slot, bool& stop) {
   return fold_pending_exception(slot, stop);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

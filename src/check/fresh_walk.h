@@ -8,7 +8,7 @@
 #include "py/error.h"
 #include "py/stack.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // `walk(ctx)` runs the walk and answers membership. Empty with the kept fatal
 // exception (or RecursionError when the stack is short) set.
@@ -29,4 +29,4 @@ std::optional<bool> run_fresh_walk(const Constants& constants, const DefinitionT
   return member;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -1,6 +1,6 @@
 #include "check/json_facts.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 std::optional<uint8_t> json_kind_mask(NodeKind kind) {
   switch (kind) {
@@ -151,4 +151,4 @@ void build_json_facts(const ValidatorCore& core, JsonFacts& facts) {
   facts.runs_only_own_code = builder.own_code;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -10,7 +10,7 @@
 #include "check/flat_table.h"
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // One bit per kind of JSON value; an integer of any size is Int.
 enum JsonKindBit : uint8_t {
@@ -44,7 +44,7 @@ struct JsonFacts {
 
 // The hash record_keys are keyed by: cheaper than the interpreter's str
 // hash, which a text from a document has no cached copy of.
-inline uint64_t json_key_hash(std::string_view text) { return fx_hash_bytes(text); }
+inline uint64_t json_key_hash(std::string_view text) { return schema::fx_hash_bytes(text); }
 
 void build_json_facts(const ValidatorCore& core, JsonFacts& facts);
 
@@ -59,4 +59,4 @@ inline const TextTable* find_record_keys(const JsonFacts& facts, const SchemaNod
   return slot ? &facts.record_keys[*slot] : nullptr;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -12,7 +12,7 @@
 #include "py/text.h"
 #include "render/render.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -180,4 +180,4 @@ bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& p
   return false;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

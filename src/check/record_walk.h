@@ -4,7 +4,7 @@
 
 #include "check/walk_context.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 inline constexpr size_t KEY_TEXT_CHARS = 40;
 
@@ -20,4 +20,4 @@ void walk_record(const std::vector<RecordField>& fields,
                  const std::vector<KeyValueClause>& clauses, PyObject* value, const WalkPath& path,
                  const WalkContext& ctx, ErrorList& errors);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

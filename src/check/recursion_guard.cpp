@@ -2,7 +2,7 @@
 
 #include "py/error.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 GuardEntry RecursionGuard::enter(uint64_t identity, uint64_t definition) {
   for (size_t i = count_; i-- > 0;) {
@@ -23,4 +23,4 @@ void RecursionGuard::leave(uint64_t identity, uint64_t definition) {
   --count_;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 inline constexpr size_t RECURSION_GUARD_LIMIT = 128;
 
@@ -32,4 +32,4 @@ class RecursionGuard {
   size_t count_ = 0;
 };
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -7,7 +7,7 @@
 #include "errors/errors.h"
 #include "py/text.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -83,4 +83,4 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
   return false;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

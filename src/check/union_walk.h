@@ -4,7 +4,7 @@
 
 #include "check/walk_context.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 inline constexpr size_t UNION_ERROR_CANDIDATES = 64;
 
@@ -22,4 +22,9 @@ std::optional<bool> literal_sets_lookup(const LiteralSets& sets, PyObject* value
 std::optional<bool> literal_sets_answer(const SchemaNode& node, PyObject* value,
                                         const WalkContext& ctx);
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::literal_sets_lookup;
 }  // namespace tarmelix

@@ -5,7 +5,7 @@
 #include "check/walk_plan.h"
 #include "errors/errors.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -46,4 +46,4 @@ std::optional<bool> check_node_membership(const SchemaNode& node, const Constant
   return check_only(node, constants, definitions, nullptr, value);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

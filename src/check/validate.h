@@ -6,7 +6,7 @@
 #include "py/ref.h"
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 enum class WalkMode : uint8_t { CollectAll, StopAtFirst, CheckOnly };
 
@@ -25,4 +25,13 @@ std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);
 std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
                                           const DefinitionTable& definitions, PyObject* value);
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::WalkMode;
+using check::ensure_walk_plan;
+using check::validate_value;
+using check::check_membership;
+using check::check_node_membership;
 }  // namespace tarmelix

@@ -15,7 +15,7 @@
 #include "render/render.h"
 #include "schema/sequence_shape.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 namespace {
 
@@ -29,7 +29,7 @@ void push_record(const char* code, std::string expected, PyObject* value, const 
 bool walk_sequence(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                    ErrorList& errors) {
   if (!node.pattern) return false;
-  std::optional<SequenceShape> shape = read_sequence_shape(*node.pattern);
+  std::optional<schema::SequenceShape> shape = schema::read_sequence_shape(*node.pattern);
   if (!shape) return false;
   const bool is_list = node.sequence_kind == SequenceKind::List;
   if (is_list ? !PyList_Check(v) : !PyTuple_Check(v)) {
@@ -362,4 +362,4 @@ bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, c
   }
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

@@ -6,7 +6,7 @@
 #include "check/walk_context.h"
 #include "errors/build_record.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 // The answer of a kind that looks only at the value's type, or -1 for a
 // kind that needs more. Runs no Python code.
@@ -55,4 +55,9 @@ ErrorRecord make_key_record(const WalkPath& path, std::string_view key, const ch
 void push_kind_error(const SchemaNode& node, PyObject* value, const WalkPath& path,
                      const WalkContext& ctx, ErrorList& errors);
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::walk_value;
 }  // namespace tarmelix

@@ -13,7 +13,7 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 struct WalkPlan;
 
@@ -50,4 +50,10 @@ struct WalkContext {
   bool fold(int result) const { return fold_truth(result, state->fatal_error, state->stop); }
 };
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::WalkContext;
+using check::WalkState;
 }  // namespace tarmelix

@@ -8,7 +8,7 @@
 
 #include "errors/record.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 class WalkPath {
  public:
@@ -38,4 +38,9 @@ class WalkPath {
   bool is_index_ = false;
 };
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::WalkPath;
 }  // namespace tarmelix

@@ -7,7 +7,7 @@
 #include "py/text.h"
 #include "schema/full_match.h"
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 WalkPlan::WalkPlan() = default;
 WalkPlan::~WalkPlan() = default;
@@ -220,4 +220,4 @@ void ensure_walk_plan(ValidatorCore& core) {
   core.walk_plan_state.store(WalkPlanState::Built, std::memory_order_release);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::check

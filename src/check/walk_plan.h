@@ -19,7 +19,7 @@ namespace re2 {
 class RE2;
 }
 
-namespace tarmelix {
+namespace tarmelix::check {
 
 struct RecordIndex {
   TextTable field_positions;  // name -> position of the last field of that name
@@ -69,4 +69,14 @@ std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core);
 // The core's plan, or null before ensure_walk_plan has built it.
 const WalkPlan* core_walk_plan(const ValidatorCore& core);
 
+}  // namespace tarmelix::check
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using check::WalkPlan;
+using check::RecordIndex;
+using check::LiteralSets;
+using check::find_record_index;
+using check::find_literal_sets;
+using check::core_walk_plan;
 }  // namespace tarmelix

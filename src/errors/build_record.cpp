@@ -3,7 +3,7 @@
 #include "errors/kind_tables.h"
 #include "render/preview.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 std::string got_text(PyObject* value) { return preview_repr(value); }
 
@@ -38,4 +38,4 @@ void report_length_mismatch(const char* code, const char* sequence_name, uint64_
   errors.push_back(ErrorRecord{path, std::string(expected), got_text(value), code});
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::errors

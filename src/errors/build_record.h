@@ -11,7 +11,7 @@
 #include "py/ref.h"
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 // The got text of a Python value: its preview_repr (never fails).
 std::string got_text(PyObject* value);
@@ -38,4 +38,13 @@ void report_length_mismatch(const char* code, const char* sequence_name, uint64_
                             bool at_least, PyObject* value, const Path& path, WalkMode mode,
                             ErrorList& errors);
 
+}  // namespace tarmelix::errors
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using errors::got_text;
+using errors::push_error_record;
+using errors::make_key_error_record;
+using errors::report_kind_mismatch;
+using errors::report_length_mismatch;
 }  // namespace tarmelix

@@ -1,6 +1,6 @@
 #include "errors/error_text.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 std::string path_text(const Path& path) {
   std::string out;
@@ -43,4 +43,4 @@ py::Ref path_to_tuple(const Path& path) {
   return tuple;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::errors

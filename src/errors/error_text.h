@@ -6,7 +6,7 @@
 #include "errors/record.h"
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 // a[0].b: indexes in brackets, keys after a dot (none before the first text),
 // keys exactly as stored.
@@ -19,4 +19,9 @@ std::string format_error_line(const ErrorRecord& record);
 // A tuple of str (keys) and int (indexes); null with the error set.
 py::Ref path_to_tuple(const Path& path);
 
+}  // namespace tarmelix::errors
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using errors::format_error_line;
 }  // namespace tarmelix

@@ -1,6 +1,6 @@
 #include "errors/kind_tables.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 namespace {
 
@@ -61,4 +61,4 @@ std::string member_display_names(const std::vector<SchemaNode>& members) {
   return out;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::errors

@@ -6,7 +6,7 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 // Static texts; a Constrained node answers with its base's entry, a Sequence
 // by its SequenceKind.
@@ -17,4 +17,11 @@ const char* kind_display_name(const SchemaNode& node);
 // (the list inside "one of: {}").
 std::string member_display_names(const std::vector<SchemaNode>& members);
 
+}  // namespace tarmelix::errors
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using errors::kind_error_code;
+using errors::kind_display_name;
+using errors::member_display_names;
 }  // namespace tarmelix

@@ -6,7 +6,7 @@
 #include "errors/error_text.h"
 #include "errors/validation_error.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 namespace {
 
@@ -84,4 +84,4 @@ void raise_validation_error(const ErrorList& records) {
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(e)), e);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::errors

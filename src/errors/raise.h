@@ -3,11 +3,16 @@
 
 #include "errors/record.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 // Always leaves an exception pending: the ValidationError built from the
 // records (a fallback record stands in for an empty list), or the exception
 // that stopped it from being built.
 void raise_validation_error(const ErrorList& records);
 
+}  // namespace tarmelix::errors
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using errors::raise_validation_error;
 }  // namespace tarmelix

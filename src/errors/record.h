@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 // A key (dict key, attribute name, undeclared key text) or a list/tuple index.
 using PathSegment = std::variant<std::string, uint64_t>;
@@ -22,4 +22,12 @@ struct ErrorRecord {
 // Records in the order the walk found them; appended, never reordered.
 using ErrorList = std::vector<ErrorRecord>;
 
+}  // namespace tarmelix::errors
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using errors::PathSegment;
+using errors::Path;
+using errors::ErrorRecord;
+using errors::ErrorList;
 }  // namespace tarmelix

@@ -3,7 +3,7 @@
 #include "py/error.h"
 #include "py/once.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 namespace {
 
@@ -28,4 +28,4 @@ PyObject* validation_error_type() {
   return nullptr;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::errors

@@ -3,9 +3,14 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::errors {
 
 // Borrowed; null with the error set only when creation fails.
 PyObject* validation_error_type();
 
+}  // namespace tarmelix::errors
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using errors::validation_error_type;
 }  // namespace tarmelix

@@ -9,7 +9,7 @@
 #include "render/render.h"
 #include "schema/full_match.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 namespace {
 
@@ -134,4 +134,4 @@ std::optional<SchemaNode> build_annotated(PyObject* origin, PyObject* metadata,
   return make_constrained(std::move(*base), std::move(constraints));
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -8,11 +8,11 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 // `metadata` is a tuple (or subclass). With no constraint gathered the result
 // is the node of `origin` itself. Empty optional with the error set.
 std::optional<SchemaNode> build_annotated(PyObject* origin, PyObject* metadata,
                                           ConstantsPool& pool, DefinitionTable& definitions);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -7,7 +7,7 @@
 #include "frontend/probes.h"
 #include "py/dict_items.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 namespace {
 
@@ -87,4 +87,4 @@ std::optional<SchemaNode> build_typed_dict(PyObject* cls, ConstantsPool& pool,
   return make_record(std::move(*fields), {});
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -8,7 +8,7 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 // typing.get_type_hints(cls, include_extras=True); null with the error set.
 py::Ref get_type_hints_with_extras(PyObject* cls);
@@ -21,4 +21,4 @@ std::optional<SchemaNode> build_class_fields(PyObject* cls, ConstantsPool& pool,
 std::optional<SchemaNode> build_typed_dict(PyObject* cls, ConstantsPool& pool,
                                            DefinitionTable& definitions);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -1,6 +1,6 @@
 #include "frontend/constructors.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 SequencePattern build_fixed_pattern(std::vector<SchemaNode> items) {
   std::vector<SequencePattern> parts;
@@ -32,4 +32,4 @@ SchemaNode build_dict_record(SchemaNode key, SchemaNode value) {
   return make_record({}, std::move(clauses));
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -6,7 +6,7 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 // Exactly the given items, in order; no items admits only the empty sequence.
 SequencePattern build_fixed_pattern(std::vector<SchemaNode> items);
@@ -20,4 +20,4 @@ SchemaNode build_union(std::vector<SchemaNode> members);
 // dict[K, V]: no fields, one clause.
 SchemaNode build_dict_record(SchemaNode key, SchemaNode value);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

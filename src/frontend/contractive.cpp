@@ -2,7 +2,7 @@
 
 #include "schema/measure.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 namespace {
 
@@ -30,4 +30,4 @@ bool has_unguarded_reference(const SchemaNode& node, uint64_t definition, bool g
   return false;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -7,10 +7,10 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 // True when DefinitionRef `definition` is reachable from `node` without
 // passing a structural node. Other DefinitionRefs are not followed.
 bool has_unguarded_reference(const SchemaNode& node, uint64_t definition, bool guarded);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

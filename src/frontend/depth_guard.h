@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 inline constexpr uint64_t FRONTEND_DEPTH_LIMIT = 128;
 
@@ -34,4 +34,4 @@ class DepthGuard {
   bool entered_ = false;
 };
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

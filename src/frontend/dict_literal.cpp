@@ -7,7 +7,7 @@
 #include "frontend/probes.h"
 #include "py/dict_items.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 std::optional<SchemaNode> build_dict_literal(PyObject* dict, ConstantsPool& pool,
                                              DefinitionTable& definitions) {
@@ -38,4 +38,4 @@ std::optional<SchemaNode> build_dict_literal(PyObject* dict, ConstantsPool& pool
   return make_record(std::move(fields), std::move(clauses));
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -8,11 +8,11 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 // Empty optional with the error set; a dict changed while it is read is a
 // py::Fault.
 std::optional<SchemaNode> build_dict_literal(PyObject* dict, ConstantsPool& pool,
                                              DefinitionTable& definitions);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

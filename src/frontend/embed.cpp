@@ -2,7 +2,7 @@
 
 #include "schema/map_tree.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 namespace {
 
@@ -61,4 +61,4 @@ SchemaNode embed_validator(const ValidatorCore& core, ConstantsPool& pool,
   return remap_node(core.root, remap);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

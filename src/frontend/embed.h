@@ -10,7 +10,7 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 struct IndexRemap {
   std::vector<uint64_t> pool_indices;  // embedded constant i -> current index
@@ -26,4 +26,4 @@ SchemaNode remap_node(const SchemaNode& node, const IndexRemap& remap);
 SchemaNode embed_validator(const ValidatorCore& core, ConstantsPool& pool,
                            DefinitionTable& definitions);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

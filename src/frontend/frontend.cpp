@@ -13,7 +13,7 @@
 #include "schema/typing_cache.h"
 #include "schema/validator_object.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 namespace {
 
@@ -27,7 +27,7 @@ Built instance_of(PyObject* cls, ConstantsPool& pool) {
 
 // A class spec: built-in scalars, object, the class forms, Protocols, and
 // every other class as an instance test.
-Built build_class_spec(PyObject* spec, const TypingCache& cache, ConstantsPool& pool,
+Built build_class_spec(PyObject* spec, const schema::TypingCache& cache, ConstantsPool& pool,
                        DefinitionTable& definitions) {
   if (spec == reinterpret_cast<PyObject*>(&PyBool_Type)) return leaf(NodeKind::Bool);
   if (spec == reinterpret_cast<PyObject*>(&PyLong_Type)) return leaf(NodeKind::Int);
@@ -95,7 +95,7 @@ bool reject_typing_construct(PyObject* spec, PyObject* typing) {
 }
 
 // Any spec that is not a class.
-Built build_value_spec(PyObject* spec, PyObject* typing, const TypingCache& cache,
+Built build_value_spec(PyObject* spec, PyObject* typing, const schema::TypingCache& cache,
                        ConstantsPool& pool, DefinitionTable& definitions) {
   std::optional<bool> annotated = get_optional_attribute(spec, Name::Metadata);
   if (!annotated) return std::nullopt;
@@ -174,7 +174,7 @@ std::optional<SchemaNode> build_schema(PyObject* spec, ConstantsPool& pool,
   }
   if (spec == Py_None) return leaf(NodeKind::NoneValue);
 
-  const TypingCache* cache = typing_cache();
+  const schema::TypingCache* cache = schema::typing_cache();
   if (!cache) return std::nullopt;
   py::Ref typing = import_module(Name::Typing);
   if (!typing) return std::nullopt;
@@ -188,4 +188,4 @@ std::optional<SchemaNode> build_schema(PyObject* spec, ConstantsPool& pool,
   return build_value_spec(spec, typing.get(), *cache, pool, definitions);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

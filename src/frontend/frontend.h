@@ -7,11 +7,16 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 // Builds `spec` against the pool and definitions (which grow). Empty optional
 // with the Python error set on failure.
 std::optional<SchemaNode> build_schema(PyObject* spec, ConstantsPool& pool,
                                        DefinitionTable& definitions);
 
+}  // namespace tarmelix::frontend
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using frontend::build_schema;
 }  // namespace tarmelix

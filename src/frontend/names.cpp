@@ -5,21 +5,16 @@
 
 #include "py/once.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 namespace {
 
 constexpr size_t kNames = static_cast<size_t>(Name::Count);
 using NameTable = std::array<py::Ref, kNames>;
 
-constexpr std::array<const char*, kNames> kTexts = {
-    "__metadata__", "__origin__",  "__value__",    "__supertype__", "__required_keys__",
-    "_fields",      "_is_protocol", "_is_runtime_protocol", "pattern", "ge",
-    "gt",           "le",           "lt",           "min_length",    "max_length",
-    "multiple_of",  "func",         "get_origin",   "get_args",      "get_type_hints",
-    "is_dataclass", "TypeVar",      "ParamSpec",    "TypeVarTuple",  "_SpecialForm",
-    "Required",     "NotRequired",  "typing",       "dataclasses",
-};
+#define TARMELIX_NAME_TEXT(name, text) text,
+constexpr std::array<const char*, kNames> kTexts = {TARMELIX_FRONTEND_NAMES(TARMELIX_NAME_TEXT)};
+#undef TARMELIX_NAME_TEXT
 
 std::optional<NameTable> make_table() {
   NameTable table;
@@ -43,4 +38,4 @@ PyObject* name_object(Name name) {
   return table ? (*table)[static_cast<size_t>(name)].get() : nullptr;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

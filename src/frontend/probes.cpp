@@ -2,7 +2,7 @@
 
 #include "py/error.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 void frontend_error(std::string_view message) {
   py::Ref text = py::Ref::steal(
@@ -121,4 +121,4 @@ void not_instance_error(PyObject* value, const char* expected) {
   PyErr_Format(PyExc_TypeError, "'%U' object is not an instance of '%s'", qualname.get(), expected);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

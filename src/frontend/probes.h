@@ -9,7 +9,7 @@
 #include "frontend/names.h"
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 // Sets NotImplementedError(message): every spec form the frontend refuses.
 void frontend_error(std::string_view message);
@@ -49,4 +49,4 @@ py::Ref call_method_one(PyObject* module, Name name, PyObject* arg);
 // None form) for a value of the wrong built-in type.
 void not_instance_error(PyObject* value, const char* expected);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -2,7 +2,7 @@
 
 #include "schema/map_tree.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 SchemaNode substitute_recursion_variable(const SchemaNode& node, uint64_t variable,
                                          uint64_t definition) {
@@ -13,4 +13,4 @@ SchemaNode substitute_recursion_variable(const SchemaNode& node, uint64_t variab
   });
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -6,11 +6,11 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 // A copy of `node` in which each RecursionVariable `variable` is
 // DefinitionRef `definition`; everything else is copied unchanged.
 SchemaNode substitute_recursion_variable(const SchemaNode& node, uint64_t variable,
                                          uint64_t definition);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

@@ -9,7 +9,7 @@
 #include "render/render.h"
 #include "schema/typing_cache.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 namespace {
 
@@ -28,7 +28,7 @@ std::optional<std::vector<SchemaNode>> build_items(const std::vector<py::Ref>& i
   std::vector<SchemaNode> nodes;
   nodes.reserve(items.size());
   for (const py::Ref& item : items) {
-    if (is_ellipsis(item.get())) {
+    if (schema::is_ellipsis(item.get())) {
       frontend_error(ellipsis_message);
       return std::nullopt;
     }
@@ -46,7 +46,7 @@ std::optional<SequencePattern> build_sequence_pattern(std::vector<py::Ref> items
                                                       ConstantsPool& pool,
                                                       DefinitionTable& definitions) {
   const size_t n = items.size();
-  if (n >= 2 && is_ellipsis(items.back().get())) {
+  if (n >= 2 && schema::is_ellipsis(items.back().get())) {
     items.pop_back();
     auto nodes = build_items(items, ellipsis_message, pool, definitions);
     if (!nodes) return std::nullopt;
@@ -149,7 +149,7 @@ std::optional<SchemaNode> build_typing_form(PyObject* origin, PyObject* args, Co
   if (!wrapper) return std::nullopt;
   if (*wrapper) return build_single(args, pool, definitions);
 
-  const TypingCache* cache = typing_cache();
+  const schema::TypingCache* cache = schema::typing_cache();
   if (!cache) return std::nullopt;
   if (origin == cache->Union.get() || origin == cache->UnionType.get() ||
       origin == cache->Literal.get()) {
@@ -175,7 +175,7 @@ std::optional<SchemaNode> build_list_literal(PyObject* list, ConstantsPool& pool
   if (n == 1) {
     py::Ref item = item_at(0);
     if (!item) return std::nullopt;
-    if (!is_ellipsis(item.get())) {
+    if (!schema::is_ellipsis(item.get())) {
       Built node = build_schema(item.get(), pool, definitions);
       if (!node) return std::nullopt;
       return make_sequence(SequenceKind::List, build_repeat_pattern(std::move(*node)));
@@ -186,14 +186,14 @@ std::optional<SchemaNode> build_list_literal(PyObject* list, ConstantsPool& pool
   // The last item decides the shape; the rest are read as they are built.
   py::Ref last = item_at(n - 1);
   if (!last) return std::nullopt;
-  const bool repeated = is_ellipsis(last.get());
+  const bool repeated = schema::is_ellipsis(last.get());
   std::vector<SchemaNode> nodes;
   const Py_ssize_t fixed = repeated ? n - 1 : n;
   nodes.reserve(static_cast<size_t>(fixed));
   for (Py_ssize_t i = 0; i < fixed; ++i) {
     py::Ref item = item_at(i);
     if (!item) return std::nullopt;
-    if (is_ellipsis(item.get())) {
+    if (schema::is_ellipsis(item.get())) {
       frontend_error(message);
       return std::nullopt;
     }
@@ -209,4 +209,4 @@ std::optional<SchemaNode> build_list_literal(PyObject* list, ConstantsPool& pool
                        build_prefix_repeat_pattern(std::move(nodes), std::move(tail)));
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

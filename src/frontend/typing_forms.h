@@ -8,7 +8,7 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::frontend {
 
 // `args` is a tuple (or subclass). Empty optional with the error set.
 std::optional<SchemaNode> build_typing_form(PyObject* origin, PyObject* args, ConstantsPool& pool,
@@ -21,4 +21,4 @@ std::optional<SchemaNode> build_list_literal(PyObject* list, ConstantsPool& pool
 // The only element of `args` (new reference), or the one-argument rejection.
 py::Ref take_single_type_argument(PyObject* args);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::frontend

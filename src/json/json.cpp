@@ -11,7 +11,7 @@
 #include "check/walk_context.h"
 #include "check/walk_plan.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 py::Ref parse_json_input(PyObject* data) {
   JsonInput input = json_input_bytes(data);
@@ -55,4 +55,4 @@ bool json_document_known_member(ValidatorCore& core, PyObject* data) {
          check_json_fast(core, input.bytes) == FastJsonAnswer::Member;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

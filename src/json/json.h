@@ -4,7 +4,7 @@
 #include "py/ref.h"
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 // str or bytes to Python objects; null with TypeError or a json_invalid
 // ValidationError set.
@@ -19,4 +19,11 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data);
 // not or that is not known. Leaves no error set.
 bool json_document_known_member(ValidatorCore& core, PyObject* data);
 
+}  // namespace tarmelix::json
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using json::parse_json_input;
+using json::check_json_document;
+using json::json_document_known_member;
 }  // namespace tarmelix

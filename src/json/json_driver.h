@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 inline constexpr size_t JSON_MAX_DEPTH = 200;
 
@@ -91,4 +91,4 @@ inline boost::json::parse_options json_parse_options() {
   return options;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

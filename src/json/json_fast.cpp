@@ -8,7 +8,7 @@
 #include "json/json_driver.h"
 #include "json/json_walk_impl.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 namespace {
 
@@ -77,7 +77,7 @@ class SimdTapeView {
   }
   // The tape word's address: never that of a Python object.
   uint64_t identity() const { return reinterpret_cast<uintptr_t>(tape_ + at_); }
-  py::Ref to_python() const { return json_walk::to_python(*this); }
+  py::Ref to_python() const { return walk_impl::to_python(*this); }
   // Only integers above the int64 range, up to 2**64 - 1, reach the tape.
   py::Ref big_to_python() const {
     return py::Ref::steal(PyLong_FromUnsignedLongLong(payload<uint64_t>()));
@@ -142,7 +142,7 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
   const SimdTapeView top(doc.tape.get(), doc.string_buf.get(), 1);
   std::optional<bool> member =
       run_fresh_walk(core.constants, core.definitions, plan, WalkMode::CheckOnly,
-                     [&](const WalkContext& ctx) { return json_walk::walk(core.root, top, ctx); });
+                     [&](const WalkContext& ctx) { return walk_impl::walk(core.root, top, ctx); });
   if (!member) {
     PyErr_Clear();
     return FastJsonAnswer::CannotTell;
@@ -150,4 +150,4 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
   return *member ? FastJsonAnswer::Member : FastJsonAnswer::NotMember;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

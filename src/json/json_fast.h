@@ -7,7 +7,7 @@
 
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 enum class FastJsonAnswer : uint8_t { Member, NotMember, CannotTell };
 
@@ -17,4 +17,4 @@ enum class FastJsonAnswer : uint8_t { Member, NotMember, CannotTell };
 // exception (the other road meets it again and raises it).
 FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -2,7 +2,7 @@
 
 #include "py/text.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 JsonInput json_input_bytes(PyObject* data) {
   if (PyUnicode_Check(data)) {
@@ -17,4 +17,4 @@ JsonInput json_input_bytes(PyObject* data) {
   return {JsonInputKind::Neither, {}};
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

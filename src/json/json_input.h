@@ -5,7 +5,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 enum class JsonInputKind : uint8_t { Bytes, NotEncodable, Neither };
 
@@ -20,4 +20,4 @@ struct JsonInput {
 // cleared), a bytes (its buffer), anything else Neither. Leaves no error set.
 JsonInput json_input_bytes(PyObject* data);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -3,7 +3,7 @@
 #include "errors/errors.h"
 #include "render/render.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 void raise_json_invalid(std::string_view message) {
   ErrorList records;
@@ -12,4 +12,4 @@ void raise_json_invalid(std::string_view message) {
   raise_validation_error(records);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

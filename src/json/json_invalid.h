@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 // Characters of the parser's message kept in the got text before "...".
 inline constexpr size_t JSON_MESSAGE_CHARS = 80;
@@ -13,4 +13,4 @@ inline constexpr size_t JSON_MESSAGE_CHARS = 80;
 // message cut to JSON_MESSAGE_CHARS characters).
 void raise_json_invalid(std::string_view message);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

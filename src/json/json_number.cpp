@@ -6,7 +6,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 bool is_integer_literal(std::string_view literal) {
   return literal.find_first_of(".eE") == std::string_view::npos;
@@ -32,4 +32,4 @@ std::optional<double> reparse_double(std::string_view literal) {
   return slow;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 // True when the literal has no fraction and no exponent.
 bool is_integer_literal(std::string_view literal);
@@ -18,4 +18,4 @@ std::optional<double> reparse_double(std::string_view literal);
 // Error text for a literal that overflows.
 inline constexpr std::string_view NUMBER_OUT_OF_RANGE = "number out of range";
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

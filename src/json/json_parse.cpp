@@ -12,7 +12,7 @@
 #include "py/error.h"
 #include "schema/fxhash.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 namespace {
 
@@ -49,7 +49,7 @@ class KeyCache {
   // A new reference to the str of `key` (whose bytes stay valid for the
   // whole parse), or null with the error set.
   py::Ref get(std::string_view key) {
-    Slot& slot = slots_[fx_hash_bytes(key) & (SLOTS - 1)];
+    Slot& slot = slots_[schema::fx_hash_bytes(key) & (SLOTS - 1)];
     if (slot.str && slot.key == key) return slot.str;
     py::Ref made = str_from_utf8(key);
     if (made) {
@@ -211,4 +211,4 @@ py::Ref parse_json_to_python(std::string_view input) {
   return {};
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -5,11 +5,11 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 // The document as dict/list/str/int/float/bool/None objects. Null with the
 // "json_invalid" ValidationError set for a malformed document, or with the
 // interpreter's own exception when making an object failed.
 py::Ref parse_json_to_python(std::string_view input);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 JsonPosition json_error_position(std::string_view input, size_t offset) {
   bool at_end = offset >= input.size();
@@ -40,4 +40,4 @@ std::string json_error_message(std::string_view error_text, std::string_view inp
   return message;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 struct JsonPosition {
   size_t line = 1;
@@ -21,4 +21,4 @@ JsonPosition json_error_position(std::string_view input, size_t offset);
 std::string json_error_message(std::string_view error_text, std::string_view input,
                                size_t offset);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -7,7 +7,7 @@
 #include "json/json_number.h"
 #include "py/error.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 namespace {
 
@@ -193,4 +193,4 @@ std::optional<JsonDocument> parse_json_document(std::string_view input) {
   return parser.handler().finish();
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

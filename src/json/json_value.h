@@ -11,7 +11,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 enum class JsonValueKind : uint8_t { Null, Bool, Int, BigInt, Float, Str, Array, Object };
 
@@ -57,4 +57,4 @@ std::optional<JsonDocument> parse_json_document(std::string_view input);
 // keeping its first position and its last value); null with the error set.
 py::Ref json_to_python(const JsonValue& value);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

@@ -4,7 +4,7 @@
 
 #include "json/json_walk_impl.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 namespace {
 
@@ -24,7 +24,7 @@ class TapeView {
   TapeView first() const { return TapeView(v_->first()); }
   TapeView next() const { return TapeView(v_->next()); }
   uint64_t identity() const { return reinterpret_cast<uintptr_t>(v_); }
-  py::Ref to_python() const { return json_walk::to_python(*this); }
+  py::Ref to_python() const { return walk_impl::to_python(*this); }
   py::Ref big_to_python() const {
     std::string digits(v_->str());
     return py::Ref::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
@@ -37,9 +37,9 @@ class TapeView {
 }  // namespace
 
 bool walk_json(const SchemaNode& node, const JsonValue& value, const WalkContext& ctx) {
-  return json_walk::walk(node, TapeView(&value), ctx);
+  return walk_impl::walk(node, TapeView(&value), ctx);
 }
 
-py::Ref json_to_python(const JsonValue& value) { return json_walk::to_python(TapeView(&value)); }
+py::Ref json_to_python(const JsonValue& value) { return walk_impl::to_python(TapeView(&value)); }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

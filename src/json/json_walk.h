@@ -6,10 +6,10 @@
 #include "json/json_value.h"
 #include "check/walk_context.h"
 
-namespace tarmelix {
+namespace tarmelix::json {
 
 // Whether the value is a member of the node; always CheckOnly. Never leaves
 // a Python exception pending: a fatal one goes to the context's slot.
 bool walk_json(const SchemaNode& node, const JsonValue& value, const WalkContext& ctx);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::json

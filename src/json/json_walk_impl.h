@@ -29,7 +29,27 @@
 #include "py/text.h"
 #include "schema/sequence_shape.h"
 
-namespace tarmelix::json_walk {
+namespace tarmelix::json::walk_impl {
+
+// The walk's own machinery, which the JSON walks share.
+using check::DefinitionMemo;
+using check::GuardEntry;
+using check::RecursionGuard;
+using check::TextTable;
+using check::find_record_keys;
+using check::find_union_kinds;
+using check::json_key_hash;
+using check::json_kind_mask;
+using check::make_record_index;
+using check::JSON_ARRAY;
+using check::JSON_BOOL;
+using check::JSON_FLOAT;
+using check::JSON_INT;
+using check::JSON_NULL;
+using check::JSON_OBJECT;
+using check::JSON_STR;
+using schema::read_sequence_shape;
+using schema::SequenceShape;
 
 using K = JsonValueKind;
 
@@ -418,4 +438,4 @@ py::Ref to_python(V value) {
   py::fault("unknown JSON value kind");
 }
 
-}  // namespace tarmelix::json_walk
+}  // namespace tarmelix::json::walk_impl

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 inline constexpr uint32_t WORK_BUDGET_STEPS = 1'000'000;
 
@@ -46,4 +46,4 @@ class DepthGuard {
   bool entered_;
 };
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -5,7 +5,7 @@
 #include "reasoning/shape.h"
 #include "schema/order.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 namespace {
 
@@ -144,4 +144,4 @@ bool constraints_imply(const std::vector<Constraint>& s, const std::vector<Const
   return true;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -8,7 +8,7 @@
 #include "reasoning/leaf_oracle.h"
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 // Whether one list admits no value; in integer mode two bounds with no
 // integer between them also count.
@@ -23,4 +23,4 @@ bool intersection_bounds_unsatisfiable(const std::vector<SchemaNode>& members,
 bool constraints_imply(const std::vector<Constraint>& s, const std::vector<Constraint>& t,
                        const LeafOracle& oracle);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

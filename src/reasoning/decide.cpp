@@ -5,7 +5,7 @@
 #include "reasoning/openness.h"
 #include "reasoning/simplify.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 bool decide_empty(const SchemaNode& root, const Constants& constants,
                   const DefinitionTable& definitions) {
@@ -30,4 +30,4 @@ bool decide_equivalent(const SchemaNode& s, const SchemaNode& t, const Constants
          subtype_within(t, s, oracle, definitions, budget);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -7,7 +7,7 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 bool decide_empty(const SchemaNode& root, const Constants& constants,
                   const DefinitionTable& definitions);
@@ -19,4 +19,11 @@ bool decide_equivalent(const SchemaNode& s, const SchemaNode& t, const Constants
 // simplify_node (reasoning/simplify.h) and set_record_openness
 // (reasoning/openness.h) are the two rewrites.
 
+}  // namespace tarmelix::reasoning
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using reasoning::decide_empty;
+using reasoning::decide_subtype;
+using reasoning::decide_equivalent;
 }  // namespace tarmelix

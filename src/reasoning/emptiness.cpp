@@ -5,7 +5,7 @@
 #include "reasoning/constraint_logic.h"
 #include "schema/order.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 namespace {
 
@@ -166,4 +166,4 @@ Inhabitation analyse_fresh(const SchemaNode& node, const LeafOracle& oracle,
   return analyse_inhabitation(node, oracle, definitions, stack, budget);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

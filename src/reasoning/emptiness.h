@@ -10,7 +10,7 @@
 #include "reasoning/shape.h"
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 // When `inexact` is clear the node's set is exactly the union of the value
 // classes in `kinds`; when set, `kinds` means nothing.
@@ -36,4 +36,4 @@ bool pattern_is_empty(const SequencePattern& pattern, const LeafOracle& oracle,
 Inhabitation analyse_fresh(const SchemaNode& node, const LeafOracle& oracle,
                            const DefinitionTable& definitions, WorkBudget& budget);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

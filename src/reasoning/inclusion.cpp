@@ -9,7 +9,7 @@
 #include "schema/fxhash.h"
 #include "schema/order.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 namespace {
 
@@ -288,4 +288,4 @@ bool subtype_within(const SchemaNode& s, const SchemaNode& t, const LeafOracle& 
   return check_subtype(s, t, context, assumptions);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -10,7 +10,7 @@
 #include "reasoning/leaf_oracle.h"
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 struct DecisionContext {
   const LeafOracle& oracle;
@@ -44,4 +44,4 @@ bool subtype_of_complement(const SchemaNode& s, const SchemaNode& x,
 bool subtype_within(const SchemaNode& s, const SchemaNode& t, const LeafOracle& oracle,
                     const DefinitionTable& definitions, WorkBudget& budget);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -5,7 +5,7 @@
 #include "check/validate.h"
 #include "py/once.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 namespace {
 
@@ -148,4 +148,4 @@ LeafAnswer PoolOracle::no_integer_between(uint64_t lower, bool lower_exclusive, 
   return LeafAnswer::Undecided;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -10,7 +10,7 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 enum class LeafAnswer : uint8_t { No = 0, Yes = 1, Undecided = 2 };
 
@@ -48,4 +48,4 @@ class PoolOracle final : public LeafOracle {
   const DefinitionTable& definitions_;
 };
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

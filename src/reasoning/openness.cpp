@@ -2,7 +2,7 @@
 
 #include "schema/map_tree.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 SchemaNode set_record_openness(const SchemaNode& node, bool open) {
   // A DefinitionRef's definition is rewritten by the caller.
@@ -13,4 +13,4 @@ SchemaNode set_record_openness(const SchemaNode& node, bool open) {
   });
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

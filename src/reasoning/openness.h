@@ -5,8 +5,13 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 SchemaNode set_record_openness(const SchemaNode& node, bool open);
 
+}  // namespace tarmelix::reasoning
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using reasoning::set_record_openness;
 }  // namespace tarmelix

@@ -1,6 +1,6 @@
 #include "reasoning/shape.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 KindMask scalar_kind_mask(const SchemaNode& node) {
   switch (node.kind) {
@@ -85,4 +85,4 @@ bool known_disjoint(const SchemaNode& a, const SchemaNode& b) {
   return true;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

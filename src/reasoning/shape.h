@@ -7,7 +7,7 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 // A set of the seven top-level value classes every Python value falls into.
 using ScalarKindMask = uint8_t;
@@ -51,4 +51,4 @@ ShapeKind shape_kind(const SchemaNode& node);
 // True only when the shapes alone prove that the nodes share no value.
 bool known_disjoint(const SchemaNode& a, const SchemaNode& b);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -5,7 +5,7 @@
 #include "reasoning/shape.h"
 #include "schema/order.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 namespace {
 
@@ -199,4 +199,4 @@ SchemaNode negate_node(SchemaNode node) {
   }
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::reasoning

@@ -7,7 +7,7 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::reasoning {
 
 SchemaNode simplify_node(const SchemaNode& node);
 SequencePattern simplify_pattern(const SequencePattern& pattern);
@@ -19,4 +19,9 @@ SchemaNode normalize_intersection(std::vector<SchemaNode> members);
 // The complement of an already simplified node, in negation-normal form.
 SchemaNode negate_node(SchemaNode node);
 
+}  // namespace tarmelix::reasoning
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using reasoning::simplify_node;
 }  // namespace tarmelix

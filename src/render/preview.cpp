@@ -2,7 +2,7 @@
 
 #include "render/utf8_text.h"
 
-namespace tarmelix {
+namespace tarmelix::render {
 
 namespace {
 
@@ -66,4 +66,4 @@ std::string render_class_name(PyObject* cls) {
   return preview_repr(cls);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::render

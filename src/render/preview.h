@@ -8,7 +8,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::render {
 
 // Characters of a repr kept before "..." is appended.
 inline constexpr size_t GOT_TEXT_CHARS = 80;
@@ -20,4 +20,11 @@ std::string preview_repr(PyObject* value);
 // The object's __name__ when it is a str encodable as UTF-8, else its preview.
 std::string render_class_name(PyObject* cls);
 
+}  // namespace tarmelix::render
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using render::GOT_TEXT_CHARS;
+using render::preview_repr;
+using render::render_class_name;
 }  // namespace tarmelix

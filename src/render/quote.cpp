@@ -6,7 +6,7 @@
 #include "render/escape_table.inc"
 #include "render/utf8_text.h"
 
-namespace tarmelix {
+namespace tarmelix::render {
 
 namespace {
 
@@ -60,4 +60,4 @@ std::string quote_text(std::string_view text) {
   return out;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::render

@@ -9,7 +9,7 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::render {
 
 // Deepest depth (root = 0) at which a node is still written out; deeper
 // nodes read "...".
@@ -21,4 +21,9 @@ inline constexpr unsigned RENDER_DEPTH_LIMIT = 200;
 std::string render_node(const SchemaNode& node, const Constants& constants,
                         const DefinitionTable& definitions);
 
+}  // namespace tarmelix::render
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using render::render_node;
 }  // namespace tarmelix

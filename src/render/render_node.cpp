@@ -3,7 +3,7 @@
 #include "render/render.h"
 #include "schema/fxhash.h"
 
-namespace tarmelix {
+namespace tarmelix::render {
 
 namespace {
 
@@ -214,4 +214,4 @@ std::string render_node(const SchemaNode& node, const Constants& constants,
   return std::move(cx.out);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::render

@@ -1,6 +1,6 @@
 #include "render/utf8_text.h"
 
-namespace tarmelix {
+namespace tarmelix::render {
 
 namespace {
 
@@ -77,4 +77,4 @@ std::string truncate_chars(std::string_view text, size_t max_chars) {
   return out;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::render

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace tarmelix {
+namespace tarmelix::render {
 
 // The text when it has at most max_chars characters, else its first
 // max_chars characters followed by "..." (never cut inside a character).
@@ -18,4 +18,9 @@ char32_t next_code_point(std::string_view text, size_t& pos);
 // Appends the UTF-8 form of a character.
 void append_utf8(std::string& out, char32_t cp);
 
+}  // namespace tarmelix::render
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using render::truncate_chars;
 }  // namespace tarmelix

@@ -5,7 +5,7 @@
 #include <memory>
 #include <utility>
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 template <class T>
 class Box {
@@ -29,4 +29,4 @@ class Box {
   std::unique_ptr<T> ptr_;
 };
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

@@ -5,7 +5,7 @@
 
 #include "schema/measure.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 namespace {
 void limit_error(const char* before, uint64_t measured, const char* middle, uint64_t limit,
@@ -49,4 +49,4 @@ std::optional<ValidatorCore> check_limits(SchemaNode root, Constants constants,
   return ValidatorCore(std::move(constants), std::move(definitions), std::move(root));
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

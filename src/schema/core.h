@@ -10,7 +10,7 @@
 #include "schema/node.h"
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 // The lazily built per-validator lookup tables are defined by the membership
 // walk; the core only owns the slot.
@@ -49,4 +49,12 @@ struct ValidatorCore {
 std::optional<ValidatorCore> check_limits(SchemaNode root, Constants constants,
                                             DefinitionTable definitions);
 
+}  // namespace tarmelix::schema
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using schema::WalkPlanBase;
+using schema::WalkPlanState;
+using schema::ValidatorCore;
+using schema::check_limits;
 }  // namespace tarmelix

@@ -2,7 +2,7 @@
 
 #include <re2/re2.h>
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 namespace {
 
@@ -33,4 +33,4 @@ std::optional<std::string> full_match_pattern_error(std::string_view pattern) {
   return std::nullopt;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

@@ -11,7 +11,7 @@ namespace re2 {
 class RE2;
 }
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 // The compiled pattern, or null with RE2's error text in `error`.
 std::unique_ptr<re2::RE2> compile_full_match(std::string_view pattern, std::string* error);
@@ -21,4 +21,10 @@ std::unique_ptr<re2::RE2> compile_full_match(std::string_view pattern, std::stri
 // compiles once wrapped, and then no longer matches the whole text.
 std::optional<std::string> full_match_pattern_error(std::string_view pattern);
 
+}  // namespace tarmelix::schema
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using schema::compile_full_match;
+using schema::full_match_pattern_error;
 }  // namespace tarmelix

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 uint64_t fx_hash_bytes(std::string_view bytes) {
   uint64_t h = 0;
@@ -24,4 +24,4 @@ uint64_t fx_hash_bytes(std::string_view bytes) {
   return fx_finish(h);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 inline constexpr uint64_t FX_SEED = 0xf1357aea2e62a9c5ULL;
 
@@ -29,4 +29,9 @@ struct FxHasher {
   using is_transparent = void;
 };
 
+}  // namespace tarmelix::schema
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using schema::FxHasher;
 }  // namespace tarmelix

@@ -1,6 +1,6 @@
 #include "schema/map_tree.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 namespace {
 
@@ -35,4 +35,4 @@ SchemaNode map_tree(const SchemaNode& node, const std::function<void(SchemaNode&
   return copy;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

@@ -7,11 +7,16 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 // A copy of `node` in which `visit` has seen every node, each before its
 // children: it may change the node or replace it outright, and whatever
 // children the result holds are visited in turn.
 SchemaNode map_tree(const SchemaNode& node, const std::function<void(SchemaNode&)>& visit);
 
+}  // namespace tarmelix::schema
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using schema::map_tree;
 }  // namespace tarmelix

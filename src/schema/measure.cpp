@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 NodeChildren::NodeChildren(const SchemaNode& node) {
   switch (node.kind) {
@@ -90,4 +90,4 @@ uint64_t node_depth(const SchemaNode& node) {
   return own + deepest;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

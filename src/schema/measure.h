@@ -6,7 +6,7 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 // Direct children in their fixed order: Sequence item nodes depth-first;
 // Record field nodes then each clause's key and value; members; Object field
@@ -32,4 +32,15 @@ inline constexpr uint64_t MAX_SCHEMA_DEPTH = 128;
 inline constexpr uint64_t MAX_DEFINITIONS = 128;
 inline constexpr uint64_t MAX_SCHEMA_NODES = 100000;
 
+}  // namespace tarmelix::schema
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using schema::NodeChildren;
+using schema::node_children;
+using schema::count_nodes;
+using schema::node_depth;
+using schema::MAX_SCHEMA_DEPTH;
+using schema::MAX_DEFINITIONS;
+using schema::MAX_SCHEMA_NODES;
 }  // namespace tarmelix

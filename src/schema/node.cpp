@@ -2,7 +2,7 @@
 
 #include "schema/sequence_shape.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 SchemaNode make_leaf(NodeKind kind) { return SchemaNode(kind); }
 
@@ -111,4 +111,4 @@ std::optional<FlatPattern> flatten_pattern(const SequencePattern& pattern) {
   return flat;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

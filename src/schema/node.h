@@ -11,7 +11,7 @@
 
 #include "schema/box.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 enum class NodeKind : uint8_t {
   Anything = 0,
@@ -136,4 +136,39 @@ struct FlatPattern {
 };
 std::optional<FlatPattern> flatten_pattern(const SequencePattern& pattern);
 
+}  // namespace tarmelix::schema
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using schema::NodeKind;
+using schema::SequenceKind;
+using schema::PatternKind;
+using schema::ConstraintKind;
+using schema::Constraint;
+using schema::SchemaNode;
+using schema::RecordField;
+using schema::KeyValueClause;
+using schema::SequencePattern;
+using schema::DefinitionTable;
+using schema::make_leaf;
+using schema::make_literal;
+using schema::make_instance;
+using schema::make_definition_ref;
+using schema::make_recursion_variable;
+using schema::make_sequence;
+using schema::make_set;
+using schema::make_frozen_set;
+using schema::make_complement;
+using schema::make_record;
+using schema::make_union;
+using schema::make_intersection;
+using schema::make_object;
+using schema::make_constrained;
+using schema::make_empty_pattern;
+using schema::make_item_pattern;
+using schema::make_concat_pattern;
+using schema::make_alternation_pattern;
+using schema::make_repeat_pattern;
+using schema::FlatPattern;
+using schema::flatten_pattern;
 }  // namespace tarmelix

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 namespace {
 
@@ -252,4 +252,4 @@ void hash_node(const SchemaNode& node, HashSink& sink) {
   }
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

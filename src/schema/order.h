@@ -9,7 +9,7 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 bool same_node(const SchemaNode& a, const SchemaNode& b);
 bool same_pattern(const SequencePattern& p, const SequencePattern& q);
@@ -27,4 +27,19 @@ void hash_node(const SchemaNode& node, HashSink& sink);
 void hash_pattern(const SequencePattern& pattern, HashSink& sink);
 void hash_u64(uint64_t value, HashSink& sink);  // 8 bytes, little-endian
 
+}  // namespace tarmelix::schema
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using schema::same_node;
+using schema::same_pattern;
+using schema::same_constraint;
+using schema::same_constraints;
+using schema::compare_nodes;
+using schema::compare_patterns;
+using schema::compare_constraints;
+using schema::HashSink;
+using schema::hash_node;
+using schema::hash_pattern;
+using schema::hash_u64;
 }  // namespace tarmelix

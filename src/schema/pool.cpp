@@ -1,6 +1,6 @@
 #include "schema/pool.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 uint64_t intern_constant(ConstantsPool& pool, PyObject* object) {
   auto found = pool.identity_index.find(object);
@@ -37,4 +37,4 @@ std::optional<bool> objects_equal(PyObject* a, PyObject* b) {
   return truth != 0;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

@@ -10,7 +10,7 @@
 #include "py/ref.h"
 #include "schema/fxhash.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 using Constants = std::vector<py::Ref>;
 
@@ -36,4 +36,15 @@ Constants copy_constants(const Constants& constants);
 // comparison or its truth test raises.
 std::optional<bool> objects_equal(PyObject* a, PyObject* b);
 
+}  // namespace tarmelix::schema
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using schema::Constants;
+using schema::ConstantsPool;
+using schema::intern_constant;
+using schema::intern_constants;
+using schema::pool_from_constants;
+using schema::copy_constants;
+using schema::objects_equal;
 }  // namespace tarmelix

@@ -8,7 +8,7 @@
 
 #include "schema/node.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 struct SequenceShape {
   const SequencePattern* concat = nullptr;  // fixed items are its leading parts
@@ -56,4 +56,4 @@ inline std::optional<SequenceShape> read_sequence_shape(const SequencePattern& p
   return std::nullopt;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

@@ -4,7 +4,7 @@
 
 #include "py/once.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 namespace {
 
@@ -69,4 +69,4 @@ bool is_ellipsis(PyObject* object) {
   return object == cache->Ellipsis.get();
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

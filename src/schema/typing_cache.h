@@ -4,7 +4,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 struct TypingCache {
   py::Ref Any, Union, Optional, UnionType, Literal, object, Enum, Callable, Ellipsis;
@@ -17,4 +17,4 @@ const TypingCache* typing_cache();
 // Whether `object` is the Ellipsis object (false when the cache cannot fill).
 bool is_ellipsis(PyObject* object);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

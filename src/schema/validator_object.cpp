@@ -2,7 +2,7 @@
 
 #include <new>
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 // Leaked on purpose: the type outlives every module object made from the definition.
 py::OnceCell<py::Ref>& validator_type_cell() {
@@ -17,4 +17,4 @@ ValidatorCore* extract_validator_core(PyObject* object) {
   return std::launder(&reinterpret_cast<ValidatorObject*>(object)->core);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::schema

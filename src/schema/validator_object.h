@@ -7,7 +7,7 @@
 #include "py/ref.h"
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::schema {
 
 struct ValidatorObject {
   PyObject_HEAD
@@ -21,4 +21,10 @@ py::OnceCell<py::Ref>& validator_type_cell();
 // no error: before the type exists no object can be a Validator.
 ValidatorCore* extract_validator_core(PyObject* object);
 
+}  // namespace tarmelix::schema
+
+// This unit's interface, used unqualified from the other folders.
+namespace tarmelix {
+using schema::ValidatorObject;
+using schema::extract_validator_core;
 }  // namespace tarmelix

@@ -12,7 +12,7 @@
 #include "schema/core.h"
 #include "validator/object.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -81,7 +81,7 @@ std::optional<ValidatorCore> make_or_validator(const ValidatorCore& core, PyObje
 PyObject* validator_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return py::trap_object([&]() -> py::Ref {
     static constexpr std::array<const char*, 1> positional = {"schema"};
-    static const py::FunctionDesc desc{"Validator.__new__()", positional, {}};
+    static constexpr py::FunctionDesc desc{"Validator.__new__()", positional, {}};
     py::ParsedArgs parsed;
     if (!py::parse_tuple_and_dict(desc, args, kwargs, parsed)) return {};
     PyObject* spec = parsed.values[0];
@@ -120,7 +120,7 @@ py::Ref intersection_function(PyObject*, PyObject* const* args, Py_ssize_t nargs
 py::Ref complement_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
                             PyObject* kwnames) {
   static constexpr std::array<const char*, 1> positional = {"schema"};
-  static const py::FunctionDesc desc{"complement()", positional, {}};
+  static constexpr py::FunctionDesc desc{"complement()", positional, {}};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
   ConstantsPool pool;
@@ -134,10 +134,10 @@ py::Ref complement_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
 py::Ref recursive_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
                            PyObject* kwnames) {
   static constexpr std::array<const char*, 1> positional = {"builder"};
-  static const py::FunctionDesc desc{"recursive()", positional, {}};
+  static constexpr py::FunctionDesc desc{"recursive()", positional, {}};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
   return recursive_validator(parsed.values[0]);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -4,7 +4,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 // The Py_tp_new slot: Validator(schema), with its own argument handling.
 PyObject* validator_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept;
@@ -22,4 +22,4 @@ py::Ref complement_function(PyObject* self, PyObject* const* args, Py_ssize_t na
 py::Ref recursive_function(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                            PyObject* kwnames);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -8,7 +8,7 @@
 #include "reasoning/decide.h"
 #include "validator/entry.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -53,13 +53,13 @@ py::Ref is_empty_method(PyObject* self) {
 
 py::Ref is_subtype_of_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                              PyObject* kwnames) {
-  static const py::FunctionDesc desc{"Validator.is_subtype_of()", OTHER, {}};
+  static constexpr py::FunctionDesc desc{"Validator.is_subtype_of()", OTHER, {}};
   return decide_against(desc, decide_subtype, self, args, nargsf, kwnames);
 }
 
 py::Ref is_equivalent_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                              PyObject* kwnames) {
-  static const py::FunctionDesc desc{"Validator.is_equivalent()", OTHER, {}};
+  static constexpr py::FunctionDesc desc{"Validator.is_equivalent()", OTHER, {}};
   return decide_against(desc, decide_equivalent, self, args, nargsf, kwnames);
 }
 
@@ -75,4 +75,4 @@ py::Ref simplify_method(PyObject* self) {
   return rewrite(self, [](const SchemaNode& n) { return simplify_node(n); });
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

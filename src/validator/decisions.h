@@ -4,7 +4,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 py::Ref is_empty_method(PyObject* self);
 py::Ref is_subtype_of_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
@@ -15,4 +15,4 @@ py::Ref open_method(PyObject* self);
 py::Ref close_method(PyObject* self);
 py::Ref simplify_method(PyObject* self);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

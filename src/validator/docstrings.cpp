@@ -1,6 +1,6 @@
 #include "validator/docstrings.h"
 
-namespace tarmelix::doc {
+namespace tarmelix::validator::doc {
 
 const char MODULE[] =
     "The `tarmelix._tarmelix` extension module.\n"
@@ -339,4 +339,4 @@ const char RECURSIVE[] =
     "a back edge, and a non-contractive body — one whose recursive reference is\n"
     "not under a structural constructor — is rejected.";
 
-}  // namespace tarmelix::doc
+}  // namespace tarmelix::validator::doc

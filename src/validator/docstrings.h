@@ -3,7 +3,7 @@
 // __text_signature__.
 #pragma once
 
-namespace tarmelix::doc {
+namespace tarmelix::validator::doc {
 
 extern const char MODULE[];
 extern const char VALIDATOR[];
@@ -26,4 +26,4 @@ extern const char INTERSECTION[];
 extern const char COMPLEMENT[];
 extern const char RECURSIVE[];
 
-}  // namespace tarmelix::doc
+}  // namespace tarmelix::validator::doc

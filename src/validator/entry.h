@@ -7,7 +7,7 @@
 #include "py/trap.h"
 #include "validator/object.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 // A fast-call body extracts its own arguments (py::parse_fastcall).
 using FastcallBody = py::Ref (*)(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
@@ -36,4 +36,4 @@ inline ValidatorCore& core_of(PyObject* self) noexcept {
   return reinterpret_cast<ValidatorObject*>(self)->core;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -10,7 +10,7 @@
 #include "validator/entry.h"
 #include "validator/siphash.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -105,11 +105,11 @@ py::Ref copy_method(PyObject* self) { return clone_validator(self); }
 py::Ref deepcopy_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                         PyObject* kwnames) {
   static constexpr std::array<const char*, 1> positional = {"_memo"};
-  static const py::FunctionDesc desc{"Validator.__deepcopy__()", positional, {}};
+  static constexpr py::FunctionDesc desc{"Validator.__deepcopy__()", positional, {}};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
   // The memo is neither read nor updated: a validator is immutable.
   return clone_validator(self);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

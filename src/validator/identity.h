@@ -6,7 +6,7 @@
 #include "py/ref.h"
 #include "schema/core.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 // The type slots.
 PyObject* validator_repr(PyObject* self) noexcept;
@@ -21,4 +21,4 @@ py::Ref deepcopy_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf
 // The structural hash of a core: never -1; constants take no part.
 Py_hash_t hash_core(const ValidatorCore& core);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

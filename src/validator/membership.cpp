@@ -9,7 +9,7 @@
 #include "py/trap.h"
 #include "validator/entry.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -57,7 +57,7 @@ int validator_contains(PyObject* self, PyObject* value) noexcept {
 
 py::Ref validate_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                         PyObject* kwnames) {
-  static const py::FunctionDesc desc{"Validator.validate()", OBJ, FAIL_FAST};
+  static constexpr py::FunctionDesc desc{"Validator.validate()", OBJ, FAIL_FAST};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
   std::optional<WalkMode> mode = raising_mode(parsed.values[1]);
@@ -68,7 +68,7 @@ py::Ref validate_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf
 
 py::Ref is_valid_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                         PyObject* kwnames) {
-  static const py::FunctionDesc desc{"Validator.is_valid()", OBJ, {}};
+  static constexpr py::FunctionDesc desc{"Validator.is_valid()", OBJ, {}};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
   std::optional<bool> member = check_membership(core_of(self), parsed.values[0]);
@@ -78,7 +78,7 @@ py::Ref is_valid_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf
 
 py::Ref ensure_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                       PyObject* kwnames) {
-  static const py::FunctionDesc desc{"Validator.ensure()", OBJ, {}};
+  static constexpr py::FunctionDesc desc{"Validator.ensure()", OBJ, {}};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
   if (!validate_value(core_of(self), parsed.values[0], WalkMode::CollectAll)) return {};
@@ -87,23 +87,23 @@ py::Ref ensure_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
 
 py::Ref validate_json_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                              PyObject* kwnames) {
-  static const py::FunctionDesc desc{"Validator.validate_json()", DATA, FAIL_FAST};
+  static constexpr py::FunctionDesc desc{"Validator.validate_json()", DATA, FAIL_FAST};
   if (!load_document(desc, self, args, nargsf, kwnames, false)) return {};
   return py::none();
 }
 
 py::Ref load_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                     PyObject* kwnames) {
-  static const py::FunctionDesc desc{"Validator.load()", DATA, FAIL_FAST};
+  static constexpr py::FunctionDesc desc{"Validator.load()", DATA, FAIL_FAST};
   return load_document(desc, self, args, nargsf, kwnames, true);
 }
 
 py::Ref is_valid_json_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                              PyObject* kwnames) {
-  static const py::FunctionDesc desc{"Validator.is_valid_json()", DATA, {}};
+  static constexpr py::FunctionDesc desc{"Validator.is_valid_json()", DATA, {}};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
   return check_json_document(core_of(self), parsed.values[0]);
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

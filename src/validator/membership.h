@@ -4,7 +4,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 // The Py_sq_contains slot: 1, 0, or -1 with a fatal exception set.
 int validator_contains(PyObject* self, PyObject* value) noexcept;
@@ -23,4 +23,4 @@ py::Ref load_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
 py::Ref is_valid_json_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                              PyObject* kwnames);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -7,7 +7,7 @@
 #include "validator/identity.h"
 #include "validator/membership.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -58,4 +58,4 @@ PyMethodDef* module_functions() {
   return table;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -3,7 +3,7 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 // The fourteen Validator methods, in table order, zero-terminated.
 PyMethodDef* validator_methods();
@@ -12,4 +12,4 @@ PyMethodDef* validator_methods();
 // to the module, zero-terminated.
 PyMethodDef* module_functions();
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -8,7 +8,7 @@
 #include "validator/methods.h"
 #include "validator/object.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -90,9 +90,6 @@ int exec_module(PyObject* module) noexcept {
 
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
-#ifdef Py_GIL_DISABLED
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-#endif
     {0, nullptr},
 };
 
@@ -103,6 +100,6 @@ PyModuleDef module_def = {
 
 }  // namespace
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator
 
-PyMODINIT_FUNC PyInit__tarmelix() { return PyModuleDef_Init(&tarmelix::module_def); }
+PyMODINIT_FUNC PyInit__tarmelix() { return PyModuleDef_Init(&tarmelix::validator::module_def); }

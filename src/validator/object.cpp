@@ -10,7 +10,7 @@
 #include "validator/methods.h"
 #include "validator/docstrings.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -47,7 +47,7 @@ py::Ref create_validator_type() {
 }  // namespace
 
 PyTypeObject* validator_type() {
-  const py::Ref* type = validator_type_cell().get_or_init([]() -> std::optional<py::Ref> {
+  const py::Ref* type = schema::validator_type_cell().get_or_init([]() -> std::optional<py::Ref> {
     py::Ref t = create_validator_type();
     if (!t) return std::nullopt;
     return t;
@@ -82,4 +82,4 @@ py::Ref make_node_validator(SchemaNode node) {
   return new_validator_object(ValidatorCore({}, {}, std::move(node)));
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -5,7 +5,7 @@
 #include "schema/core.h"
 #include "schema/validator_object.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 // The Validator type, created once per process; null with the error set.
 PyTypeObject* validator_type();
@@ -25,4 +25,4 @@ py::Ref new_checked_validator(SchemaNode root, Constants constants, DefinitionTa
 // A Validator over one node, with no constants and no definitions; no limits.
 py::Ref make_node_validator(SchemaNode node);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -10,7 +10,7 @@
 #include "schema/core.h"
 #include "validator/object.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -36,9 +36,9 @@ py::Ref recursive_validator(PyObject* builder) {
   if (!body) return {};
 
   const uint64_t index = definitions.size();
-  SchemaNode tied = substitute_recursion_variable(*body, variable, index);
+  SchemaNode tied = frontend::substitute_recursion_variable(*body, variable, index);
   body.reset();
-  if (has_unguarded_reference(tied, index, false)) {
+  if (frontend::has_unguarded_reference(tied, index, false)) {
     PyErr_SetString(PyExc_ValueError,
                     "recursive schema is not contractive: the recursive reference must occur "
                     "under a structural constructor (a list, tuple, set, dict, record, or object)");
@@ -51,4 +51,4 @@ py::Ref recursive_validator(PyObject* builder) {
                                std::move(definitions));
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

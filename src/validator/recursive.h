@@ -3,9 +3,9 @@
 
 #include "py/ref.h"
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 // The body of the module function; a new Validator or null with the error set.
 py::Ref recursive_validator(PyObject* builder);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -2,7 +2,7 @@
 
 #include <bit>
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 namespace {
 
@@ -57,4 +57,4 @@ uint64_t siphash13(uint64_t key0, uint64_t key1, std::string_view data) {
   return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
 }
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-namespace tarmelix {
+namespace tarmelix::validator {
 
 uint64_t siphash13(uint64_t key0, uint64_t key1, std::string_view data);
 
-}  // namespace tarmelix
+}  // namespace tarmelix::validator

@@ -99,7 +99,7 @@ class ErrorLine : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(ErrorLine, WritesPathThenRecord) {
   const LineCase& c = GetParam();
-  EXPECT_EQ(path_text(c.path), c.expected_path);
+  EXPECT_EQ(errors::path_text(c.path), c.expected_path);
   EXPECT_EQ(format_error_line(ErrorRecord{c.path, "int", "'x'", "int_type"}), c.expected_line);
 }
 

@@ -103,10 +103,10 @@ TEST(WalkPlan, PatternsCompiledOncePerTextAndDefinitionsPlanned) {
       core_of({}, make_intersection(std::move(members)), std::move(definitions));
   const WalkPlan& plan = built(core);
   EXPECT_EQ(plan.compiled_patterns.size(), 2u);
-  EXPECT_NE(find_compiled_pattern(&plan, "a+"), nullptr);
-  EXPECT_NE(find_compiled_pattern(&plan, "b"), nullptr);
-  EXPECT_EQ(find_compiled_pattern(&plan, "("), nullptr);
-  EXPECT_EQ(find_compiled_pattern(nullptr, "a+"), nullptr);
+  EXPECT_NE(check::find_compiled_pattern(&plan, "a+"), nullptr);
+  EXPECT_NE(check::find_compiled_pattern(&plan, "b"), nullptr);
+  EXPECT_EQ(check::find_compiled_pattern(&plan, "("), nullptr);
+  EXPECT_EQ(check::find_compiled_pattern(nullptr, "a+"), nullptr);
 }
 
 TEST(WalkPlan, ThreadsArrivingTogetherShareOneBuild) {

@@ -1,0 +1,570 @@
+"""The fuzz targets. Each takes (rng, case) and raises Fail on a wrong answer
+or an exception no entry point may raise; case.note() records the input first,
+so that a crash or a hang can still be reported with it."""
+
+import copy
+import dataclasses
+import gc
+import json
+import math
+import os
+import re
+import sys
+import threading
+import time
+import tracemalloc
+import typing
+from typing import Annotated, Any, Literal
+
+import tarmelix as t
+
+import gen
+import hostile
+from known import KNOWN
+
+V = t.Validator
+SANITIZED = bool(os.environ.get("TARMELIX_SANITIZED"))
+SLACK = 5 if SANITIZED else 1
+
+PANICS = {
+    "dictionary changed size during iteration",
+    "dictionary keys changed during iteration",
+    "set iteration should be infallible",
+    "frozenset iteration should be infallible",
+}
+
+
+class Fail(Exception):
+    pass
+
+
+def is_panic(e):
+    return type(e).__name__ == "PanicException"
+
+
+def call(fn, *args, **kwargs):
+    """(kind, payload): "ok" with the result, "invalid" with the ValidationError, "raise" with any other exception."""
+    try:
+        return "ok", fn(*args, **kwargs)
+    except t.ValidationError as e:
+        return "invalid", e
+    except BaseException as e:  # noqa: B036 - fatal exceptions are under test too
+        return "raise", e
+
+
+def expect(outcome, allowed, what):
+    """Fails unless the outcome is an answer, a ValidationError or an allowed exception; returns it."""
+    kind, payload = outcome
+    if kind != "raise":
+        return outcome
+    if type(payload) in allowed:
+        return outcome
+    if is_panic(payload) and "panic" in allowed and str(payload).split(":")[0] in PANICS:
+        return outcome
+    if isinstance(payload, RecursionError) and RecursionError in allowed:
+        return outcome
+    raise Fail("%s raised %s: %s" % (what, type(payload).__name__, str(payload)[:300]))
+
+
+def check_error(e, what):
+    """A ValidationError must render and carry consistent attributes."""
+    errors = e.errors
+    if not errors or not isinstance(errors, tuple):
+        raise Fail("%s: ValidationError without errors" % what)
+    first = errors[0]
+    for key in ("code", "path", "message", "expected", "value"):
+        if key not in first:
+            raise Fail("%s: error record lacks %r" % (what, key))
+    if (e.code, e.path, e.expected, e.value) != (first["code"], first["path"], first["expected"], first["value"]):
+        raise Fail("%s: ValidationError attributes disagree with errors[0]" % what)
+    str(e)
+    return errors
+
+
+def strict_equal(a, b):
+    """Equality that tells 1 from 1.0 and True from 1."""
+    if type(a) is not type(b):
+        return False
+    if isinstance(a, list):
+        return len(a) == len(b) and all(strict_equal(x, y) for x, y in zip(a, b))
+    if isinstance(a, dict):
+        return list(a) == list(b) and all(strict_equal(a[k], b[k]) for k in a)
+    if isinstance(a, float):
+        return a == b and math.copysign(1, a) == math.copysign(1, b) or (a != a and b != b)
+    return a == b
+
+
+def membership(v, value, allowed=frozenset()):
+    """is_valid, in, validate (both modes) and ensure must agree; returns the verdict or None when an allowed exception ended it."""
+    outcomes = {
+        "is_valid": expect(call(v.is_valid, value), allowed, "is_valid"),
+        "in": expect(call(lambda: value in v), allowed, "in"),
+        "validate": expect(call(v.validate, value), allowed, "validate"),
+        "fail_fast": expect(call(v.validate, value, fail_fast=True), allowed, "validate(fail_fast=True)"),
+        "ensure": expect(call(v.ensure, value), allowed, "ensure"),
+    }
+    if any(kind == "raise" for kind, _ in outcomes.values()):
+        return None
+    verdict = outcomes["is_valid"][1]
+    if verdict is not True and verdict is not False:
+        raise Fail("is_valid answered %r" % (verdict,))
+    seen = {
+        "is_valid": verdict,
+        "in": outcomes["in"][1],
+        "validate": outcomes["validate"][0] == "ok",
+        "fail_fast": outcomes["fail_fast"][0] == "ok",
+        "ensure": outcomes["ensure"][0] == "ok",
+    }
+    if len(set(seen.values())) != 1:
+        raise Fail("entry points disagree: %r" % seen)
+    if outcomes["ensure"][0] == "ok" and outcomes["ensure"][1] is not value:
+        raise Fail("ensure returned another object")
+    if not verdict:
+        full = check_error(outcomes["validate"][1], "validate")
+        fast = check_error(outcomes["fail_fast"][1], "validate(fail_fast=True)")
+        if fast[0] not in full and len(fast) == 1:
+            raise Fail("fail_fast error %r is not among the full errors" % (fast[0],))
+    return verdict
+
+
+def leak_check(case, again, rounds=200, watch=()):
+    """Runs again() over and over; memory that still grows by more than half
+    a small object per round after the interpreter's free lists (up to a few
+    thousand objects) have filled is a leaked new object, and a reference
+    count of a watched object that grows with the rounds a leaked reference."""
+    for _ in range(2 * rounds):
+        again()
+    gc.collect()
+    watch = [x for x in watch for x in ([x] + (list(x) if type(x) in (list, tuple) else []))]
+    counts = [sys.getrefcount(x) for x in watch]
+    for _ in range(rounds):
+        again()
+    gc.collect()
+    for x, before in zip(watch, counts):
+        if sys.getrefcount(x) >= before + rounds // 2:
+            raise Fail("the reference count of %s grows by %d in %d rounds" % (preview(x, 200), sys.getrefcount(x) - before, rounds))
+    tracemalloc.start()
+    try:
+        marks = [tracemalloc.get_traced_memory()[0]]
+        for interval in range(40):
+            for _ in range(rounds):
+                again()
+            gc.collect()
+            marks.append(tracemalloc.get_traced_memory()[0])
+            tail = marks[-6:]
+            growth = [b - a for a, b in zip(tail, tail[1:])]
+            if interval >= 2 and min(growth) < 8 * rounds:
+                return  # flat, or a cache that has filled
+    finally:
+        tracemalloc.stop()
+    raise Fail("memory grows by %s bytes per %d rounds: a leaked reference" % (growth, rounds))
+
+
+# ---- random specs and values ------------------------------------------------
+
+def target_values(rng, case):
+    g = gen.schema(rng)
+    values = gen.samples(rng, [g])
+    case.note("spec %s; values %s" % (g.src, preview(values)))
+    v = g.validator
+    verdicts = [membership(v, x) for x in values]
+    copies = [copy.copy(v), copy.deepcopy(v), V(v), V(g.spec)]
+    for c in copies:
+        if not (c == v and hash(c) == hash(v) and repr(c) == repr(v)):
+            raise Fail("copy or rebuild of %r differs: %r" % (v, c))
+    wrapped = V([v]), V({"k": v}), t.union(t.nothing, v)
+    for x, verdict in zip(values, verdicts):
+        for c in copies:
+            if c.is_valid(x) != verdict:
+                raise Fail("copy disagrees on %s" % preview(x))
+        if wrapped[0].is_valid([x]) != verdict or wrapped[1].is_valid({"k": x}) != verdict or wrapped[2].is_valid(x) != verdict:
+            raise Fail("embedded validator disagrees on %s" % preview(x))
+    if rng.random() < 0.05:
+        leak_check(case, lambda: [v.is_valid(x) or call(v.validate, x) for x in values] + [repr(v), hash(v), v == copies[1]], watch=values)
+
+
+# ---- JSON on all three roads ------------------------------------------------
+
+def plain_json(ref, depth=0):
+    """Whether json.loads's value is one both parsers must read alike: no NaN or infinity, no lone surrogate, nesting within 200."""
+    if isinstance(ref, (list, dict)) and depth >= 200:
+        return False  # the 201st level of arrays and objects
+    if isinstance(ref, float):
+        return math.isfinite(ref)
+    if isinstance(ref, str):
+        return not re.search("[\ud800-\udfff]", ref)
+    if isinstance(ref, list):
+        return all(plain_json(x, depth + 1) for x in ref)
+    if isinstance(ref, dict):
+        return all(plain_json(k, depth + 1) and plain_json(x, depth + 1) for k, x in ref.items())
+    return True
+
+
+HUGE_EXPONENT = re.compile(rb"(-?[0-9]+(?:\.[0-9]+)?)[eE]([-+]?)([0-9]{10,})")
+LONG_INTEGER = re.compile(rb"(?<![0-9.eE+-])-?([0-9]+)(?![0-9.eE])")
+
+
+def known_json(data, message):
+    """The known JSON number faults, matched by the document itself."""
+    raw = data if isinstance(data, bytes) else data.encode("utf-8", "surrogatepass")
+    if "exponent" in KNOWN:
+        for mantissa, sign, _ in HUGE_EXPONENT.findall(raw):
+            if sign == b"-" or float(mantissa) == 0:
+                return True
+    if "digits" in KNOWN:
+        limit = sys.get_int_max_str_digits()
+        if limit and any(len(d) > limit for d in LONG_INTEGER.findall(raw)):
+            return True
+    return False
+
+
+def json_roads(v, data, allowed=frozenset()):
+    """is_valid_json, validate_json and load must agree; returns (verdict, loaded value or error)."""
+    a = expect(call(v.is_valid_json, data), allowed, "is_valid_json")
+    b = expect(call(v.validate_json, data), allowed, "validate_json")
+    c = expect(call(v.load, data), allowed, "load")
+    if "raise" in (a[0], b[0], c[0]):
+        return None, None
+    if a[1] is not True and a[1] is not False:
+        raise Fail("is_valid_json answered %r" % (a[1],))
+    seen = (a[1], b[0] == "ok", c[0] == "ok")
+    if len(set(seen)) != 1:
+        raise Fail("JSON roads disagree: is_valid_json %r, validate_json %r, load %r" % (a[1], describe(b), describe(c)))
+    if b[0] == "ok":
+        if b[1] is not None:
+            raise Fail("validate_json returned %r" % (b[1],))
+        return True, c[1]
+    eb, ec = check_error(b[1], "validate_json"), check_error(c[1], "load")
+    if eb != ec:
+        raise Fail("validate_json and load report different errors: %r / %r" % (eb, ec))
+    return False, b[1]
+
+
+def describe(outcome):
+    kind, payload = outcome
+    if kind == "invalid":
+        return "ValidationError(%s)" % payload.errors[0]["message"][:200]
+    return "%s(%s)" % (kind, preview(payload))
+
+
+def target_json(rng, case):
+    g = gen.schema(rng, json_only=rng.random() < 0.8)
+    v = g.validator
+    docs = [gen.json_document(rng, g, case.seeds) for _ in range(6)]
+    for data in docs:
+        case.note("spec %s; document %r" % (g.src, data[:3000]))
+        check_document(v, data)
+    if rng.random() < 0.05:
+        leak_check(case, lambda: [(v.is_valid_json(d), call(v.load, d), call(v.validate_json, d)) for d in docs])
+
+
+def check_document(v, data):
+    verdict, got = json_roads(v, data, {ValueError} if known_json(data, "") else set())
+    if verdict is None:
+        return
+    try:
+        text = data.decode("utf-8") if isinstance(data, bytes) else data
+        ref = json.loads(text)
+    except UnicodeDecodeError:
+        return  # the roads agreed among themselves; json.loads has no say
+    except json.JSONDecodeError:
+        if verdict or got.errors[0]["code"] != "json_invalid":
+            raise Fail("json.loads refuses the document, the roads %s" % ("accept it" if verdict else "report " + got.errors[0]["code"]))
+        return
+    except ValueError:
+        # json.loads's own digit limit
+        if known_json(data, ""):
+            return
+        if verdict or got.errors[0]["code"] != "json_invalid":
+            raise Fail("an integer past the digit limit is %s" % ("accepted" if verdict else got.errors[0]["code"]))
+        return
+    if not plain_json(ref):
+        return  # NaN, infinity, lone surrogates and deep nesting are refused by design
+    if not verdict and got.errors[0]["code"] == "json_invalid":
+        if known_json(data, got.errors[0]["value"]):
+            return
+        raise Fail("the roads refuse a document json.loads reads: %s" % got.errors[0]["message"][:300])
+    expected = v.is_valid(ref)
+    if verdict != expected:
+        raise Fail("JSON verdict %r but is_valid(json.loads(doc)) is %r" % (verdict, expected))
+    if verdict and not strict_equal(got, ref):
+        raise Fail("load gives %s, json.loads %s" % (preview(got), preview(ref)))
+    if not verdict:
+        kind, e = call(v.validate, ref)
+        if kind != "invalid" or e.errors != got.errors:
+            raise Fail("validate_json errors differ from validate(json.loads(doc)): %r / %r" % (got.errors, e.errors if kind == "invalid" else e))
+
+
+# ---- hostile user code --------------------------------------------------------
+
+def target_hostile(rng, case):
+    desc, spec, value, allowed = hostile.build(rng)
+    case.note("hostile: " + desc)
+    built = call(V, spec)
+    expect(built, allowed | {NotImplementedError, ValueError}, "Validator()")
+    if built[0] != "ok":
+        return
+    v = built[1]
+    for what, fn in (("repr", repr), ("hash", hash), ("==", lambda v: v == copy.deepcopy(v)), ("simplify", lambda v: v.simplify())):
+        expect(call(fn, v), allowed, what)
+    deep = "deep" in allowed
+    if deep and "deep_validate" in KNOWN:
+        for what, fn in (("is_valid", v.is_valid), ("in", lambda x: x in v)):
+            kind, got = expect(call(fn, value), allowed, what)
+            if kind == "ok" and got not in (True, False):
+                raise Fail("%s answered %r" % (what, got))
+    else:
+        started = time.perf_counter()
+        expect(call(v.is_valid, value), allowed, "is_valid")
+        quick = time.perf_counter() - started
+        started = time.perf_counter()
+        membership(v, value, allowed)
+        slow = time.perf_counter() - started
+        if deep and slow > 5 * (100 * quick + 0.3) * SLACK:
+            raise Fail("validate of a deep value takes %.2fs against %.4fs for is_valid" % (slow, quick))
+    for other in (int, list[Any], t.anything, spec):
+        for what, fn in (("is_subtype_of", v.is_subtype_of), ("is_equivalent", v.is_equivalent)):
+            got = expect(call(fn, other), set(), what)
+            if got[1] not in (True, False):
+                raise Fail("%s answered %r" % (what, got[1]))
+    got = expect(call(v.is_empty), set(), "is_empty")
+    if got[1] not in (True, False):
+        raise Fail("is_empty answered %r" % (got[1],))
+    if not allowed & {"deep", "panic", RecursionError} and rng.random() < 0.1:
+        leak_check(case, lambda: (call(v.is_valid, value), call(v.validate, value), call(repr, v)), rounds=100, watch=[value])
+
+
+# ---- threads sharing one validator ----------------------------------------------
+
+def target_threads(rng, case):
+    g = gen.schema(rng)
+    values = gen.samples(rng, [g], count=4)
+    docs = [gen.json_document(rng, g, case.seeds) for _ in range(4)]
+    case.note("threads: spec %s; values %s; documents %r" % (g.src, preview(values), docs))
+    ref = g.validator
+    want = [ref.is_valid(x) for x in values]
+    want_json = [ref.is_valid_json(d) for d in docs]
+    shared = V(g.spec)  # fresh: its walk plan is built by the racing threads
+    errors = []
+    barrier = threading.Barrier(16)
+
+    def work(i):
+        try:
+            barrier.wait()
+            for _ in range(3):
+                for x, w in zip(values, want):
+                    if shared.is_valid(x) != w or (shared.validate(x) if w else call(shared.validate, x)[0] != "invalid"):
+                        errors.append("thread %d: answer on %s" % (i, preview(x)))
+                for d, w in zip(docs, want_json):
+                    if shared.is_valid_json(d) != w:
+                        errors.append("thread %d: is_valid_json answer on %r" % (i, d))
+                if i % 4 == 0:
+                    repr(shared), hash(shared), shared.is_subtype_of(g.spec), shared.simplify()
+        except BaseException as e:  # noqa: B036
+            errors.append("thread %d raised %s: %s" % (i, type(e).__name__, e))
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1e-5)
+    try:
+        threads = [threading.Thread(target=work, args=(i,)) for i in range(16)]
+        for th in threads:
+            th.start()
+        for th in threads:
+            th.join()
+    finally:
+        sys.setswitchinterval(interval)
+    if errors:
+        raise Fail("; ".join(errors[:3]))
+
+
+# ---- small thread stacks --------------------------------------------------------
+
+STACK_SIZES = [32 << 10, 64 << 10, 128 << 10, 256 << 10, 512 << 10]
+
+
+def deep_spec(rng):
+    n = rng.choice([8, 30, 62, 100, 120])
+    shape = rng.randrange(3)
+    if shape == 0:
+        def body(s):
+            x = s
+            for _ in range(n):
+                x = list[x]
+            return t.union(int, x)
+        return "t.recursive(lambda s: t.union(int, list[...%d levels...[s]]))" % n, lambda: t.recursive(body), n
+    if shape == 1:
+        def nested():
+            x = int
+            for _ in range(n):
+                x = {"a": x}
+            return x
+        return "dict literal nested %d deep" % n, nested, n
+    def listed():
+        x = int
+        for _ in range(n // 2):
+            x = list[x] | None
+        return x
+    return "(list[...] | None) nested %d deep" % n, listed, n
+
+
+def deep_value(n, extra):
+    x = 1
+    for _ in range(n + extra):
+        x = [x]
+    return x
+
+
+def target_stack(rng, case):
+    src, make, n = deep_spec(rng)
+    size = rng.choice(STACK_SIZES)
+    try:
+        built = make()
+        v = built if isinstance(built, V) else V(built)
+    except (ValueError, NotImplementedError):
+        return  # past the nesting limits
+    v = built if isinstance(built, V) else V(built)
+    extra = rng.choice([0, 1, 50, 2000])
+    value = deep_value(n, extra)
+    text = json.dumps(value) if n + extra < 190 else None
+    case.note("stack of %d KiB: %s; value nested %d deep" % (size >> 10, src, n + extra))
+    try:
+        want = v.is_valid(value)
+    except RecursionError:  # the sanitizers' frames are large even on the main stack
+        want = RecursionError
+    ops = [("is_valid", lambda: v.is_valid(value)), ("in", lambda: value in v), ("validate", lambda: call(v.validate, value))]
+    # The JSON parser recurses per nesting level below any check of ours (a known stack fault).
+    if text is not None and ("stack" not in KNOWN or size >= 256 << 10):
+        ops.append(("is_valid_json", lambda: v.is_valid_json(text)))
+    if "stack" not in KNOWN:
+        other = V(make())
+        ops += [
+            ("build", lambda: V(make())), ("repr", lambda: repr(v)), ("==", lambda: v == other), ("hash", lambda: hash(v)),
+            ("copy", lambda: copy.deepcopy(v)), ("simplify", v.simplify), ("open", v.open), ("close", v.close),
+            ("is_empty", v.is_empty), ("is_subtype_of", lambda: v.is_subtype_of(other)),
+            ("is_equivalent", lambda: v.is_equivalent(other)),
+        ]
+        if text is not None:
+            ops += [("load", lambda: call(v.load, text)), ("validate_json", lambda: call(v.validate_json, text))]
+    results = []
+
+    def run():
+        for name, op in ops:
+            try:
+                got = op()
+            except RecursionError:
+                got = RecursionError
+            except NotImplementedError as e:
+                got = e if name == "build" else Fail("%s raised NotImplementedError" % name)
+            except BaseException as e:  # noqa: B036
+                got = Fail("%s raised %s: %s" % (name, type(e).__name__, e))
+            results.append((name, got))
+
+    previous = threading.stack_size(size)
+    try:
+        th = threading.Thread(target=run)
+        th.start()
+        th.join()
+    finally:
+        threading.stack_size(previous)
+    for name, got in results:
+        if isinstance(got, Fail):
+            raise got
+        if name in ("is_valid", "in", "is_valid_json") and got not in (want, RecursionError):
+            raise Fail("%s answered %r on a small stack, %r on the main one" % (name, got, want))
+
+
+# ---- decisions and rewrites -------------------------------------------------------
+
+def related(rng):
+    a, b = gen.schema(rng), gen.schema(rng)
+    r = rng.randrange(6)
+    if r == 1:
+        b = gen.merge("t.union(%s, %s)" % (a, b), t.union(a.spec, b.spec), lambda q: (a if q.random() < 0.5 else b).sample(q), [a, b])
+    elif r == 2:
+        a = gen.merge("t.intersection(%s, %s)" % (a, b), t.intersection(a.spec, b.spec), a.sample, [a, b])
+    elif r == 3:
+        b = gen.merge("V(%s).open()" % a, V(a.spec).open(), a.sample, [a])
+    elif r == 4:
+        b = gen.merge("V(%s).simplify()" % a, V(a.spec).simplify(), a.sample, [a])
+    elif r == 5:
+        b = gen.merge("t.complement(t.complement(%s))" % a, t.complement(t.complement(a.spec)), a.sample, [a])
+    for g in (a, b):
+        g.validator = V(g.spec)
+    return a, b
+
+
+def target_decisions(rng, case):
+    a, b = related(rng)
+    values = gen.samples(rng, [a, b])
+    case.note("decisions: A = %s; B = %s; values %s" % (a.src, b.src, preview(values)))
+    va, vb = a.validator, b.validator
+    sound = not ((a.structural or b.structural) and "structural" in KNOWN)
+    sub, equiv, empty = va.is_subtype_of(vb), va.is_equivalent(b.spec), va.is_empty()
+    for got in (sub, equiv, empty):
+        if got is not True and got is not False:
+            raise Fail("a decision answered %r" % (got,))
+    if not sound:
+        return
+    for x in values:
+        in_a, in_b = va.is_valid(x), vb.is_valid(x)
+        if empty and in_a:
+            raise Fail("A is proven empty but admits %s" % preview(x))
+        if sub and in_a and not in_b:
+            raise Fail("A is proven a subtype of B but %s is in A and not in B" % preview(x))
+        if equiv and in_a != in_b:
+            raise Fail("A is proven equivalent to B but they differ on %s" % preview(x))
+    if rng.random() < 0.1 and "literal_pattern" not in KNOWN:
+        words = ["w%dx%d" % (i, rng.randrange(1000)) for i in range(5000)]
+        started = time.perf_counter()
+        V(Literal[tuple(words)]).is_subtype_of(Annotated[str, gen.Meta(pattern="[a-z]{1,300}[0-9]{1,300}x[0-9]*")])
+        spent = time.perf_counter() - started
+        if spent > 1.5 * SLACK:
+            raise Fail("5000-literal inclusion in a pattern took %.2fs" % spent)
+
+
+def dict_free(x, depth=0):
+    if depth > 50:
+        return False
+    if isinstance(x, (list, tuple, set, frozenset)):
+        return type(x) in (list, tuple, set, frozenset) and all(dict_free(y, depth + 1) for y in x)
+    if dataclasses.is_dataclass(x):
+        return all(dict_free(getattr(x, f.name), depth + 1) for f in dataclasses.fields(x))
+    return not isinstance(x, dict)
+
+
+def target_rewrites(rng, case):
+    g = gen.schema(rng)
+    values = gen.samples(rng, [g])
+    case.note("rewrites: spec %s; values %s" % (g.src, preview(values)))
+    v = g.validator
+    simple, opened, closed = v.simplify(), v.open(), v.close()
+    if not (opened.open() == opened and closed.close() == closed and opened.close() == closed and closed.open() == opened):
+        raise Fail("open and close are not projections: %r / %r" % (opened, closed))
+    for x in values:
+        inside = v.is_valid(x)
+        if simple.is_valid(x) != inside:
+            raise Fail("simplify changes membership of %s: %r -> %r" % (preview(x), v, simple))
+        in_open, in_closed = opened.is_valid(x), closed.is_valid(x)
+        if dict_free(x) and not (in_open == inside == in_closed):
+            raise Fail("open/close change membership of the dict-free %s" % preview(x))
+        if not g.negated and ((in_closed and not inside) or (inside and not in_open)):
+            raise Fail("without complements close(v) <= v <= open(v) fails on %s" % preview(x))
+
+
+TARGETS = {
+    "values": target_values,
+    "json": target_json,
+    "hostile": target_hostile,
+    "decisions": target_decisions,
+    "rewrites": target_rewrites,
+    "threads": target_threads,
+    "stack": target_stack,
+}
+
+
+def preview(x, limit=600):
+    try:
+        text = repr(x)
+    except BaseException:  # noqa: B036
+        text = "<unrepresentable %s>" % type(x).__name__
+    return text if len(text) <= limit else text[:limit] + "..."
