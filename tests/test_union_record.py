@@ -1,12 +1,13 @@
 """Unions and records in the walk: attribution of union failures, dict records, clauses."""
 
+import time
 from collections import defaultdict
 from types import MappingProxyType
 from typing import Annotated, Literal, NotRequired, TypedDict
 
 import pytest
 
-from tarmelix import ValidationError, Validator, union
+from tarmelix import ValidationError, Validator, recursive, union
 
 
 def records(v, value, fail_fast=False):
@@ -244,3 +245,71 @@ def test_dict_emptied_during_the_record_pass_is_read_safely():
         ("int_type", ("a",)),
         ("predicate_failed", ("b",)),
     ]
+
+
+class CountedList(list):
+    """A list that counts the reprs made of it from outside (not nested ones)."""
+
+    outermost = 0
+    depth = 0
+
+    def __repr__(self):
+        if CountedList.depth == 0:
+            CountedList.outermost += 1
+        CountedList.depth += 1
+        try:
+            return list.__repr__(self)
+        finally:
+            CountedList.depth -= 1
+
+
+def nested(depth, cls=list):
+    value = 0
+    for _ in range(depth):
+        value = cls([value])
+    return value
+
+
+@pytest.fixture
+def deep_schema():
+    return recursive(lambda s: union(None, int, list[s]))
+
+
+@pytest.mark.parametrize("fail_fast", [False, True])
+def test_a_union_candidate_previews_only_the_records_it_keeps(deep_schema, fail_fast):
+    # Each level's None and int candidates fail at their own level and are
+    # dropped; only the one recursion_limit record is kept.
+    value = nested(200, CountedList)
+    CountedList.outermost = 0
+    records_found = records(deep_schema, value, fail_fast)
+    assert CountedList.outermost == 1
+    inner = value
+    for _ in range(128):
+        inner = inner[0]
+    assert records_found == [
+        ("recursion_limit", (0,) * 128, "at most 128 levels of recursion", repr(inner)[:80] + "...")
+    ]
+
+
+def test_validate_of_a_deep_value_costs_about_what_is_valid_does(deep_schema):
+    value = nested(10**4)
+    refused = value
+    for _ in range(128):
+        refused = refused[0]
+    try:
+        shown = repr(refused)[:80] + "..."
+    except RecursionError:  # interpreters differ in how deep a repr may go
+        shown = "<unrepresentable>"
+    start = time.perf_counter()
+    assert deep_schema.is_valid(value) is False
+    checked = time.perf_counter() - start
+    for fail_fast in (False, True):
+        start = time.perf_counter()
+        with pytest.raises(ValidationError) as info:
+            deep_schema.validate(value, fail_fast=fail_fast)
+        assert time.perf_counter() - start < 100 * checked + 0.3
+        assert len(info.value.errors) == 1
+        assert info.value.message == (
+            "at " + "[0]" * 128 + ": expected at most 128 levels of recursion, got "
+            + shown + " [recursion_limit]"
+        )

@@ -47,11 +47,9 @@ BoundText bound_text(ConstraintKind kind) {
   }
 }
 
-void record(const char* code, std::string expected, PyObject* value, const WalkPath& path,
+void record(const char* code, std::string_view expected, PyObject* value, const WalkPath& path,
             const WalkContext& ctx, ErrorList& errors) {
-  if (ctx.recording() && !ctx.stopped()) {
-    errors.push_back(make_error_record(code, expected, value, path));
-  }
+  if (ctx.records()) push_error_record(errors, ctx.mode, code, expected, value, path, ctx.got_when);
 }
 
 // The truth of a new reference that may be null (a failed call), folded.
@@ -85,7 +83,7 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
       if (!bound) return false;
       BoundText t = bound_text(constraint.kind);
       if (folded_truth(py::Ref::steal(PyObject_RichCompare(value, bound, t.op)), ctx)) return true;
-      if (ctx.recording() && !ctx.stopped()) {
+      if (ctx.records()) {
         record(t.code, std::string(t.symbol) + " " + preview_repr(bound), value, path, ctx, errors);
       }
       return false;
@@ -125,7 +123,7 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
         if (truth < 0) ctx.fold_pending();
       }
       if (ok) return true;
-      if (ctx.recording() && !ctx.stopped()) {
+      if (ctx.records()) {
         record("multiple_of", "a multiple of " + preview_repr(divisor), value, path, ctx, errors);
       }
       return false;
@@ -142,7 +140,7 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
           store_fatal_exception(std::move(exc), ctx.state->fatal_error, ctx.state->stop);
           return false;
         }
-        if (exc && ctx.recording() && !ctx.stopped()) {
+        if (exc && ctx.records()) {
           record("predicate_error",
                  "a predicate that does not raise (raised " + exception_text(exc.get()) + ")",
                  value, path, ctx, errors);
@@ -160,7 +158,7 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
         }
       }
       if (ok) return true;
-      if (ctx.recording() && !ctx.stopped()) {
+      if (ctx.records()) {
         record("string_pattern_mismatch", "a string matching " + quote_text(constraint.pattern),
                value, path, ctx, errors);
       }

@@ -35,7 +35,7 @@ std::vector<ErrorRecord> relative_records(const ErrorList& errors, size_t first,
     const ErrorRecord& r = errors[i];
     const size_t cut = r.path.size() < depth ? r.path.size() : depth;
     out.push_back(ErrorRecord{Path(r.path.begin() + static_cast<std::ptrdiff_t>(cut), r.path.end()),
-                              r.expected, r.got, r.code});
+                              r.expected, r.got, r.code, r.got_pending});
   }
   return out;
 }

@@ -1,44 +1,60 @@
 #include "check/flat_table.h"
 
+#include <string>
+
+#include "render/utf8_text.h"
 #include "schema/fxhash.h"
+
+#if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000
+// 3.13 keeps the bytes hash in its internal headers, still exported. Making
+// a str to hash instead could fail for want of memory and miss the lookup.
+extern "C" PyAPI_FUNC(Py_hash_t) _Py_HashBytes(const void*, Py_ssize_t);
+#endif
 
 namespace tarmelix::check {
 
 namespace {
+
 constexpr size_t MIN_SLOTS = 8;
+
+uint64_t hash_buffer(const void* data, size_t size) {
+#if PY_VERSION_HEX >= 0x030E0000
+  return static_cast<uint64_t>(Py_HashBuffer(data, static_cast<Py_ssize_t>(size)));
+#else
+  return static_cast<uint64_t>(_Py_HashBytes(data, static_cast<Py_ssize_t>(size)));
+#endif
 }
 
+template <class Unit>
+uint64_t hash_code_units(std::string_view utf8) {
+  std::basic_string<Unit> units;
+  units.reserve(utf8.size());
+  for (size_t pos = 0; pos < utf8.size();) {
+    units.push_back(static_cast<Unit>(render::next_code_point(utf8, pos)));
+  }
+  return hash_buffer(units.data(), units.size() * sizeof(Unit));
+}
+
+}  // namespace
+
 uint64_t text_hash(std::string_view utf8) {
-  bool ascii = true;
-  for (unsigned char c : utf8) {
-    if (c >= 0x80) {
-      ascii = false;
-      break;
+  // The interpreter hashes a str's storage: one, two or four bytes a
+  // character, the fewest that hold its largest one. An ASCII text is its
+  // own one-byte storage. (A text that is not UTF-8 gets some number; no str
+  // holds it, so no lookup can find it anyway.)
+  char32_t largest = 0;
+  for (size_t pos = 0; pos < utf8.size();) {
+    if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
+      ++pos;
+      continue;
     }
+    const char32_t cp = render::next_code_point(utf8, pos);
+    if (cp > largest) largest = cp;
   }
-  // An ASCII str is stored one byte a character, and that is what the
-  // interpreter hashes.
-  // 3.13 hides the bytes hash in its internal headers; there the decoding
-  // path below gives the same number.
-#if PY_VERSION_HEX >= 0x030E0000
-  if (ascii) {
-    return static_cast<uint64_t>(Py_HashBuffer(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
-  }
-#elif PY_VERSION_HEX < 0x030D0000
-  if (ascii) {
-    return static_cast<uint64_t>(_Py_HashBytes(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
-  }
-#else
-  (void)ascii;
-#endif
-  py::Ref text = py::Ref::steal(
-      PyUnicode_DecodeUTF8(utf8.data(), static_cast<Py_ssize_t>(utf8.size()), nullptr));
-  if (!text) {
-    // Only text that is not UTF-8 gets here, and no str holds it.
-    PyErr_Clear();
-    return 0;
-  }
-  return str_hash(text.get());
+  if (largest == 0) return hash_buffer(utf8.data(), utf8.size());
+  if (largest < 0x100) return hash_code_units<uint8_t>(utf8);
+  if (largest < 0x10000) return hash_code_units<char16_t>(utf8);
+  return hash_code_units<char32_t>(utf8);
 }
 
 void TextTable::grow() {

@@ -121,7 +121,7 @@ void walk_record(const std::vector<RecordField>& fields,
                  const std::vector<KeyValueClause>& clauses, PyObject* value, const WalkPath& path,
                  const WalkContext& ctx, ErrorList& errors) {
   if (!PyDict_Check(value)) {
-    errors.push_back(make_error_record("dict_type", "dict", value, path));
+    errors.push_back(make_error_record("dict_type", "dict", value, path, ctx.got_when));
     return;
   }
   const bool stop_at_first = ctx.mode == WalkMode::StopAtFirst;
@@ -136,10 +136,10 @@ void walk_record(const std::vector<RecordField>& fields,
       walk_value(field.node, found.get(), path.key(field.name), ctx, errors);
     } else if (PyErr_Occurred()) {
       PyErr_Clear();
-      errors.push_back(make_error_record("dict_type", "dict", value, path));
+      errors.push_back(make_error_record("dict_type", "dict", value, path, ctx.got_when));
     } else if (field.required) {
-      errors.push_back(make_key_record(path, field.name, "missing_key",
-                                       "required key " + quote_text(field.name), "missing"));
+      errors.push_back(make_key_error_record(path, field.name, "missing_key",
+                                             "required key " + quote_text(field.name), "missing"));
     }
     if (stop_at_first && !errors.empty()) return;
   }
@@ -165,7 +165,7 @@ void walk_record(const std::vector<RecordField>& fields,
     } else {
       std::string text = key_str(key.get()).value_or(std::string());
       errors.push_back(
-          make_key_record(path, text, "extra_forbidden", "no unexpected key", quote_text(text)));
+          make_key_error_record(path, text, "extra_forbidden", "no unexpected key", quote_text(text)));
     }
     if (stop_at_first && !errors.empty()) return;
   }
@@ -174,7 +174,7 @@ void walk_record(const std::vector<RecordField>& fields,
 bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors) {
   if (record_member(node, value, ctx)) return true;
-  if (ctx.recording() && !ctx.stopped()) {
+  if (ctx.records()) {
     walk_record(node.fields, node.clauses, value, path, ctx, errors);
   }
   return false;

@@ -61,7 +61,9 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
   if (!ctx.recording() || ctx.stopped()) return false;
 
   // Attribution: the first candidate reaching deepest explains the failure.
-  const WalkContext collect = ctx.with_mode(WalkMode::CollectAll);
+  // The candidates' got texts wait until their records are kept.
+  WalkContext collect = ctx.with_mode(WalkMode::CollectAll);
+  collect.got_when = GotWhen::Kept;
   const size_t candidates = std::min(node.members.size(), UNION_ERROR_CANDIDATES);
   ErrorList best;
   size_t best_depth = 0;
@@ -74,12 +76,17 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
       best_depth = depth;
     }
   }
+  // After a fatal exception the records are dropped; no text is worth making.
+  if (ctx.stopped()) return false;
   if (best_depth > 0) {
+    const size_t first = errors.size();
     for (ErrorRecord& r : best) errors.push_back(std::move(r));
+    // Inside an outer attribution these may still be dropped.
+    if (ctx.got_when == GotWhen::Now) make_pending_got_texts(errors, first);
     return false;
   }
-  errors.push_back(make_error_record(
-      "union_error", "one of: " + member_display_names(node.members), value, path));
+  errors.push_back(make_error_record("union_error", "one of: " + member_display_names(node.members),
+                                     value, path, ctx.got_when));
   return false;
 }
 

@@ -3,12 +3,11 @@
 
 #include <optional>
 
+#include "errors/walk_mode.h"
 #include "py/ref.h"
 #include "schema/core.h"
 
 namespace tarmelix::check {
-
-enum class WalkMode : uint8_t { CollectAll, StopAtFirst, CheckOnly };
 
 // Builds the core's lookup tables once; never blocks the interpreter.
 void ensure_walk_plan(ValidatorCore& core);
@@ -29,7 +28,6 @@ std::optional<bool> check_node_membership(const SchemaNode& node, const Constant
 
 // This unit's interface, used unqualified from the other folders.
 namespace tarmelix {
-using check::WalkMode;
 using check::ensure_walk_plan;
 using check::validate_value;
 using check::check_membership;

@@ -19,13 +19,6 @@ namespace tarmelix::check {
 
 namespace {
 
-bool records(const WalkContext& ctx) { return ctx.recording() && !ctx.stopped(); }
-
-void push_record(const char* code, std::string expected, PyObject* value, const WalkPath& path,
-                 const WalkContext& ctx, ErrorList& errors) {
-  if (records(ctx)) errors.push_back(make_error_record(code, expected, value, path));
-}
-
 bool walk_sequence(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                    ErrorList& errors) {
   if (!node.pattern) return false;
@@ -33,20 +26,19 @@ bool walk_sequence(const SchemaNode& node, PyObject* v, const WalkPath& path, co
   if (!shape) return false;
   const bool is_list = node.sequence_kind == SequenceKind::List;
   if (is_list ? !PyList_Check(v) : !PyTuple_Check(v)) {
-    push_record(is_list ? "list_type" : "tuple_type", is_list ? "list" : "tuple", v, path, ctx,
-                errors);
+    if (ctx.records()) {
+      push_error_record(errors, ctx.mode, is_list ? "list_type" : "tuple_type",
+                        is_list ? "list" : "tuple", v, path, ctx.got_when);
+    }
     return false;
   }
   const Py_ssize_t tested = is_list ? PyList_GET_SIZE(v) : PyTuple_GET_SIZE(v);
   const size_t k = shape->fixed;
   const size_t n = static_cast<size_t>(tested);
   if (shape->tail ? n < k : n != k) {
-    if (records(ctx)) {
-      std::string expected = std::string(is_list ? "list" : "tuple") +
-                             (shape->tail ? " of length at least " : " of length ") +
-                             std::to_string(k);
-      push_record(is_list ? "list_length" : "tuple_length", std::move(expected), v, path, ctx,
-                  errors);
+    if (ctx.records()) {
+      report_length_mismatch(is_list ? "list_length" : "tuple_length", is_list ? "list" : "tuple",
+                             k, shape->tail != nullptr, v, path, ctx.mode, errors, ctx.got_when);
     }
     return false;
   }
@@ -91,8 +83,10 @@ bool walk_set(const SchemaNode& node, PyObject* v, const WalkPath& path, const W
               ErrorList& errors) {
   const bool frozen = node.kind == NodeKind::FrozenSet;
   if (frozen ? !PyFrozenSet_Check(v) : !PyObject_TypeCheck(v, &PySet_Type)) {
-    push_record(frozen ? "frozen_set_type" : "set_type", frozen ? "frozenset" : "set", v, path,
-                ctx, errors);
+    if (ctx.records()) {
+      push_error_record(errors, ctx.mode, frozen ? "frozen_set_type" : "set_type",
+                        frozen ? "frozenset" : "set", v, path, ctx.got_when);
+    }
     return false;
   }
   if (!node.child) return false;
@@ -133,8 +127,9 @@ bool walk_literal(const SchemaNode& node, PyObject* v, const WalkPath& path, con
     std::optional<bool> equal = objects_equal(v, constant);
     member = equal ? *equal : ctx.fold_pending();
   }
-  if (!member && records(ctx)) {
-    push_record("literal_error", "the literal " + preview_repr(constant), v, path, ctx, errors);
+  if (!member && ctx.records()) {
+    push_error_record(errors, ctx.mode, "literal_error", "the literal " + preview_repr(constant), v,
+                      path, ctx.got_when);
   }
   return member;
 }
@@ -147,7 +142,10 @@ bool walk_instance(const SchemaNode& node, PyObject* v, const WalkPath& path, co
   // __instancecheck__; testing it here spares the call for the common case.
   if (reinterpret_cast<PyObject*>(Py_TYPE(v)) == cls) return true;
   if (ctx.fold(PyObject_IsInstance(v, cls))) return true;
-  if (records(ctx)) push_record("instance_type", render_class_name(cls), v, path, ctx, errors);
+  if (ctx.records()) {
+    push_error_record(errors, ctx.mode, "instance_type", render_class_name(cls), v, path,
+                      ctx.got_when);
+  }
   return false;
 }
 
@@ -179,9 +177,9 @@ bool walk_object(const SchemaNode& node, PyObject* v, const WalkPath& path, cons
         return false;
       }
       all = false;
-      if (records(ctx)) {
-        errors.push_back(make_key_record(path, field.name, "missing_attribute",
-                                         "attribute " + quote_text(field.name), "missing"));
+      if (ctx.records()) {
+        errors.push_back(make_key_error_record(path, field.name, "missing_attribute",
+                                               "attribute " + quote_text(field.name), "missing"));
       }
     } else {
       // A passing type-only test needs no path segment.
@@ -234,13 +232,16 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& pa
   const size_t guard_depth = guard.size();
   if (remembered) {
     if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, recording, guard_depth)) {
-      if (records(ctx) && !answer->records.empty()) {
-        const Path here = path.to_path();
+      if (ctx.records() && !answer->records.empty()) {
+        const size_t first = errors.size();
+        const Path here = copy_path(path);
         for (const ErrorRecord& r : answer->records) {
           Path full = here;
           full.insert(full.end(), r.path.begin(), r.path.end());
-          errors.push_back(ErrorRecord{std::move(full), r.expected, r.got, r.code});
+          errors.push_back(ErrorRecord{std::move(full), r.expected, r.got, r.code, r.got_pending});
         }
+        // An answer kept inside a union's attribution may be used outside it.
+        if (ctx.got_when == GotWhen::Now) make_pending_got_texts(errors, first);
       }
       return answer->member;
     }
@@ -253,13 +254,18 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& pa
   switch (guard.enter(identity, node.index)) {
     case GuardEntry::Loop:
       ++memo.loops;
-      push_record("recursion_loop", "a finite (non-cyclic) value", v, path, ctx, errors);
+      if (ctx.records()) {
+        push_error_record(errors, ctx.mode, "recursion_loop", "a finite (non-cyclic) value", v, path,
+                          ctx.got_when);
+      }
       return false;
     case GuardEntry::Limit:
       ++memo.limits;
-      push_record("recursion_limit",
-                  "at most " + std::to_string(RECURSION_GUARD_LIMIT) + " levels of recursion", v,
-                  path, ctx, errors);
+      if (ctx.records()) {
+        push_error_record(errors, ctx.mode, "recursion_limit",
+                          "at most " + std::to_string(RECURSION_GUARD_LIMIT) + " levels of recursion",
+                          v, path, ctx.got_when);
+      }
       return false;
     case GuardEntry::Entered:
       break;
@@ -284,29 +290,14 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& pa
 
 }  // namespace
 
-ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
-                              const WalkPath& path) {
-  return ErrorRecord{path.to_path(), std::string(expected), got_text(value), code};
-}
-
-ErrorRecord make_key_record(const WalkPath& path, std::string_view key, const char* code,
-                            std::string expected, std::string got) {
-  return ErrorRecord{path.key(key).to_path(), std::move(expected), std::move(got), code};
-}
-
-void push_kind_error(const SchemaNode& node, PyObject* value, const WalkPath& path,
-                     const WalkContext& ctx, ErrorList& errors) {
-  if (records(ctx)) {
-    errors.push_back(make_error_record(kind_error_code(node), kind_display_name(node), value, path));
-  }
-}
-
 bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, const WalkContext& ctx,
                 ErrorList& errors) {
   if (ctx.stopped()) return false;
   int scalar = scalar_test(node.kind, value);
   if (scalar >= 0) {
-    if (scalar == 0) push_kind_error(node, value, path, ctx, errors);
+    if (scalar == 0 && ctx.records()) {
+      report_kind_mismatch(false, node, value, path, ctx.mode, errors, ctx.got_when);
+    }
     return scalar == 1;
   }
   switch (node.kind) {
@@ -340,9 +331,10 @@ bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, c
       if (!walk_value(*node.child, value, path, ctx.with_mode(WalkMode::CheckOnly), errors)) {
         return !ctx.stopped();
       }
-      if (records(ctx)) {
-        push_record("unexpected_match", std::string("not ") + kind_display_name(*node.child),
-                    value, path, ctx, errors);
+      if (ctx.records()) {
+        push_error_record(errors, ctx.mode, "unexpected_match",
+                          std::string("not ") + kind_display_name(*node.child), value, path,
+                          ctx.got_when);
       }
       return false;
     }
@@ -355,7 +347,10 @@ bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, c
     case NodeKind::DefinitionRef:
       return walk_definition_ref(node, value, path, ctx, errors);
     case NodeKind::RecursionVariable:
-      push_record("unresolved_recursion", "a resolved recursive value", value, path, ctx, errors);
+      if (ctx.records()) {
+        push_error_record(errors, ctx.mode, "unresolved_recursion", "a resolved recursive value",
+                          value, path, ctx.got_when);
+      }
       return false;
     default:
       return false;

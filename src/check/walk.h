@@ -4,7 +4,6 @@
 #pragma once
 
 #include "check/walk_context.h"
-#include "errors/build_record.h"
 
 namespace tarmelix::check {
 
@@ -41,19 +40,6 @@ inline int scalar_test(NodeKind kind, PyObject* v) {
 // Internal faults (a dict or set changed by user code) throw py::Fault.
 bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, const WalkContext& ctx,
                 ErrorList& errors);
-
-// A record at a copy of `path`, got = got_text(value). Callers make it only
-// in a recording mode.
-ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
-                              const WalkPath& path);
-
-// A record at the path followed by Key(key), with the given texts.
-ErrorRecord make_key_record(const WalkPath& path, std::string_view key, const char* code,
-                            std::string expected, std::string got);
-
-// The kind record of a node that rejects the value: its code and display name.
-void push_kind_error(const SchemaNode& node, PyObject* value, const WalkPath& path,
-                     const WalkContext& ctx, ErrorList& errors);
 
 }  // namespace tarmelix::check
 

@@ -7,9 +7,10 @@
 #include "check/definition_memo.h"
 #include "check/fold.h"
 #include "check/recursion_guard.h"
-#include "check/walk_path.h"
 #include "check/validate.h"
+#include "errors/build_record.h"
 #include "errors/record.h"
+#include "errors/walk_path.h"
 #include "schema/node.h"
 #include "schema/pool.h"
 
@@ -32,6 +33,8 @@ struct WalkContext {
   const WalkPlan* plan;  // null: the empty plan
   WalkState* state;
   WalkMode mode;
+  // Kept inside a union's attribution, whose records are mostly dropped.
+  GotWhen got_when = GotWhen::Now;
 
   WalkContext with_mode(WalkMode m) const {
     WalkContext copy = *this;
@@ -40,6 +43,8 @@ struct WalkContext {
   }
   bool recording() const { return mode != WalkMode::CheckOnly; }
   bool stopped() const { return state->stop; }
+  // Whether a failure is recorded: nothing is once the walk has stopped.
+  bool records() const { return recording() && !stopped(); }
   // A pooled object (borrowed), or null for an index outside the pool.
   PyObject* constant(uint64_t index) const {
     return index < constants->size() ? (*constants)[index].get() : nullptr;

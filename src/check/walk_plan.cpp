@@ -17,8 +17,9 @@ namespace {
 uint64_t identity_of(const void* p) { return reinterpret_cast<uintptr_t>(p); }
 
 // The UTF-8 text of an exact str, or empty when it holds a lone surrogate.
-// Checks first, so no exception object is made while the plan is built.
-std::optional<std::string_view> utf8_without_raising(PyObject* text) {
+// Checks first, so no exception object is made while the plan is built. Any
+// other failure (a MemoryError) sets `failed`, its exception discarded.
+std::optional<std::string_view> utf8_without_raising(PyObject* text, bool& failed) {
   if (PyUnicode_KIND(text) != PyUnicode_1BYTE_KIND) {
     Py_ssize_t n = PyUnicode_GET_LENGTH(text);
     int kind = PyUnicode_KIND(text);
@@ -28,7 +29,9 @@ std::optional<std::string_view> utf8_without_raising(PyObject* text) {
       if (c >= 0xD800 && c <= 0xDFFF) return std::nullopt;
     }
   }
-  return py::utf8_view(text);
+  std::optional<std::string_view> utf8 = py::utf8_view(text);
+  failed = !utf8;
+  return utf8;
 }
 
 class PlanBuilder {
@@ -128,8 +131,14 @@ class PlanBuilder {
         long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
         if (overflow == 0) sets.int_values.put(static_cast<uint64_t>(v), 0);
       } else if (PyUnicode_CheckExact(value)) {
-        if (auto text = utf8_without_raising(value)) {
+        bool failed = false;
+        if (auto text = utf8_without_raising(value, failed)) {
           sets.str_values.put(*text, str_hash(value), 0);
+        } else if (failed) {
+          // Sets without this text would refuse it for good; the members'
+          // own walk stays exact.
+          all_literals = false;
+          break;
         }
       }
     }

@@ -7,35 +7,54 @@ namespace tarmelix::errors {
 
 std::string got_text(PyObject* value) { return preview_repr(value); }
 
+ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
+                              const WalkPath& path, GotWhen when) {
+  if (when == GotWhen::Kept) {
+    return ErrorRecord{copy_path(path), std::string(expected), std::string(), code,
+                       py::Ref::borrow(value)};
+  }
+  return ErrorRecord{copy_path(path), std::string(expected), got_text(value), code};
+}
+
 void push_error_record(ErrorList& errors, WalkMode mode, const char* code,
-                       std::string_view expected, PyObject* value, const Path& path) {
+                       std::string_view expected, PyObject* value, const WalkPath& path,
+                       GotWhen when) {
   if (mode == WalkMode::CheckOnly) return;
-  errors.push_back(ErrorRecord{path, std::string(expected), got_text(value), code});
+  errors.push_back(make_error_record(code, expected, value, path, when));
 }
 
-ErrorRecord make_key_error_record(const Path& path, std::string key, const char* code,
+ErrorRecord make_key_error_record(const WalkPath& path, std::string_view key, const char* code,
                                   std::string expected, std::string got) {
-  Path full;
-  full.reserve(path.size() + 1);
-  full = path;
-  full.emplace_back(std::move(key));
-  return ErrorRecord{std::move(full), std::move(expected), std::move(got), code};
+  return ErrorRecord{copy_path(path.key(key)), std::move(expected), std::move(got), code};
 }
 
-bool report_kind_mismatch(bool passed, const SchemaNode& node, PyObject* value, const Path& path,
-                          WalkMode mode, ErrorList& errors) {
-  if (!passed) push_error_record(errors, mode, kind_error_code(node), kind_display_name(node), value, path);
+bool report_kind_mismatch(bool passed, const SchemaNode& node, PyObject* value,
+                          const WalkPath& path, WalkMode mode, ErrorList& errors, GotWhen when) {
+  if (!passed) {
+    push_error_record(errors, mode, kind_error_code(node), kind_display_name(node), value, path,
+                      when);
+  }
   return passed;
 }
 
 void report_length_mismatch(const char* code, const char* sequence_name, uint64_t count,
-                            bool at_least, PyObject* value, const Path& path, WalkMode mode,
-                            ErrorList& errors) {
+                            bool at_least, PyObject* value, const WalkPath& path, WalkMode mode,
+                            ErrorList& errors, GotWhen when) {
   if (mode == WalkMode::CheckOnly) return;
   std::string expected = sequence_name;
   expected += at_least ? " of length at least " : " of length ";
   expected += std::to_string(count);
-  errors.push_back(ErrorRecord{path, std::string(expected), got_text(value), code});
+  errors.push_back(make_error_record(code, expected, value, path, when));
+}
+
+void make_pending_got_texts(ErrorList& errors, size_t first) {
+  for (size_t i = first; i < errors.size(); ++i) {
+    ErrorRecord& r = errors[i];
+    if (r.got_pending) {
+      r.got = got_text(r.got_pending.get());
+      r.got_pending.reset();
+    }
+  }
 }
 
 }  // namespace tarmelix::errors

@@ -1,48 +1,68 @@
 // Building error records during a walk. Every helper that takes a WalkMode
-// records nothing in CheckOnly, so a member costs no record work.
+// records nothing in CheckOnly, so a member costs no record work, and the
+// walk's path is copied only into a record that is made.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "check/validate.h"
 #include "errors/record.h"
+#include "errors/walk_mode.h"
+#include "errors/walk_path.h"
 #include "py/ref.h"
 #include "schema/node.h"
 
 namespace tarmelix::errors {
 
+// When a record's got text is made: at once, or once the record is known to
+// be kept. A union's candidates record failures most of which are dropped,
+// and the preview of a large value costs as much as the value is large.
+enum class GotWhen : uint8_t { Now, Kept };
+
 // The got text of a Python value: its preview_repr (never fails).
 std::string got_text(PyObject* value);
 
-// Appends a record at a copy of `path` with got = got_text(value), unless
-// the mode is CheckOnly. (The walk's own make_error_record, check/walk.h,
-// builds the same record.)
+// A record at a copy of `path` with got = got_text(value) (or, with Kept,
+// the value held until make_pending_got_texts).
+ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
+                              const WalkPath& path, GotWhen when = GotWhen::Now);
+
+// Appends make_error_record(...) unless the mode is CheckOnly.
 void push_error_record(ErrorList& errors, WalkMode mode, const char* code,
-                       std::string_view expected, PyObject* value, const Path& path);
+                       std::string_view expected, PyObject* value, const WalkPath& path,
+                       GotWhen when = GotWhen::Now);
 
 // A record at a copy of `path` followed by Key(key), with the given texts
 // (missing_key, missing_attribute, extra_forbidden). Returned, not appended.
-ErrorRecord make_key_error_record(const Path& path, std::string key, const char* code,
+ErrorRecord make_key_error_record(const WalkPath& path, std::string_view key, const char* code,
                                   std::string expected, std::string got);
 
 // Returns `passed`; when it is false and the mode records, appends the kind
 // record of `node` (kind_error_code, kind_display_name, got_text(value)).
-bool report_kind_mismatch(bool passed, const SchemaNode& node, PyObject* value, const Path& path,
-                          WalkMode mode, ErrorList& errors);
+bool report_kind_mismatch(bool passed, const SchemaNode& node, PyObject* value,
+                          const WalkPath& path, WalkMode mode, ErrorList& errors,
+                          GotWhen when = GotWhen::Now);
 
 // Unless the mode is CheckOnly, appends `code` with "{name} of length {count}"
 // or, when `at_least`, "{name} of length at least {count}".
 void report_length_mismatch(const char* code, const char* sequence_name, uint64_t count,
-                            bool at_least, PyObject* value, const Path& path, WalkMode mode,
-                            ErrorList& errors);
+                            bool at_least, PyObject* value, const WalkPath& path, WalkMode mode,
+                            ErrorList& errors, GotWhen when = GotWhen::Now);
+
+// The records from `first` on are kept: each got text still pending is made
+// now, once.
+void make_pending_got_texts(ErrorList& errors, size_t first);
 
 }  // namespace tarmelix::errors
 
 // This unit's interface, used unqualified from the other folders.
 namespace tarmelix {
+using errors::GotWhen;
 using errors::got_text;
+using errors::make_error_record;
+using errors::make_pending_got_texts;
 using errors::push_error_record;
 using errors::make_key_error_record;
 using errors::report_kind_mismatch;

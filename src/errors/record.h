@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+#include "py/ref.h"
+
 namespace tarmelix::errors {
 
 // A key (dict key, attribute name, undeclared key text) or a list/tuple index.
@@ -17,6 +19,10 @@ struct ErrorRecord {
   std::string expected;
   std::string got;
   const char* code;  // static error code word, never owned
+  // The value whose preview `got` is still to become, while the record may
+  // yet be discarded (make_pending_got_texts). Unset in every record a walk
+  // hands back.
+  py::Ref got_pending = {};
 };
 
 // Records in the order the walk found them; appended, never reordered.

@@ -1,6 +1,7 @@
 #include "frontend/probes.h"
 
 #include "py/error.h"
+#include "py/text.h"
 
 namespace tarmelix::frontend {
 
@@ -12,16 +13,15 @@ void frontend_error(std::string_view message) {
 }
 
 std::optional<std::string> record_key_text(PyObject* text) {
-  Py_ssize_t size = 0;
-  const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
+  std::optional<std::string_view> utf8 = py::utf8_view_or_error(text);
   if (!utf8) {
-    PyErr_Clear();
+    if (PyErr_Occurred()) return std::nullopt;
     PyErr_SetString(PyExc_ValueError,
                     "a record key must be valid Unicode; a field name cannot contain a lone "
                     "surrogate");
     return std::nullopt;
   }
-  return std::string(utf8, static_cast<size_t>(size));
+  return std::string(*utf8);
 }
 
 namespace {

@@ -22,6 +22,8 @@ py::Ref parse_json_input(PyObject* data) {
     case JsonInputKind::NotEncodable:
       raise_json_invalid("input string is not valid UTF-8 (contains a lone surrogate)");
       return {};
+    case JsonInputKind::Failed:
+      return {};
     case JsonInputKind::Bytes:
       break;
   }
@@ -30,6 +32,7 @@ py::Ref parse_json_input(PyObject* data) {
 
 py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   JsonInput input = json_input_bytes(data);
+  if (input.kind == JsonInputKind::Failed) return {};
   if (input.kind != JsonInputKind::Bytes) return py::boolean(false);
   switch (check_json_fast(core, input.bytes)) {
     case FastJsonAnswer::Member:
@@ -51,6 +54,8 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
 
 bool json_document_known_member(ValidatorCore& core, PyObject* data) {
   JsonInput input = json_input_bytes(data);
+  // The other road reads the input again and reports its failure.
+  if (input.kind == JsonInputKind::Failed) PyErr_Clear();
   return input.kind == JsonInputKind::Bytes &&
          check_json_fast(core, input.bytes) == FastJsonAnswer::Member;
 }

@@ -6,8 +6,8 @@ namespace tarmelix::json {
 
 JsonInput json_input_bytes(PyObject* data) {
   if (PyUnicode_Check(data)) {
-    std::optional<std::string_view> utf8 = py::utf8_view(data);
-    if (!utf8) return {JsonInputKind::NotEncodable, {}};
+    std::optional<std::string_view> utf8 = py::utf8_view_or_error(data);
+    if (!utf8) return {PyErr_Occurred() ? JsonInputKind::Failed : JsonInputKind::NotEncodable, {}};
     return {JsonInputKind::Bytes, *utf8};
   }
   if (PyBytes_Check(data)) {

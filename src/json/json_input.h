@@ -7,7 +7,9 @@
 
 namespace tarmelix::json {
 
-enum class JsonInputKind : uint8_t { Bytes, NotEncodable, Neither };
+// Failed: the str's UTF-8 form could not be made for another reason (a
+// MemoryError), which is left set.
+enum class JsonInputKind : uint8_t { Bytes, NotEncodable, Neither, Failed };
 
 struct JsonInput {
   JsonInputKind kind = JsonInputKind::Neither;
@@ -17,7 +19,8 @@ struct JsonInput {
 };
 
 // A str (its UTF-8 form; a lone surrogate makes it NotEncodable, the error
-// cleared), a bytes (its buffer), anything else Neither. Leaves no error set.
+// cleared), a bytes (its buffer), anything else Neither. Leaves an error set
+// only with Failed.
 JsonInput json_input_bytes(PyObject* data);
 
 }  // namespace tarmelix::json

@@ -72,13 +72,15 @@ inline bool walk_python(const SchemaNode& node, PyObject* value, const WalkConte
 
 // Literal without conversion where no Python code could run: exact str, int,
 // bool and float constants against the JSON value of their own kind. Empty
-// when the general road (convert, then compare) is needed.
+// when the general road (convert, then compare) is needed, or with the error
+// set when the constant's text could not be read.
 template <class V>
 std::optional<bool> literal_in_place(PyObject* constant, V value) {
   PyTypeObject* type = Py_TYPE(constant);
   if (type == &PyUnicode_Type) {
     if (value.kind() != K::Str) return false;
-    std::optional<std::string_view> text = py::utf8_view(constant);
+    std::optional<std::string_view> text = py::utf8_view_or_error(constant);
+    if (!text && PyErr_Occurred()) return std::nullopt;
     // A lone surrogate: no JSON text equals it.
     return text && value.str() == *text;
   }
@@ -109,6 +111,7 @@ bool walk_literal(const SchemaNode& node, V value, const WalkContext& ctx) {
   PyObject* constant = ctx.constant(node.index);
   if (!constant) return false;
   if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
+  if (PyErr_Occurred()) return ctx.fold_pending();
   py::Ref converted = value.to_python();
   if (!converted) return ctx.fold_pending();
   return walk_python(node, converted.get(), ctx);

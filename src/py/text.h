@@ -21,4 +21,16 @@ inline std::optional<std::string_view> utf8_view(PyObject* str) noexcept {
   return std::string_view(utf8, static_cast<size_t>(size));
 }
 
+// As utf8_view, but only the failure of a lone surrogate is discarded; any
+// other (a MemoryError) stays pending, which tells the two apart.
+inline std::optional<std::string_view> utf8_view_or_error(PyObject* str) noexcept {
+  Py_ssize_t size = 0;
+  const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
+  if (!utf8) {
+    if (PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) PyErr_Clear();
+    return std::nullopt;
+  }
+  return std::string_view(utf8, static_cast<size_t>(size));
+}
+
 }  // namespace tarmelix::py

@@ -116,27 +116,29 @@ INSTANTIATE_TEST_SUITE_P(
                  "at a b.c[12]: expected int, got 'x' [int_type]"}));
 
 TEST(ErrorRecords, KeyRecordExtendsACopyOfThePath) {
-  Path path{std::string("outer"), uint64_t{3}};
+  const WalkPath root;
+  const WalkPath outer = root.key("outer");
+  const WalkPath path = outer.index(3);
   ErrorRecord r = make_key_error_record(path, "name", "missing_key", "required key \"name\"", "missing");
-  EXPECT_EQ(path.size(), 2u);
+  EXPECT_EQ(path.depth(), 2u);
   EXPECT_EQ(format_error_line(r), "at outer[3].name: expected required key \"name\", got missing [missing_key]");
 }
 
 TEST(ErrorRecords, CheckOnlyRecordsNothing) {
   py::Ref value = python_value("value = 'x'");
   ErrorList errors;
-  EXPECT_FALSE(report_kind_mismatch(false, make_leaf(NodeKind::Int), value.get(), {},
+  EXPECT_FALSE(report_kind_mismatch(false, make_leaf(NodeKind::Int), value.get(), WalkPath(),
                                     WalkMode::CheckOnly, errors));
-  report_length_mismatch("list_length", "list", 2, true, value.get(), {}, WalkMode::CheckOnly, errors);
+  report_length_mismatch("list_length", "list", 2, true, value.get(), WalkPath(), WalkMode::CheckOnly, errors);
   EXPECT_TRUE(errors.empty());
-  EXPECT_TRUE(report_kind_mismatch(true, make_leaf(NodeKind::Int), value.get(), {},
+  EXPECT_TRUE(report_kind_mismatch(true, make_leaf(NodeKind::Int), value.get(), WalkPath(),
                                    WalkMode::CollectAll, errors));
   EXPECT_TRUE(errors.empty());
 
   EXPECT_FALSE(report_kind_mismatch(false, make_constrained(make_leaf(NodeKind::Str), {}),
-                                    value.get(), {uint64_t{1}}, WalkMode::StopAtFirst, errors));
-  report_length_mismatch("tuple_length", "tuple", 2, true, value.get(), {}, WalkMode::CollectAll, errors);
-  report_length_mismatch("list_length", "list", 3, false, value.get(), {}, WalkMode::CollectAll, errors);
+                                    value.get(), WalkPath().index(1), WalkMode::StopAtFirst, errors));
+  report_length_mismatch("tuple_length", "tuple", 2, true, value.get(), WalkPath(), WalkMode::CollectAll, errors);
+  report_length_mismatch("list_length", "list", 3, false, value.get(), WalkPath(), WalkMode::CollectAll, errors);
   ASSERT_EQ(errors.size(), 3u);
   EXPECT_EQ(format_error_line(errors[0]), "at [1]: expected str, got 'x' [string_type]");
   EXPECT_EQ(format_error_line(errors[1]), "expected tuple of length at least 2, got 'x' [tuple_length]");

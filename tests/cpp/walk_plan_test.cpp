@@ -5,6 +5,7 @@
 #include <barrier>
 #include <thread>
 
+#include "check/flat_table.h"
 #include "check/walk_plan.h"
 #include "check/validate.h"
 #include "trees.h"
@@ -41,6 +42,17 @@ const WalkPlan& built(ValidatorCore& core) {
   const WalkPlan* plan = core_walk_plan(core);
   EXPECT_NE(plan, nullptr);
   return *plan;
+}
+
+// Tables keyed by bare text are looked up by the hash a str caches, so the
+// two must agree for every storage width (and with no str made to get it).
+TEST(TextHash, IsTheHashOfTheStrHoldingTheText) {
+  for (const char* text : {"", "a", "name", "caf\xc3\xa9", "\xc3\xbf", "\xc4\x80x",
+                           "\xe6\x97\xa5\xe6\x9c\xac", "a\xf0\x9f\x98\x80", "\xef\xbf\xbf"}) {
+    py::Ref str = py::Ref::steal(PyUnicode_FromString(text));
+    ASSERT_TRUE(str) << text;
+    EXPECT_EQ(check::text_hash(text), static_cast<uint64_t>(PyObject_Hash(str.get()))) << text;
+  }
 }
 
 TEST(WalkPlan, LiteralSetsHoldExactIntsAndStrsThatFit) {

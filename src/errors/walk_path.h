@@ -8,7 +8,7 @@
 
 #include "errors/record.h"
 
-namespace tarmelix::check {
+namespace tarmelix::errors {
 
 class WalkPath {
  public:
@@ -19,15 +19,10 @@ class WalkPath {
   WalkPath index(uint64_t i) const { return WalkPath(this, {}, i, true); }
 
   size_t depth() const { return depth_; }
-  Path to_path() const {
-    Path path(depth_);
-    for (const WalkPath* p = this; p && p->depth_ > 0; p = p->parent_) {
-      path[p->depth_ - 1] = p->is_index_ ? PathSegment(p->index_) : PathSegment(std::string(p->key_));
-    }
-    return path;
-  }
 
  private:
+  friend Path copy_path(const WalkPath& path);
+
   WalkPath(const WalkPath* parent, std::string_view key, uint64_t index, bool is_index)
       : parent_(parent), key_(key), index_(index), depth_(parent->depth_ + 1), is_index_(is_index) {}
 
@@ -38,9 +33,19 @@ class WalkPath {
   bool is_index_ = false;
 };
 
-}  // namespace tarmelix::check
+// An owned copy of the chain, outermost segment first.
+inline Path copy_path(const WalkPath& path) {
+  Path copy(path.depth_);
+  for (const WalkPath* p = &path; p && p->depth_ > 0; p = p->parent_) {
+    copy[p->depth_ - 1] = p->is_index_ ? PathSegment(p->index_) : PathSegment(std::string(p->key_));
+  }
+  return copy;
+}
+
+}  // namespace tarmelix::errors
 
 // This unit's interface, used unqualified from the other folders.
 namespace tarmelix {
-using check::WalkPath;
+using errors::WalkPath;
+using errors::copy_path;
 }  // namespace tarmelix
