@@ -497,6 +497,25 @@ def test_bytes_that_are_not_json_on_both_roads(data):
         assert boost_road(spec).is_valid_json(data) is False
 
 
+@pytest.fixture(params=[4300, 0, 640])
+def int_digit_limit(request):
+    old = sys.get_int_max_str_digits()
+    sys.set_int_max_str_digits(request.param)
+    yield request.param
+    sys.set_int_max_str_digits(old)
+
+
+def test_integers_within_the_digit_limit_on_both_roads(int_digit_limit):
+    # Past 64 bits the validity road leaves every integer to the other road,
+    # so the limit is read in one place.
+    widths = (19, 20, 21, 640) + ((4301, 5000) if int_digit_limit == 0 else ())
+    for digits in widths:
+        doc = "[" + "7" * digits + ", -" + "7" * digits + "]"
+        for spec in (list[int], list[Any], Any, list[Annotated[int, types.SimpleNamespace(gt=0)] | int]):
+            assert Validator(spec).is_valid_json(doc) is True, (spec, digits)
+            assert boost_road(spec).is_valid_json(doc) is True, (spec, digits)
+
+
 def test_user_code_runs_once_per_value():
     calls = []
 
