@@ -511,7 +511,7 @@ def test_integers_within_the_digit_limit_on_both_roads(int_digit_limit):
     widths = (19, 20, 21, 640) + ((4301, 5000) if int_digit_limit == 0 else ())
     for digits in widths:
         doc = "[" + "7" * digits + ", -" + "7" * digits + "]"
-        for spec in (list[int], list[Any], Any, list[Annotated[int, types.SimpleNamespace(gt=0)] | int]):
+        for spec in (list[int], list[Any], Any, list[int | str], Annotated[list[int], types.SimpleNamespace(min_length=2)]):
             assert Validator(spec).is_valid_json(doc) is True, (spec, digits)
             assert boost_road(spec).is_valid_json(doc) is True, (spec, digits)
 
