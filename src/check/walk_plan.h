@@ -21,6 +21,8 @@ class RE2;
 
 namespace tarmelix::check {
 
+struct FastPlan;
+
 struct RecordIndex {
   TextTable field_positions;  // name -> position of the last field of that name
   size_t required_count = 0;  // fields with the required flag, every one counted
@@ -46,6 +48,8 @@ struct WalkPlan final : WalkPlanBase {
   // Keyed by the address of an Object node's field list.
   WordTable object_slots;  // -> index into attribute_names
   std::vector<std::vector<py::Ref>> attribute_names;  // interned, in field order
+  // The fast roads' facts (check/fast_plan.h); null when they are off.
+  std::unique_ptr<FastPlan> fast;
   JsonFacts json;  // read by the JSON walks only
 };
 

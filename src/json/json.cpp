@@ -43,7 +43,7 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
       break;
   }
   std::optional<JsonDocument> doc = parse_json_document(input.bytes);
-  if (!doc) return py::boolean(false);
+  if (!doc) return PyErr_Occurred() ? py::Ref() : py::boolean(false);
   ensure_walk_plan(core);
   std::optional<bool> member =
       run_fresh_walk(core.constants, core.definitions, core_walk_plan(core), WalkMode::CheckOnly,

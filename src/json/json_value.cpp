@@ -87,6 +87,7 @@ class ValueBuilder : public JsonHandlerBase {
       literal = joined;
     }
     if (is_integer_literal(literal)) {
+      if (!admit_integer(literal, s, ec)) return false;
       push_text(JsonValueKind::BigInt, s, number_part_);
       return true;
     }
@@ -187,10 +188,17 @@ class ValueBuilder : public JsonHandlerBase {
 }  // namespace
 
 std::optional<JsonDocument> parse_json_document(std::string_view input) {
-  bj::basic_parser<ValueBuilder> parser(json_parse_options(), input);
+  std::unique_ptr<char[]> rewritten;
   JsonSyntaxError error;
-  if (drive_json_parser(parser, input, error) != JsonParseStatus::Ok) return std::nullopt;
-  return parser.handler().finish();
+  std::optional<JsonDocument> doc;
+  if (run_json_parser<ValueBuilder>(input, rewritten, error,
+                                    [&](ValueBuilder& h) { doc = h.finish(); }) !=
+      JsonParseStatus::Ok) {
+    return std::nullopt;
+  }
+  // Texts of a rewritten document point into the copy.
+  if (rewritten) doc->texts.push_back(std::move(rewritten));
+  return doc;
 }
 
 }  // namespace tarmelix::json
