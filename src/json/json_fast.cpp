@@ -31,16 +31,21 @@ constexpr TapeKinds TAPE_KINDS{};
 // One value of the parser's tape: a word whose top byte names its type, two
 // words for numbers, and a container's word holding the tape index just past
 // its end and (saturated) its count.
+struct SimdTape {
+  const uint64_t* words;
+  const uint8_t* strings;
+};
+
+// Two words, so a record's field slots stay small on the native stack.
 class SimdTapeView {
  public:
   SimdTapeView() = default;
-  SimdTapeView(const uint64_t* tape, const uint8_t* strings, size_t at)
-      : tape_(tape), strings_(strings), at_(at) {}
+  SimdTapeView(const SimdTape* tape, size_t at) : tape_(tape), at_(at) {}
 
   explicit operator bool() const { return tape_ != nullptr; }
   JsonValueKind kind() const { return TAPE_KINDS.of[word() >> 56]; }
   std::string_view str() const {
-    const uint8_t* at = strings_ + (word() & simdjson::internal::JSON_VALUE_MASK);
+    const uint8_t* at = tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK);
     uint32_t length;
     std::memcpy(&length, at, sizeof length);
     return {reinterpret_cast<const char*>(at + sizeof length), length};
@@ -61,22 +66,22 @@ class SimdTapeView {
     }
     return count;
   }
-  SimdTapeView first() const { return {tape_, strings_, at_ + 1}; }
+  SimdTapeView first() const { return {tape_, at_ + 1}; }
   SimdTapeView next() const {
     switch (word() >> 56) {
       case '[':
       case '{':
-        return {tape_, strings_, static_cast<uint32_t>(word())};
+        return {tape_, static_cast<uint32_t>(word())};
       case 'l':
       case 'u':
       case 'd':
-        return {tape_, strings_, at_ + 2};
+        return {tape_, at_ + 2};
       default:
-        return {tape_, strings_, at_ + 1};
+        return {tape_, at_ + 1};
     }
   }
   // The tape word's address: never that of a Python object.
-  uint64_t identity() const { return reinterpret_cast<uintptr_t>(tape_ + at_); }
+  uint64_t identity() const { return reinterpret_cast<uintptr_t>(tape_->words + at_); }
   py::Ref to_python() const { return walk_impl::to_python(*this); }
   // Only integers above the int64 range, up to 2**64 - 1, reach the tape.
   py::Ref big_to_python() const {
@@ -85,18 +90,18 @@ class SimdTapeView {
 
  private:
 
-  uint64_t word() const { return tape_[at_]; }
+  uint64_t word() const { return tape_->words[at_]; }
   template <class T>
   T payload() const {
     T value;
-    std::memcpy(&value, tape_ + at_ + 1, sizeof value);
+    std::memcpy(&value, tape_->words + at_ + 1, sizeof value);
     return value;
   }
 
-  const uint64_t* tape_ = nullptr;
-  const uint8_t* strings_ = nullptr;
+  const SimdTape* tape_ = nullptr;
   size_t at_ = 0;
 };
+static_assert(sizeof(SimdTapeView) == 16);
 
 // Whether the parser may read its padding past the end in place: the bytes
 // after the document up to the padding lie on the same page, so are mapped.
@@ -139,7 +144,8 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
   const WalkPlan* plan = core_walk_plan(core);
   if (!plan->json.runs_only_own_code) return FastJsonAnswer::CannotTell;
   // The tape starts with the root word; the value follows it.
-  const SimdTapeView top(doc.tape.get(), doc.string_buf.get(), 1);
+  const SimdTape tape{doc.tape.get(), doc.string_buf.get()};
+  const SimdTapeView top(&tape, 1);
   std::optional<bool> member =
       run_fresh_walk(core.constants, core.definitions, plan, WalkMode::CheckOnly,
                      [&](const WalkContext& ctx) { return walk_impl::walk(core.root, top, ctx); });
