@@ -9,6 +9,10 @@ py="${line#* }"
 venv=".venv-bench"
 ensure_venv "$venv" "$py" -r bench/requirements.txt
 install_package "$venv"
+# The C floor of the membership workloads, for this venv only: never shipped.
+say "building the membership floor module"
+bash bench/floor/build.sh "$venv/bin/python" build-bench-floor
+export TARMELIX_FLOOR_DIR="$ROOT/build-bench-floor"
 shopt -s nullglob
 scripts=(bench/*.py)
 [ "${#scripts[@]}" -gt 0 ] || { say "no benchmark scripts in bench/"; exit 0; }

@@ -1,6 +1,10 @@
+import abc
+import collections.abc
 import dataclasses
 import os
 import threading
+import time
+import typing
 from typing import Annotated, Any, Literal
 
 import pytest
@@ -222,3 +226,98 @@ NAN = float("nan")
 )
 def test_class_and_bound_leaves(sub, sup, included):
     assert V(sub).is_subtype_of(sup) is included
+
+
+class Unhashable(Base):
+    def __eq__(self, other):  # which sets __hash__ to None
+        return self is other
+
+
+class Mixin:
+    pass
+
+
+class MixinAbc(Mixin, abc.ABC):
+    pass
+
+
+MixinAbc.register(int)
+
+
+class Liberal(type):
+    def __instancecheck__(cls, value):
+        return True
+
+
+class AnythingGoes(Base, metaclass=Liberal):
+    pass
+
+
+class Quacking(Base, abc.ABC):
+    @classmethod
+    def __subclasshook__(cls, other):
+        return hasattr(other, "quack") or NotImplemented
+
+
+class Quacker:
+    quack = None
+
+
+class MySized(collections.abc.Sized):
+    def __len__(self):
+        return 0
+
+
+class MySizedChild(MySized):
+    pass
+
+
+# (sub, sup, a member of sub outside sup): issubclass holds for each, yet only
+# a class whose membership follows the class hierarchy proves anything.
+@pytest.mark.parametrize(
+    "sub, sup, witness",
+    [
+        (typing.SupportsInt, typing.Generic, 1.5),
+        (list[typing.SupportsInt], list[typing.Generic], [1.5]),
+        (collections.abc.Sized, collections.abc.Hashable, []),
+        (Base, collections.abc.Hashable, Unhashable()),
+        (MixinAbc, Mixin, 5),
+        (AnythingGoes, Base, 5),
+        (Quacking, Base, Quacker()),
+    ],
+    ids=repr,
+)
+def test_structural_classes_prove_no_inclusion(sub, sup, witness):
+    assert V(sub).is_valid(witness) and not V(sup).is_valid(witness)
+    assert V(sub).is_subtype_of(sup) is False
+
+
+@pytest.mark.parametrize(
+    "sub, sup",
+    [
+        (bool, int),
+        (collections.abc.Sequence, collections.abc.Collection),
+        (collections.abc.MutableSequence, collections.abc.Sequence),
+        (typing.SupportsInt, typing.SupportsInt),
+        (list[typing.SupportsInt], list[typing.SupportsInt]),
+        (collections.abc.Sized, collections.abc.Sized),
+        (collections.abc.Sized, object),
+        (MySized, collections.abc.Sized),
+        (MySizedChild, MySized),
+        (Unhashable, Base),
+        (Quacking, Quacking),
+    ],
+    ids=repr,
+)
+def test_hierarchy_inclusions_stay_proven(sub, sup):
+    assert V(sub).is_subtype_of(sup) is True
+
+
+def test_literals_against_a_pattern_compile_it_once_per_decision():
+    words = Literal[tuple("abc" * (i % 7 + 1) + str(i) for i in range(5000))]
+    pattern = Annotated[str, Meta(pattern="[a-z]{1,300}[0-9]{1,300}")]
+    sub = V(words)
+    start = time.perf_counter()
+    assert sub.is_subtype_of(pattern) is True
+    assert sub.is_equivalent(pattern) is False
+    assert time.perf_counter() - start < 1.5

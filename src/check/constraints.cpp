@@ -61,7 +61,10 @@ bool folded_truth(const py::Ref& result, const WalkContext& ctx) {
 bool full_match(const std::string& pattern, std::string_view text, const WalkContext& ctx) {
   const re2::RE2* compiled = find_compiled_pattern(ctx.plan, pattern);
   std::unique_ptr<re2::RE2> fresh;
-  if (!compiled) {
+  if (!compiled && ctx.patterns) {
+    compiled = ctx.patterns->get(pattern);
+    if (!compiled) return false;
+  } else if (!compiled) {
     fresh = compile_full_match(pattern, nullptr);
     if (!fresh) return false;
     compiled = fresh.get();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "check/exception_text.h"
+#include "check/fast_plan.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "py/dict_items.h"
@@ -45,10 +46,19 @@ class SeenPositions {
   std::vector<uint64_t> wide_;
 };
 
-// Whether a dict is a member, in CheckOnly.
-bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& ctx) {
+}  // namespace
+
+bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& ctx,
+                   const FastRecord* fast) {
   if (!PyDict_Check(value)) return false;
-  const RecordIndex* index = find_record_index(ctx.plan, node);
+  const RecordIndex* index = fast ? fast->index : find_record_index(ctx.plan, node);
+  // Keys written as literals are usually the very names the plan interned,
+  // in declared order: one pointer test finds their field. Only an exact
+  // dict, and anything else (an equal but distinct str, a subclass) takes
+  // the field map.
+  const py::Ref* names = fast && PyDict_CheckExact(value) ? fast->names.data() : nullptr;
+  const size_t field_count = node.fields.size();
+  size_t expected = 0;
   std::optional<RecordIndex> local;
   if (!index && !node.fields.empty()) index = &local.emplace(make_record_index(node.fields));
   size_t required = index ? index->required_count : 0;
@@ -62,10 +72,15 @@ bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& c
   while (items.next(key, item)) {
     // Reading a str key's text and hash runs no Python code.
     const uint64_t* position = nullptr;
-    if (index) {
+    uint64_t same_name = 0;
+    if (names && expected < field_count && key == names[expected].get()) {
+      same_name = expected;
+      position = &same_name;
+    } else if (index) {
       if (auto text = key_utf8(key)) position = index->field_positions.find(*text, str_hash(key));
     }
     if (position) {
+      expected = *position + 1;
       const RecordField& field = node.fields[*position];
       int scalar = scalar_test(field.node.kind, item);
       if (scalar == 0) return false;
@@ -85,6 +100,8 @@ bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& c
   }
   return required == 0;
 }
+
+namespace {
 
 // str() of a key as UTF-8, or empty when str() or the conversion fails.
 std::optional<std::string> key_str(PyObject* key) {
@@ -173,7 +190,7 @@ void walk_record(const std::vector<RecordField>& fields,
 
 bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors) {
-  if (record_member(node, value, ctx)) return true;
+  if (record_member(node, value, ctx, find_fast_record(ctx.plan, node))) return true;
   if (ctx.records()) {
     walk_record(node.fields, node.clauses, value, path, ctx, errors);
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "check/fast_sequence.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "errors/errors.h"
@@ -47,7 +48,9 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
   // Membership first, recording nothing. The literal sets answer exactly as
   // the members would (a literal admits only its own exact type), so every
   // mode may use them.
-  std::optional<bool> fast = literal_sets_answer(node, value, ctx);
+  const FastLiterals* literals = find_fast_literals(ctx.plan, node);
+  std::optional<bool> fast =
+      literals ? fast_literals_answer(*literals, value) : literal_sets_answer(node, value, ctx);
   if (fast && *fast) return true;
   if (!fast) {
     const WalkContext check = ctx.with_mode(WalkMode::CheckOnly);

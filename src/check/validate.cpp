@@ -12,11 +12,13 @@ namespace {
 // A CheckOnly walk: the answer, or empty with the kept fatal exception set.
 std::optional<bool> check_only(const SchemaNode& root, const Constants& constants,
                                const DefinitionTable& definitions, const WalkPlan* plan,
-                               PyObject* value) {
+                               PyObject* value, schema::FullMatchCache* patterns = nullptr) {
   ErrorList errors;
   return run_fresh_walk(constants, definitions, plan, WalkMode::CheckOnly,
                         [&](const WalkContext& ctx) {
-                          return walk_value(root, value, WalkPath{}, ctx, errors);
+                          WalkContext with_patterns = ctx;
+                          with_patterns.patterns = patterns;
+                          return walk_value(root, value, WalkPath{}, with_patterns, errors);
                         });
 }
 
@@ -42,8 +44,9 @@ std::optional<bool> check_membership(ValidatorCore& core, PyObject* value) {
 }
 
 std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
-                                          const DefinitionTable& definitions, PyObject* value) {
-  return check_only(node, constants, definitions, nullptr, value);
+                                          const DefinitionTable& definitions, PyObject* value,
+                                          schema::FullMatchCache& patterns) {
+  return check_only(node, constants, definitions, nullptr, value, &patterns);
 }
 
 }  // namespace tarmelix::check

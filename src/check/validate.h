@@ -7,6 +7,10 @@
 #include "py/ref.h"
 #include "schema/core.h"
 
+namespace tarmelix::schema {
+class FullMatchCache;
+}  // namespace tarmelix::schema
+
 namespace tarmelix::check {
 
 // Builds the core's lookup tables once; never blocks the interpreter.
@@ -20,9 +24,11 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode);
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);
 
 // A CheckOnly walk of one node with an empty plan (the reasoning oracle's
-// literal test). Empty with a fatal exception set.
+// literal test), compiling its patterns into `patterns`. Empty with a fatal
+// exception set.
 std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,
-                                          const DefinitionTable& definitions, PyObject* value);
+                                          const DefinitionTable& definitions, PyObject* value,
+                                          schema::FullMatchCache& patterns);
 
 }  // namespace tarmelix::check
 

@@ -6,6 +6,7 @@
 
 #include "check/constraints.h"
 #include "check/exception_text.h"
+#include "check/fast_sequence.h"
 #include "check/record_walk.h"
 #include "check/union_walk.h"
 #include "check/walk_plan.h"
@@ -48,8 +49,15 @@ bool walk_sequence(const SchemaNode& node, PyObject* v, const WalkPath& path, co
                                      ? find_literal_sets(ctx.plan, *shape->tail)
                                      : nullptr;
   bool all = true;
-  Py_ssize_t bound = tested;
-  for (Py_ssize_t i = 0; i < bound;) {
+  Py_ssize_t start = 0;
+  if (const FastSequence* fast = find_fast_sequence(ctx.plan, node)) {
+    SequenceProgress progress = walk_fast_sequence(*fast, v, is_list, tested, path, ctx, errors);
+    if (progress.decided) return progress.all;
+    start = progress.resume;
+    all = progress.all;
+  }
+  Py_ssize_t bound = is_list ? std::min(PyList_GET_SIZE(v), tested) : tested;
+  for (Py_ssize_t i = start; i < bound;) {
     PyObject* item = is_list ? PyList_GET_ITEM(v, i) : PyTuple_GET_ITEM(v, i);
     const bool fixed = static_cast<size_t>(i) < k;
     const SchemaNode& item_node = fixed ? shape->item(static_cast<size_t>(i)) : *shape->tail;

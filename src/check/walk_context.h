@@ -35,6 +35,9 @@ struct WalkContext {
   WalkMode mode;
   // Kept inside a union's attribution, whose records are mostly dropped.
   GotWhen got_when = GotWhen::Now;
+  // Where patterns the plan lacks are compiled once; null: compiled afresh
+  // at each check.
+  schema::FullMatchCache* patterns = nullptr;
 
   WalkContext with_mode(WalkMode m) const {
     WalkContext copy = *this;

@@ -3,6 +3,7 @@
 #include <re2/re2.h>
 
 #include "check/attribute_names.h"
+#include "check/fast_plan.h"
 #include "check/validate.h"
 #include "py/stack.h"
 #include "py/text.h"
@@ -203,6 +204,8 @@ std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core) {
   PlanBuilder builder(core.constants, *plan);
   builder.node(core.root);
   for (const SchemaNode& d : core.definitions) builder.node(d);
+  plan->fast = build_fast_plan(core, *plan);
+  build_json_facts(core, plan->json);
   return plan;
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "check/flat_table.h"
+#include "check/json_facts.h"
 #include "schema/core.h"
 #include "schema/fxhash.h"
 
@@ -19,6 +20,8 @@ class RE2;
 }
 
 namespace tarmelix::check {
+
+struct FastPlan;
 
 struct RecordIndex {
   TextTable field_positions;  // name -> position of the last field of that name
@@ -45,6 +48,9 @@ struct WalkPlan final : WalkPlanBase {
   // Keyed by the address of an Object node's field list.
   WordTable object_slots;  // -> index into attribute_names
   std::vector<std::vector<py::Ref>> attribute_names;  // interned, in field order
+  // The fast roads' facts (check/fast_plan.h); null when they are off.
+  std::unique_ptr<FastPlan> fast;
+  JsonFacts json;  // read by the JSON walks only
 };
 
 // The record index of a Record node; null without a plan or an entry.

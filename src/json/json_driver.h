@@ -2,14 +2,17 @@
 // parser stops without error after the value and reports how far it read, so
 // the bytes after it are checked here; the depth limit is raised to 200; the
 // error text is the error code's message (what() would add a source location).
+// Number literals follow the rules of json/json_number.h.
 #pragma once
 
 #include <boost/json/basic_parser_impl.hpp>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "json/json_number.h"
 #include "py/stack.h"
 
 namespace tarmelix::json {
@@ -19,6 +22,7 @@ inline constexpr size_t JSON_MAX_DEPTH = 200;
 struct JsonSyntaxError {
   std::string text;
   size_t offset = 0;  // byte offset into the document
+  bool exponent_overflow = false;  // the parser could not hold an exponent
 };
 
 enum class JsonParseStatus : uint8_t { Ok, Invalid, PythonError };
@@ -35,6 +39,7 @@ struct JsonHandlerBase {
   std::string_view input;
   std::optional<JsonSyntaxError> own_error;  // a refusal of ours (number overflow)
   bool python_error = false;                 // the interpreter's indicator is set
+  IntegerDigitLimit digit_limit;
 
   // The parser recurses once a nesting level; each container's begin event
   // checks the stack for the next one.
@@ -62,6 +67,20 @@ struct JsonHandlerBase {
     ec = boost::json::error::exception;
     return false;
   }
+  // False (the parse stopped) for an integer literal with more digits than
+  // the interpreter converts.
+  bool admit_integer(std::string_view literal, boost::json::string_view at,
+                     boost::json::error_code& ec) {
+    switch (digit_limit.check(literal)) {
+      case IntegerFit::Fits:
+        return true;
+      case IntegerFit::TooLong:
+        return fail_own(NUMBER_OUT_OF_RANGE, at, ec);
+      case IntegerFit::PythonError:
+        return fail_python(ec);
+    }
+    return true;
+  }
 };
 
 inline bool is_json_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -78,7 +97,7 @@ JsonParseStatus drive_json_parser(boost::json::basic_parser<Handler>& parser,
     return JsonParseStatus::Invalid;
   }
   if (ec) {
-    error = JsonSyntaxError{ec.message(), used};
+    error = JsonSyntaxError{ec.message(), used, ec == boost::json::error::exponent_overflow};
     return JsonParseStatus::Invalid;
   }
   for (size_t i = used; i < input.size(); ++i) {
@@ -95,6 +114,32 @@ inline boost::json::parse_options json_parse_options() {
   boost::json::parse_options options;
   options.max_depth = JSON_MAX_DEPTH;
   return options;
+}
+
+// Parses a whole document with a fresh Handler and hands the handler of a
+// successful parse to `finish`. An exponent the parser cannot hold is parsed
+// again over `rewritten`, a copy with every such finite literal replaced (it
+// must outlive whatever `finish` keeps); a literal still refused then is
+// infinite: out of range, at the literal, as for any other overflow.
+template <class Handler, class Finish>
+JsonParseStatus run_json_parser(std::string_view input, std::unique_ptr<char[]>& rewritten,
+                                JsonSyntaxError& error, Finish&& finish) {
+  for (;;) {
+    boost::json::basic_parser<Handler> parser(json_parse_options(), input);
+    JsonParseStatus status = drive_json_parser(parser, input, error);
+    if (status == JsonParseStatus::Ok) finish(parser.handler());
+    if (status != JsonParseStatus::Invalid || !error.exponent_overflow) return status;
+    if (!rewritten) {
+      rewritten = rewrite_huge_exponents(input);
+      if (rewritten) {
+        input = std::string_view(rewritten.get(), input.size());
+        continue;
+      }
+    }
+    error = JsonSyntaxError{std::string(NUMBER_OUT_OF_RANGE),
+                            number_literal_start(input, error.offset)};
+    return JsonParseStatus::Invalid;
+  }
 }
 
 }  // namespace tarmelix::json

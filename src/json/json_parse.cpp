@@ -151,6 +151,10 @@ class PythonBuilder : public JsonHandlerBase {
     }
     py::Ref made;
     if (is_integer_literal(literal)) {
+      if (!admit_integer(literal, s, ec)) {
+        number_part_.clear();
+        return false;
+      }
       // Past 64 bits: the exact int of the digits.
       std::string digits(literal);
       made = py::Ref::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
@@ -203,11 +207,13 @@ class PythonBuilder : public JsonHandlerBase {
 }  // namespace
 
 py::Ref parse_json_to_python(std::string_view input) {
-  bj::basic_parser<PythonBuilder> parser(json_parse_options(), input);
+  std::unique_ptr<char[]> rewritten;
   JsonSyntaxError error;
-  switch (drive_json_parser(parser, input, error)) {
+  py::Ref root;
+  switch (run_json_parser<PythonBuilder>(input, rewritten, error,
+                                         [&](PythonBuilder& h) { root = h.take_root(); })) {
     case JsonParseStatus::Ok:
-      return parser.handler().take_root();
+      return root;
     case JsonParseStatus::PythonError:
       return {};
     case JsonParseStatus::Invalid:

@@ -6,7 +6,6 @@
 #include "json/json_driver.h"
 #include "json/json_number.h"
 #include "py/error.h"
-#include "py/stack.h"
 
 namespace tarmelix::json {
 
@@ -88,6 +87,7 @@ class ValueBuilder : public JsonHandlerBase {
       literal = joined;
     }
     if (is_integer_literal(literal)) {
+      if (!admit_integer(literal, s, ec)) return false;
       push_text(JsonValueKind::BigInt, s, number_part_);
       return true;
     }
@@ -186,62 +186,20 @@ class ValueBuilder : public JsonHandlerBase {
   std::string number_part_;
 };
 
-py::Ref str_from_text(std::string_view text) {
-  return py::Ref::steal(
-      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
-}
-
 }  // namespace
 
 std::optional<JsonDocument> parse_json_document(std::string_view input) {
-  bj::basic_parser<ValueBuilder> parser(json_parse_options(), input);
+  std::unique_ptr<char[]> rewritten;
   JsonSyntaxError error;
-  if (drive_json_parser(parser, input, error) != JsonParseStatus::Ok) return std::nullopt;
-  return parser.handler().finish();
-}
-
-py::Ref json_to_python(const JsonValue& value) {
-  switch (value.kind) {
-    case JsonValueKind::Null:
-      return py::none();
-    case JsonValueKind::Bool:
-      return py::boolean(value.boolean);
-    case JsonValueKind::Int:
-      return py::Ref::steal(PyLong_FromLongLong(value.integer));
-    case JsonValueKind::BigInt: {
-      std::string digits(value.str());
-      return py::Ref::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
-    }
-    case JsonValueKind::Float:
-      return py::Ref::steal(PyFloat_FromDouble(value.number));
-    case JsonValueKind::Str:
-      return str_from_text(value.str());
-    case JsonValueKind::Array: {
-      py::require_stack_room("reading JSON");
-      py::Ref list = py::Ref::steal(PyList_New(0));
-      if (!list) return {};
-      const JsonValue* item = value.first();
-      for (uint64_t i = 0; i < value.size; ++i, item = item->next()) {
-        py::Ref converted = json_to_python(*item);
-        if (!converted || PyList_Append(list.get(), converted.get()) < 0) return {};
-      }
-      return list;
-    }
-    case JsonValueKind::Object: {
-      py::require_stack_room("reading JSON");
-      py::Ref dict = py::Ref::steal(PyDict_New());
-      if (!dict) return {};
-      const JsonValue* key = value.first();
-      for (uint64_t i = 0; i < value.size; ++i, key = key[1].next()) {
-        py::Ref converted = json_to_python(key[1]);
-        if (!converted) return {};
-        py::Ref text = str_from_text(key->str());
-        if (!text || PyDict_SetItem(dict.get(), text.get(), converted.get()) < 0) return {};
-      }
-      return dict;
-    }
+  std::optional<JsonDocument> doc;
+  if (run_json_parser<ValueBuilder>(input, rewritten, error,
+                                    [&](ValueBuilder& h) { doc = h.finish(); }) !=
+      JsonParseStatus::Ok) {
+    return std::nullopt;
   }
-  py::fault("unknown JSON value kind");
+  // Texts of a rewritten document point into the copy.
+  if (rewritten) doc->texts.push_back(std::move(rewritten));
+  return doc;
 }
 
 }  // namespace tarmelix::json

@@ -49,8 +49,9 @@ struct JsonDocument {
   const JsonValue& root() const { return values[0]; }
 };
 
-// The tree of a well-formed document; empty when it is malformed. Sets no
-// error; throws py::StackExhausted when the native stack runs short.
+// The tree of a well-formed document; empty when it is malformed (no error
+// set) or when the interpreter's integer digit limit could not be read (the
+// indicator set). Throws py::StackExhausted when the native stack runs short.
 std::optional<JsonDocument> parse_json_document(std::string_view input);
 
 // A new Python object equal to the value (lists, dicts with a repeated key

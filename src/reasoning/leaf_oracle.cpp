@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "check/validate.h"
+#include "reasoning/class_membership.h"
 #include "py/once.h"
 
 namespace tarmelix::reasoning {
@@ -87,11 +88,21 @@ LeafAnswer PoolOracle::leaf_relation(const SchemaNode& s, const SchemaNode& t) c
       PyErr_Clear();
       return LeafAnswer::No;
     }
-    return r ? LeafAnswer::Yes : LeafAnswer::No;
+    if (r == 0) return LeafAnswer::No;
+    switch (nominal_class_inclusion(c1, c2)) {
+      case ClassInclusion::Proven:
+        return LeafAnswer::Yes;
+      case ClassInclusion::Unproven:
+        return LeafAnswer::Undecided;
+      case ClassInclusion::Failed:
+        PyErr_Clear();
+        return LeafAnswer::Undecided;
+    }
+    return LeafAnswer::Undecided;
   }
   if (s.kind == NodeKind::Literal && s.index < count) {
     std::optional<bool> member =
-        check_node_membership(t, constants_, definitions_, constants_[s.index].get());
+        check_node_membership(t, constants_, definitions_, constants_[s.index].get(), patterns_);
     // A fatal exception kept by the walk stopped it as a non-member.
     if (!member || PyErr_Occurred()) {
       PyErr_Clear();

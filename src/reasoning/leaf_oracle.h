@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "schema/full_match.h"
 #include "schema/node.h"
 #include "schema/pool.h"
 
@@ -32,7 +33,8 @@ class LeafOracle {
 };
 
 // The oracle over one validator's (or one decision's shared) pool and
-// definitions; it borrows both for the length of one call.
+// definitions; it borrows both for the length of one decision, and compiles
+// each pattern its literal checks meet once for the whole decision.
 class PoolOracle final : public LeafOracle {
  public:
   PoolOracle(const Constants& constants, const DefinitionTable& definitions)
@@ -46,6 +48,7 @@ class PoolOracle final : public LeafOracle {
  private:
   const Constants& constants_;
   const DefinitionTable& definitions_;
+  mutable FullMatchCache patterns_;
 };
 
 }  // namespace tarmelix::reasoning

@@ -25,6 +25,17 @@ std::unique_ptr<re2::RE2> compile_full_match(std::string_view pattern, std::stri
   return re;
 }
 
+FullMatchCache::FullMatchCache() = default;
+FullMatchCache::~FullMatchCache() = default;
+
+const re2::RE2* FullMatchCache::get(std::string_view pattern) {
+  auto found = compiled_.find(pattern);
+  if (found == compiled_.end()) {
+    found = compiled_.emplace(std::string(pattern), compile_full_match(pattern, nullptr)).first;
+  }
+  return found->second.get();
+}
+
 std::optional<std::string> full_match_pattern_error(std::string_view pattern) {
   std::string error;
   if (!compile_full_match(pattern, &error)) return error;
