@@ -425,7 +425,6 @@ def target_stack(rng, case):
         v = built if isinstance(built, V) else V(built)
     except (ValueError, NotImplementedError):
         return  # past the nesting limits
-    v = built if isinstance(built, V) else V(built)
     extra = rng.choice([0, 1, 50, 2000])
     value = deep_value(n, extra)
     text = json.dumps(value) if n + extra < 190 else None
