@@ -52,16 +52,16 @@ boost_json_package() {
   [ -n "$versioned" ] && echo "$versioned"
 }
 
-# Compiler, pkg-config, RE2, Boost.JSON and GoogleTest from Debian when we can.
+# Compiler, pkg-config, RE2, Boost.JSON, simdjson and GoogleTest from Debian when we can.
 ensure_system_packages() {
   if ! have_apt; then
-    say "no apt-get here: assuming a C++20 compiler, pkg-config, RE2, Boost.JSON and GoogleTest are installed"
+    say "no apt-get here: assuming a C++20 compiler, pkg-config, RE2, Boost.JSON, simdjson and GoogleTest are installed"
     return 0
   fi
   local wanted=() missing=() pkg
   command -v g++ >/dev/null 2>&1 || wanted+=(build-essential)
   command -v pkg-config >/dev/null 2>&1 || wanted+=(pkg-config)
-  wanted+=(libre2-dev libgtest-dev)
+  wanted+=(libre2-dev libgtest-dev libsimdjson-dev)
   # The Debian interpreter needs its headers and venv module when it is new enough.
   if command -v python3 >/dev/null 2>&1 && [ -x /usr/bin/python3 ] \
      && /usr/bin/python3 -c 'import sys; sys.exit(sys.version_info < (3, 12))' 2>/dev/null; then

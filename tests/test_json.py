@@ -475,6 +475,7 @@ text_chars = st.characters(blacklist_categories=("Cs",))
 scalars = (
     st.none() | st.booleans()
     | st.integers(min_value=-(2**70), max_value=2**70)
+    | st.sampled_from([2**63 - 1, 2**63, 2**64 - 1, 2**64, -(2**63), -(2**63) - 1])
     | st.floats(allow_nan=False, allow_infinity=False)
     | st.text(text_chars, max_size=5)
     | st.sampled_from(["a", "b", "title", "year"])
@@ -507,5 +508,115 @@ def test_is_valid_json_agrees_with_is_valid_of_loads(tree):
         expected = v.is_valid(value)
         assert v.is_valid_json(text) is expected, (spec, text)
         assert v.is_valid_json(text.encode()) is expected
+        assert boost_road(spec).is_valid_json(text) is expected, (spec, text)
         if expected:
             assert v.load(text) == value
+            assert v.validate_json(text) is None
+
+
+# --- the validity road and the event parser road ----------------------------
+# A predicate that always holds keeps the membership and sends the document
+# to the event parser road, so it gives that road's verdict to compare with.
+
+def always(_):
+    return True
+
+
+def boost_road(spec):
+    return Validator(Annotated[spec, always])
+
+
+ROAD_SCHEMAS = [
+    Any, int, float, str, list[Any], list[int | float], dict[str, Any], Literal[0, 9223372036854775807],
+    Annotated[int, types.SimpleNamespace(ge=0)], Literal[18446744073709551615],
+    recursive(lambda s: None | bool | int | float | str | list[s] | dict[str, s]),
+]
+
+ROAD_DOCUMENTS = [
+    # (document, whether it is valid JSON that loads)
+    ("9223372036854775807", True), ("-9223372036854775808", True),
+    ("9223372036854775808", True), ("18446744073709551615", True),
+    ("18446744073709551616", True), ("-9223372036854775809", True),
+    ("1" * 30, True), ("-0", True), ("-0.0", True), ("[-0, 0.0, -0e5]", True),
+    ("1e400", False), ("-1e400", False), ("[1, 1.8e308]", False), ("1e-400", True),
+    ("1.7976931348623157e308", True), ("4.9e-324", True),
+    ("1e99999999999999999999", False), ("0e99999999999999999999", True),
+    ("-0e99999999999999999999", True), ("[1e-40000000000000000000000000000]", True),
+    ('"\\ud800"', False), ('"\\udc00"', False), ('"\\ud800\\u0041"', False),
+    ('"\\ud83d\\ude00"', True), ('"\\u0000"', True),
+    ('"a\x00b"', False), ("[1]\x00", False),
+    ("\ufeff[1]", False),
+    ("[" * 200 + "]" * 200, True), ("[" * 201 + "]" * 201, False),
+    ('{"a":' * 200 + "1" + "}" * 200, True), ('{"a":' * 201 + "1" + "}" * 201, False),
+    ("[1] x", False), ("1 2", False), ("{}}", False), ("[1]  \n", True), ("", False), ("01", False),
+    ('{"a": 1, "a": "x"}', True),
+]
+
+
+@pytest.mark.parametrize("doc,valid", ROAD_DOCUMENTS)
+def test_both_roads_answer_alike(doc, valid):
+    for spec in ROAD_SCHEMAS:
+        fast, slow = Validator(spec), boost_road(spec)
+        for data in (doc, doc.encode()):
+            answer = fast.is_valid_json(data)
+            assert answer is slow.is_valid_json(data), (spec, doc)
+            try:
+                fast.validate_json(data)
+                assert answer, (spec, doc)
+            except ValidationError:
+                assert not answer, (spec, doc)
+    assert Validator(Any).is_valid_json(doc) is valid
+
+
+@pytest.mark.parametrize("data", [b'"\xff"', b'["ok", "\xc3"]', b'"\xed\xa0\x80"', b"\xef\xbb\xbf[1]",
+                                  b'{"\xc3\xa9": 1, "\xff": 2}'])
+def test_bytes_that_are_not_json_on_both_roads(data):
+    for spec in ROAD_SCHEMAS:
+        assert Validator(spec).is_valid_json(data) is False
+        assert boost_road(spec).is_valid_json(data) is False
+
+
+@pytest.fixture(params=[4300, 0, 640])
+def int_digit_limit(request):
+    old = sys.get_int_max_str_digits()
+    sys.set_int_max_str_digits(request.param)
+    yield request.param
+    sys.set_int_max_str_digits(old)
+
+
+def test_digit_limit_on_both_roads(int_digit_limit):
+    # Past 64 bits the validity road leaves every integer to the other road,
+    # so the limit is read in one place.
+    for digits in (19, 20, 21, 640, 641, 4300, 4301):
+        doc = "[" + "7" * digits + ", -" + "7" * digits + "]"
+        valid = int_digit_limit == 0 or digits <= int_digit_limit
+        for spec in (list[int], list[Any], Any, list[int | str], Annotated[list[int], types.SimpleNamespace(min_length=2)]):
+            assert Validator(spec).is_valid_json(doc) is valid, (spec, digits)
+            assert boost_road(spec).is_valid_json(doc) is valid, (spec, digits)
+
+
+def test_user_code_runs_once_per_value():
+    calls = []
+
+    def seen(x):
+        calls.append(x)
+        return True
+
+    v = Validator(list[Annotated[int, seen]])
+    v.validate_json("[1, 2]")
+    assert calls == [1, 2]
+    assert v.is_valid_json("[3]") and calls == [1, 2, 3]
+
+
+@pytest.mark.parametrize("spec,answer", [
+    (list[int | float | str | None], False),  # [] and {}
+    (list[int | float | str | None | list[Any] | dict[str, Any]], True),
+    (list[float | str | None | list[Any] | dict[str, Any]], False),  # 1 and true are ints
+    (list[bool | float | str | None | list[Any] | dict[str, Any]], False),  # 1 is no bool
+    (list[int | float | str | None | list[int] | dict[str, int]], True),
+    (list[Any | bytes], True),
+])
+def test_unions_of_kinds(spec, answer):
+    doc = '[1, 2.5, "x", null, true, [], {}]'
+    assert Validator(spec).is_valid_json(doc) is answer
+    assert boost_road(spec).is_valid_json(doc) is answer

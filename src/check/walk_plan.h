@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "check/flat_table.h"
+#include "check/json_facts.h"
 #include "schema/core.h"
 #include "schema/fxhash.h"
 
@@ -49,6 +50,7 @@ struct WalkPlan final : WalkPlanBase {
   std::vector<std::vector<py::Ref>> attribute_names;  // interned, in field order
   // The fast roads' facts (check/fast_plan.h); null when they are off.
   std::unique_ptr<FastPlan> fast;
+  JsonFacts json;  // read by the JSON walks only
 };
 
 // The record index of a Record node; null without a plan or an entry.

@@ -1,6 +1,7 @@
 #include "json/json.h"
 
 #include "check/fresh_walk.h"
+#include "json/json_fast.h"
 #include "json/json_input.h"
 #include "json/json_invalid.h"
 #include "json/json_parse.h"
@@ -33,6 +34,14 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   JsonInput input = json_input_bytes(data);
   if (input.kind == JsonInputKind::Failed) return {};
   if (input.kind != JsonInputKind::Bytes) return py::boolean(false);
+  switch (check_json_fast(core, input.bytes)) {
+    case FastJsonAnswer::Member:
+      return py::boolean(true);
+    case FastJsonAnswer::NotMember:
+      return py::boolean(false);
+    case FastJsonAnswer::CannotTell:
+      break;
+  }
   std::optional<JsonDocument> doc = parse_json_document(input.bytes);
   if (!doc) return PyErr_Occurred() ? py::Ref() : py::boolean(false);
   ensure_walk_plan(core);
@@ -41,6 +50,14 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
                      [&](const WalkContext& ctx) { return walk_json(core.root, doc->root(), ctx); });
   if (!member) return {};
   return py::boolean(*member);
+}
+
+bool json_document_known_member(ValidatorCore& core, PyObject* data) {
+  JsonInput input = json_input_bytes(data);
+  // The other road reads the input again and reports its failure.
+  if (input.kind == JsonInputKind::Failed) PyErr_Clear();
+  return input.kind == JsonInputKind::Bytes &&
+         check_json_fast(core, input.bytes) == FastJsonAnswer::Member;
 }
 
 }  // namespace tarmelix::json

@@ -112,6 +112,7 @@ class ValueBuilder : public JsonHandlerBase {
 
  private:
   void open_container(JsonValueKind kind) {
+    enter_container();
     open_.push_back(used_);
     JsonValue& v = append(kind);
     v.size = 0;
@@ -185,11 +186,6 @@ class ValueBuilder : public JsonHandlerBase {
   std::string number_part_;
 };
 
-py::Ref str_from_text(std::string_view text) {
-  return py::Ref::steal(
-      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
-}
-
 }  // namespace
 
 std::optional<JsonDocument> parse_json_document(std::string_view input) {
@@ -204,48 +200,6 @@ std::optional<JsonDocument> parse_json_document(std::string_view input) {
   // Texts of a rewritten document point into the copy.
   if (rewritten) doc->texts.push_back(std::move(rewritten));
   return doc;
-}
-
-py::Ref json_to_python(const JsonValue& value) {
-  switch (value.kind) {
-    case JsonValueKind::Null:
-      return py::none();
-    case JsonValueKind::Bool:
-      return py::boolean(value.boolean);
-    case JsonValueKind::Int:
-      return py::Ref::steal(PyLong_FromLongLong(value.integer));
-    case JsonValueKind::BigInt: {
-      std::string digits(value.str());
-      return py::Ref::steal(PyLong_FromString(digits.c_str(), nullptr, 10));
-    }
-    case JsonValueKind::Float:
-      return py::Ref::steal(PyFloat_FromDouble(value.number));
-    case JsonValueKind::Str:
-      return str_from_text(value.str());
-    case JsonValueKind::Array: {
-      py::Ref list = py::Ref::steal(PyList_New(0));
-      if (!list) return {};
-      const JsonValue* item = value.first();
-      for (uint64_t i = 0; i < value.size; ++i, item = item->next()) {
-        py::Ref converted = json_to_python(*item);
-        if (!converted || PyList_Append(list.get(), converted.get()) < 0) return {};
-      }
-      return list;
-    }
-    case JsonValueKind::Object: {
-      py::Ref dict = py::Ref::steal(PyDict_New());
-      if (!dict) return {};
-      const JsonValue* key = value.first();
-      for (uint64_t i = 0; i < value.size; ++i, key = key[1].next()) {
-        py::Ref converted = json_to_python(key[1]);
-        if (!converted) return {};
-        py::Ref text = str_from_text(key->str());
-        if (!text || PyDict_SetItem(dict.get(), text.get(), converted.get()) < 0) return {};
-      }
-      return dict;
-    }
-  }
-  py::fault("unknown JSON value kind");
 }
 
 }  // namespace tarmelix::json

@@ -26,14 +26,19 @@ std::optional<WalkMode> raising_mode(PyObject* fail_fast) {
   return *stop ? WalkMode::StopAtFirst : WalkMode::CollectAll;
 }
 
-// load and validate_json: the checked parsed document, or null.
+// load and validate_json: the checked parsed document, or null. A member
+// document that validate_json (`need_document` false) answers without
+// parsing it to objects gives None.
 py::Ref load_document(const py::FunctionDesc& desc, PyObject* self, PyObject* const* args,
-                      Py_ssize_t nargsf, PyObject* kwnames) {
+                      Py_ssize_t nargsf, PyObject* kwnames, bool need_document) {
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
   // A bad fail_fast is reported before the document is looked at.
   std::optional<WalkMode> mode = raising_mode(parsed.values[1]);
   if (!mode) return {};
+  if (!need_document && json_document_known_member(core_of(self), parsed.values[0])) {
+    return py::none();
+  }
   py::Ref document = parse_json_input(parsed.values[0]);
   if (!document) return {};
   if (!validate_value(core_of(self), document.get(), *mode)) return {};
@@ -83,14 +88,14 @@ py::Ref ensure_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
 py::Ref validate_json_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                              PyObject* kwnames) {
   static constexpr py::FunctionDesc desc{"Validator.validate_json()", DATA, FAIL_FAST};
-  if (!load_document(desc, self, args, nargsf, kwnames)) return {};
+  if (!load_document(desc, self, args, nargsf, kwnames, false)) return {};
   return py::none();
 }
 
 py::Ref load_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                     PyObject* kwnames) {
   static constexpr py::FunctionDesc desc{"Validator.load()", DATA, FAIL_FAST};
-  return load_document(desc, self, args, nargsf, kwnames);
+  return load_document(desc, self, args, nargsf, kwnames, true);
 }
 
 py::Ref is_valid_json_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,

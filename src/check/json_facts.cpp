@@ -1,0 +1,158 @@
+#include "check/json_facts.h"
+
+#include "py/stack.h"
+
+namespace tarmelix::check {
+
+std::optional<uint8_t> json_kind_mask(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::Anything:
+    case NodeKind::Any:
+      return JSON_ANY_KIND;
+    case NodeKind::Nothing:
+    case NodeKind::Bytes:
+    case NodeKind::Set:
+    case NodeKind::FrozenSet:
+    case NodeKind::RecursionVariable:
+      return 0;
+    case NodeKind::NoneValue:
+      return JSON_NULL;
+    case NodeKind::Bool:
+      return JSON_BOOL;
+    // bool is an int subclass
+    case NodeKind::Int:
+      return JSON_BOOL | JSON_INT;
+    case NodeKind::Float:
+      return JSON_FLOAT;
+    case NodeKind::Str:
+      return JSON_STR;
+    default:
+      return std::nullopt;
+  }
+}
+
+namespace {
+
+bool is_exact_scalar(PyObject* value) {
+  return PyUnicode_CheckExact(value) || PyLong_CheckExact(value) || PyBool_Check(value) ||
+         PyFloat_CheckExact(value);
+}
+
+class FactsBuilder {
+ public:
+  FactsBuilder(const Constants& constants, JsonFacts& facts) : constants_(constants), facts_(facts) {}
+
+  bool own_code = true;
+
+  void node(const SchemaNode& n) {
+    py::require_stack_room("validating");
+    switch (n.kind) {
+      case NodeKind::Instance:
+      case NodeKind::Object:
+        own_code = false;
+        break;
+      case NodeKind::Literal:
+        if (n.index >= constants_.size() || !is_exact_scalar(constants_[n.index].get())) {
+          own_code = false;
+        }
+        break;
+      case NodeKind::Union:
+        if (std::optional<uint8_t> mask = union_mask(n)) {
+          facts_.union_kinds.put(reinterpret_cast<uintptr_t>(&n.members), *mask);
+        }
+        for (const SchemaNode& m : n.members) node(m);
+        break;
+      case NodeKind::Intersection:
+        for (const SchemaNode& m : n.members) node(m);
+        break;
+      case NodeKind::Set:
+      case NodeKind::FrozenSet:
+      case NodeKind::Complement:
+        if (n.child) node(*n.child);
+        break;
+      case NodeKind::Sequence:
+        if (n.pattern) pattern(*n.pattern);
+        break;
+      case NodeKind::Record:
+        record_keys(n);
+        for (const RecordField& f : n.fields) node(f.node);
+        for (const KeyValueClause& c : n.clauses) {
+          node(c.key);
+          node(c.value);
+        }
+        break;
+      case NodeKind::Constrained:
+        if (n.child) node(*n.child);
+        for (const Constraint& c : n.constraints) constraint(c);
+        break;
+      default:
+        break;
+    }
+  }
+
+ private:
+  void record_keys(const SchemaNode& n) {
+    const uint64_t id = reinterpret_cast<uintptr_t>(&n.fields);
+    if (n.fields.empty() || facts_.record_slots.contains(id)) return;
+    TextTable keys;
+    for (size_t i = 0; i < n.fields.size(); ++i) {
+      keys.put(n.fields[i].name, json_key_hash(n.fields[i].name), i);
+    }
+    facts_.record_slots.put(id, facts_.record_keys.size());
+    facts_.record_keys.push_back(std::move(keys));
+  }
+
+  void pattern(const SequencePattern& p) {
+    if (p.node) node(*p.node);
+    if (p.body) pattern(*p.body);
+    for (const SequencePattern& part : p.parts) pattern(part);
+  }
+
+  void constraint(const Constraint& c) {
+    switch (c.kind) {
+      case ConstraintKind::Ge:
+      case ConstraintKind::Gt:
+      case ConstraintKind::Le:
+      case ConstraintKind::Lt:
+      case ConstraintKind::MultipleOf: {
+        // A JSON number against an exact int or float bound: the
+        // interpreter's own arithmetic.
+        PyObject* bound = c.value < constants_.size() ? constants_[c.value].get() : nullptr;
+        if (!bound || !(PyLong_CheckExact(bound) || PyFloat_CheckExact(bound))) own_code = false;
+        break;
+      }
+      case ConstraintKind::Predicate:
+        own_code = false;
+        break;
+      case ConstraintKind::MinLen:
+      case ConstraintKind::MaxLen:
+      case ConstraintKind::Regex:
+        break;
+    }
+  }
+
+  static std::optional<uint8_t> union_mask(const SchemaNode& n) {
+    py::require_stack_room("validating");
+    uint8_t mask = 0;
+    for (const SchemaNode& m : n.members) {
+      std::optional<uint8_t> part = m.kind == NodeKind::Union ? union_mask(m) : json_kind_mask(m.kind);
+      if (!part) return std::nullopt;
+      mask |= *part;
+    }
+    return mask;
+  }
+
+  const Constants& constants_;
+  JsonFacts& facts_;
+};
+
+}  // namespace
+
+void build_json_facts(const ValidatorCore& core, JsonFacts& facts) {
+  FactsBuilder builder(core.constants, facts);
+  builder.node(core.root);
+  for (const SchemaNode& d : core.definitions) builder.node(d);
+  facts.runs_only_own_code = builder.own_code;
+}
+
+}  // namespace tarmelix::check

@@ -1,0 +1,159 @@
+#include "json/json_fast.h"
+
+#include <simdjson.h>
+
+#include <cstring>
+
+#include "check/fresh_walk.h"
+#include "json/json_driver.h"
+#include "json/json_walk_impl.h"
+
+namespace tarmelix::json {
+
+namespace {
+
+// The value kind of each tape type byte.
+struct TapeKinds {
+  JsonValueKind of[256];
+  constexpr TapeKinds() : of() {
+    for (auto& k : of) k = JsonValueKind::Null;
+    of['t'] = of['f'] = JsonValueKind::Bool;
+    of['l'] = JsonValueKind::Int;
+    of['u'] = JsonValueKind::BigInt;
+    of['d'] = JsonValueKind::Float;
+    of['"'] = JsonValueKind::Str;
+    of['['] = JsonValueKind::Array;
+    of['{'] = JsonValueKind::Object;
+  }
+};
+constexpr TapeKinds TAPE_KINDS{};
+
+// One value of the parser's tape: a word whose top byte names its type, two
+// words for numbers, and a container's word holding the tape index just past
+// its end and (saturated) its count.
+struct SimdTape {
+  const uint64_t* words;
+  const uint8_t* strings;
+};
+
+// Two words, so a record's field slots stay small on the native stack.
+class SimdTapeView {
+ public:
+  SimdTapeView() = default;
+  SimdTapeView(const SimdTape* tape, size_t at) : tape_(tape), at_(at) {}
+
+  explicit operator bool() const { return tape_ != nullptr; }
+  JsonValueKind kind() const { return TAPE_KINDS.of[word() >> 56]; }
+  std::string_view str() const {
+    const uint8_t* at = tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK);
+    uint32_t length;
+    std::memcpy(&length, at, sizeof length);
+    return {reinterpret_cast<const char*>(at + sizeof length), length};
+  }
+  int64_t integer() const { return payload<int64_t>(); }
+  bool boolean() const { return (word() >> 56) == 't'; }
+  double number() const { return payload<double>(); }
+  size_t size() const {
+    size_t count = (word() >> 32) & simdjson::internal::JSON_COUNT_MASK;
+    if (count < simdjson::internal::JSON_COUNT_MASK) return count;
+    // Saturated: count the children.
+    const size_t end = static_cast<uint32_t>(word()) - 1;
+    const bool pairs = kind() == JsonValueKind::Object;
+    count = 0;
+    for (SimdTapeView child = first(); child.at_ < end; child = child.next()) {
+      if (pairs) child = child.next();
+      ++count;
+    }
+    return count;
+  }
+  SimdTapeView first() const { return {tape_, at_ + 1}; }
+  SimdTapeView next() const {
+    switch (word() >> 56) {
+      case '[':
+      case '{':
+        return {tape_, static_cast<uint32_t>(word())};
+      case 'l':
+      case 'u':
+      case 'd':
+        return {tape_, at_ + 2};
+      default:
+        return {tape_, at_ + 1};
+    }
+  }
+  // The tape word's address: never that of a Python object.
+  uint64_t identity() const { return reinterpret_cast<uintptr_t>(tape_->words + at_); }
+  py::Ref to_python() const { return walk_impl::to_python(*this); }
+  // Only integers above the int64 range, up to 2**64 - 1, reach the tape.
+  py::Ref big_to_python() const {
+    return py::Ref::steal(PyLong_FromUnsignedLongLong(payload<uint64_t>()));
+  }
+
+ private:
+
+  uint64_t word() const { return tape_->words[at_]; }
+  template <class T>
+  T payload() const {
+    T value;
+    std::memcpy(&value, tape_->words + at_ + 1, sizeof value);
+    return value;
+  }
+
+  const SimdTape* tape_ = nullptr;
+  size_t at_ = 0;
+};
+static_assert(sizeof(SimdTapeView) == 16);
+
+// Whether the parser may read its padding past the end in place: the bytes
+// after the document up to the padding lie on the same page, so are mapped.
+// The sanitizers see such a read as an overflow, so they always get a copy.
+bool padding_readable(std::string_view bytes) {
+#if defined(__SANITIZE_ADDRESS__)
+  (void)bytes;
+  return false;
+#else
+  constexpr uintptr_t PAGE = 4096;
+  const uintptr_t last = reinterpret_cast<uintptr_t>(bytes.data()) + bytes.size() - 1;
+  return last / PAGE == (last + simdjson::SIMDJSON_PADDING) / PAGE;
+#endif
+}
+
+}  // namespace
+
+FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
+  if (const WalkPlan* plan = core_walk_plan(core); plan && !plan->json.runs_only_own_code) {
+    return FastJsonAnswer::CannotTell;
+  }
+  // The event parser refuses a byte order mark, which some versions of this
+  // parser skip.
+  if (bytes.empty() || bytes.starts_with("\xEF\xBB\xBF")) return FastJsonAnswer::CannotTell;
+
+  simdjson::dom::parser parser;
+  const size_t capacity = std::max(bytes.size(), simdjson::dom::MINIMAL_DOCUMENT_CAPACITY);
+  if (parser.allocate(capacity, JSON_MAX_DEPTH) != simdjson::SUCCESS) {
+    return FastJsonAnswer::CannotTell;
+  }
+  // Refuses numbers it cannot hold exactly (integers past 64 bits, floats
+  // that overflow), lone surrogates, bad UTF-8 and nesting past the limit.
+  simdjson::dom::document doc;
+  if (parser.parse_into_document(doc, bytes.data(), bytes.size(), !padding_readable(bytes))
+          .error() != simdjson::SUCCESS) {
+    return FastJsonAnswer::CannotTell;
+  }
+
+  ensure_walk_plan(core);
+  const WalkPlan* plan = core_walk_plan(core);
+  if (!plan->json.runs_only_own_code) return FastJsonAnswer::CannotTell;
+  // The tape starts with the root word; the value follows it.
+  const SimdTape tape{doc.tape.get(), doc.string_buf.get()};
+  const SimdTapeView top(&tape, 1);
+  std::optional<bool> member =
+      run_fresh_walk(core.constants, core.definitions, plan, WalkMode::CheckOnly,
+                     [&](const WalkContext& ctx) { return walk_impl::walk(core.root, top, ctx); });
+  if (!member) {
+    PyErr_Clear();
+    return FastJsonAnswer::CannotTell;
+  }
+  return *member ? FastJsonAnswer::Member : FastJsonAnswer::NotMember;
+}
+
+}  // namespace tarmelix::json
