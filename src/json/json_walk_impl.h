@@ -62,6 +62,18 @@ inline uint8_t kind_bit(JsonValueKind kind) {
 template <class V>
 bool walk(const SchemaNode& node, V value, const WalkContext& ctx);
 
+// The kinds a node accepts when the kind alone decides it: a scalar node, or
+// a union the plan found to be one; empty otherwise.
+inline std::optional<uint8_t> kind_only_mask(const SchemaNode& node, const WalkContext& ctx) {
+  if (std::optional<uint8_t> mask = json_kind_mask(node.kind)) return mask;
+  if (node.kind == NodeKind::Union && ctx.plan) {
+    if (const uint64_t* kinds = find_union_kinds(ctx.plan->json, node)) {
+      return static_cast<uint8_t>(*kinds);
+    }
+  }
+  return std::nullopt;
+}
+
 // The Python walk of a node over the converted value (CheckOnly: nothing is
 // pushed or recorded).
 inline bool walk_python(const SchemaNode& node, PyObject* value, const WalkContext& ctx) {
@@ -151,9 +163,21 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   size_t n = value.size();
   if (shape->tail ? n < shape->fixed : n != shape->fixed) return false;
   V element = value.first();
-  for (size_t i = 0; i < n; ++i, element = element.next()) {
-    const SchemaNode& item = i < shape->fixed ? shape->item(i) : *shape->tail;
-    if (!walk(item, element, ctx)) return false;
+  size_t i = 0;
+  for (; i < shape->fixed; ++i, element = element.next()) {
+    if (!walk(shape->item(i), element, ctx)) return false;
+  }
+  if (i == n) return true;
+  // Items decided by their kind alone (list[float], list[int | str]): one
+  // mask test each.
+  if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx)) {
+    for (; i < n; ++i, element = element.next()) {
+      if ((*mask & kind_bit(element.kind())) == 0) return false;
+    }
+    return true;
+  }
+  for (; i < n; ++i, element = element.next()) {
+    if (!walk(*shape->tail, element, ctx)) return false;
   }
   return true;
 }
