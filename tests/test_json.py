@@ -327,6 +327,8 @@ MANY = ", ".join(f'"k{i}": "v"' for i in range(20))
     ('{"a": 1, "a": "x"}', True, True),
     ('{"a": "x", "a": 1}', False, False),
     ('{"a": "x", "b": 1, "b": "y"}', True, True),
+    ('{"a": 1, "b": "y"}', False, False),
+    ('{"a": "x", "b": "y", "a": 1}', False, False),
     ('{"b": 1, "a": "x", "b": "y", "c": 2, "c": "z"}', False, True),  # the record has no c
     ("{" + MANY + ', "k3": 1, "k3": "w"}', False, True),
     ("{" + MANY + ', "k3": "w", "k3": 1}', False, False),
