@@ -51,6 +51,9 @@ class SimdTapeView {
     std::memcpy(&length, at, sizeof length);
     return {reinterpret_cast<const char*>(at + sizeof length), length};
   }
+  void prefetch_text() const {
+    __builtin_prefetch(tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK));
+  }
   int64_t integer() const { return payload<int64_t>(); }
   bool boolean() const { return (word() >> 56) == 't'; }
   double number() const { return payload<double>(); }

@@ -252,8 +252,10 @@ template <class V>
   // that come in field order are matched by one comparison each.
   const bool distinct = index && index->field_positions.size() == nfields;
   size_t expected = i;
-  size_t undeclared = 0;
-  for (; i < count; ++i, key = key.next().next()) {
+  // With no fields every key is undeclared, and its text is read only if a
+  // clause looks at it.
+  size_t undeclared = nfields == 0 ? count : 0;
+  for (; i < count && nfields > 0; ++i, key = key.next().next()) {
     std::string_view text = key.str();
     if (distinct && expected < nfields && node.fields[expected].name == text) {
       slots[expected] = Slot::Unwalked;
@@ -346,6 +348,10 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
   V key = value.first();
   size_t checked = 0;
   for (; checked < count; ++checked, key = key.next().next()) {
+    // The key texts lie away from the tape: ask for the next one early.
+    if constexpr (requires { key.prefetch_text(); }) {
+      if (checked + 1 < count) key.next().next().prefetch_text();
+    }
     if (checked == nfields || node.fields[checked].name != key.str()) {
       return walk_object_record_rest(node, value, ctx, index, checked, false);
     }
