@@ -4,13 +4,4 @@ Delete a line once its fix has landed; the check it guards then runs in full.
 """
 
 KNOWN = {
-    # Recursions other than the walks (frontend, rendering, ==/hash/copy,
-    # simplify, open/close, decisions, the JSON parser and builder) do not
-    # check the native stack: small thread stacks run only the walks, and
-    # is_valid_json only from 256 KiB.
-    "stack": "unchecked native recursion outside the walks",
-    # validate of a deep failing value renders its got text many times.
-    "deep_validate": "slow validate of deep values",
-    # A MemoryError raised by a str subclass's __hash__ becomes hash 0.
-    "fatal_dropped": "fatal exception cleared by the str hash",
 }

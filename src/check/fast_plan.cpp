@@ -4,6 +4,7 @@
 
 #include "check/attribute_names.h"
 #include "check/walk_plan.h"
+#include "py/stack.h"
 #include "schema/measure.h"
 #include "schema/sequence_shape.h"
 
@@ -28,6 +29,7 @@ class FastPlanBuilder {
       : constants_(core.constants), plan_(plan), fast_(fast) {}
 
   void visit(const SchemaNode& node) {
+    py::require_stack_room("validating");
     switch (node.kind) {
       case NodeKind::Sequence:
         if (!node.pattern) return;

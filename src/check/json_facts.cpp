@@ -1,5 +1,7 @@
 #include "check/json_facts.h"
 
+#include "py/stack.h"
+
 namespace tarmelix::check {
 
 namespace {
@@ -16,6 +18,7 @@ class FactsBuilder {
   bool own_code = true;
 
   void node(const SchemaNode& n) {
+    py::require_stack_room("validating");
     switch (n.kind) {
       case NodeKind::Instance:
       case NodeKind::Object:
@@ -102,6 +105,7 @@ class FactsBuilder {
   }
 
   static std::optional<uint8_t> union_mask(const SchemaNode& n) {
+    py::require_stack_room("validating");
     uint8_t mask = 0;
     for (const SchemaNode& m : n.members) {
       std::optional<uint8_t> part = m.kind == NodeKind::Union ? union_mask(m) : json_kind_mask(m.kind);

@@ -5,6 +5,7 @@
 #include "check/attribute_names.h"
 #include "check/fast_plan.h"
 #include "check/validate.h"
+#include "py/stack.h"
 #include "py/text.h"
 #include "schema/full_match.h"
 
@@ -40,6 +41,7 @@ class PlanBuilder {
   PlanBuilder(const Constants& constants, WalkPlan& plan) : constants_(constants), plan_(plan) {}
 
   void node(const SchemaNode& n) {
+    py::require_stack_room("validating");
     switch (n.kind) {
       case NodeKind::Record:
         record(n);

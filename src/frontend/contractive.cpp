@@ -1,5 +1,6 @@
 #include "frontend/contractive.h"
 
+#include "py/stack.h"
 #include "schema/measure.h"
 
 namespace tarmelix::frontend {
@@ -22,6 +23,7 @@ bool is_structural(NodeKind kind) {
 }  // namespace
 
 bool has_unguarded_reference(const SchemaNode& node, uint64_t definition, bool guarded) {
+  py::require_stack_room("compiling a schema");
   if (node.kind == NodeKind::DefinitionRef) return node.index == definition && !guarded;
   const bool child_guarded = guarded || is_structural(node.kind);
   NodeChildren children = node_children(node);

@@ -9,6 +9,7 @@
 #include "frontend/embed.h"
 #include "frontend/probes.h"
 #include "frontend/typing_forms.h"
+#include "py/stack.h"
 #include "render/render.h"
 #include "schema/typing_cache.h"
 #include "schema/validator_object.h"
@@ -170,6 +171,11 @@ std::optional<SchemaNode> build_schema(PyObject* spec, ConstantsPool& pool,
                    " levels without reaching a leaf. A class whose own type appears in its "
                    "fields is recursive and never bottoms out; write it with recursive(...), "
                    "which ties the fixpoint explicitly.");
+    return std::nullopt;
+  }
+  // Python code at each level (typing, class forms) needs room as well.
+  if (!py::stack_has_room(py::STEP_STACK_RESERVE)) {
+    py::set_stack_exhausted("compiling a schema");
     return std::nullopt;
   }
   if (spec == Py_None) return leaf(NodeKind::NoneValue);

@@ -10,7 +10,8 @@
 namespace tarmelix::frontend {
 
 // Builds `spec` against the pool and definitions (which grow). Empty optional
-// with the Python error set on failure.
+// with the Python error set on failure: RecursionError when the native stack
+// runs short, even below the nesting limit.
 std::optional<SchemaNode> build_schema(PyObject* spec, ConstantsPool& pool,
                                        DefinitionTable& definitions);
 

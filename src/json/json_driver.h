@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "json/json_number.h"
+#include "py/stack.h"
 
 namespace tarmelix::json {
 
@@ -39,6 +40,10 @@ struct JsonHandlerBase {
   std::optional<JsonSyntaxError> own_error;  // a refusal of ours (number overflow)
   bool python_error = false;                 // the interpreter's indicator is set
   IntegerDigitLimit digit_limit;
+
+  // The parser recurses once a nesting level; each container's begin event
+  // checks the stack for the next one.
+  static void enter_container() { py::require_stack_room("reading JSON"); }
 
   bool on_document_begin(boost::json::error_code&) { return true; }
   bool on_document_end(boost::json::error_code&) { return true; }

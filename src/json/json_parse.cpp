@@ -76,8 +76,14 @@ class PythonBuilder : public JsonHandlerBase {
     return std::move(stack_.back());
   }
 
-  bool on_array_begin(bj::error_code&) { return true; }
-  bool on_object_begin(bj::error_code&) { return true; }
+  bool on_array_begin(bj::error_code&) {
+    enter_container();
+    return true;
+  }
+  bool on_object_begin(bj::error_code&) {
+    enter_container();
+    return true;
+  }
 
   bool on_array_end(std::size_t n, bj::error_code& ec) {
     py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));

@@ -112,6 +112,7 @@ class ValueBuilder : public JsonHandlerBase {
 
  private:
   void open_container(JsonValueKind kind) {
+    enter_container();
     open_.push_back(used_);
     JsonValue& v = append(kind);
     v.size = 0;

@@ -11,6 +11,7 @@
 //   first(), next()             the first child; the value after this subtree
 //   identity()                  unique in the document, never a Python address
 //   to_python()                 a new equal Python object, or null with the error set
+//                               (a short native stack throws py::StackExhausted)
 // An Object's entries are a key (a Str) followed by its value.
 #pragma once
 
@@ -498,6 +499,7 @@ py::Ref to_python(V value) {
           PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
     }
     case K::Array: {
+      py::require_stack_room("reading JSON");
       py::Ref list = py::Ref::steal(PyList_New(0));
       if (!list) return {};
       V item = value.first();
@@ -508,6 +510,7 @@ py::Ref to_python(V value) {
       return list;
     }
     case K::Object: {
+      py::require_stack_room("reading JSON");
       py::Ref dict = py::Ref::steal(PyDict_New());
       if (!dict) return {};
       V key = value.first();

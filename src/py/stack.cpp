@@ -36,9 +36,9 @@ bool stack_has_room(size_t bytes) noexcept {
   return here > low && here - low > bytes;
 }
 
-void set_stack_exhausted() noexcept {
-  PyErr_SetString(PyExc_RecursionError,
-                  "maximum recursion depth exceeded while validating (native stack exhausted)");
+void set_stack_exhausted(const char* activity) noexcept {
+  PyErr_Format(PyExc_RecursionError,
+               "maximum recursion depth exceeded while %s (native stack exhausted)", activity);
 }
 
 }  // namespace tarmelix::py

@@ -1,13 +1,15 @@
 // The entry trap: every function the interpreter calls runs its body through
 // one of these, so no C++ exception unwinds into the interpreter. A Fault or
 // any other std::exception becomes PanicException; running out of our own
-// memory becomes MemoryError instead of ending the process.
+// memory becomes MemoryError and running short of native stack RecursionError
+// instead of ending the process.
 #pragma once
 
 #include <new>
 #include <utility>
 
 #include "py/error.h"
+#include "py/stack.h"
 
 namespace tarmelix::py {
 
@@ -17,6 +19,8 @@ inline void report_caught() noexcept {
     throw;
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
+  } catch (const StackExhausted& e) {
+    set_stack_exhausted(e.activity);
   } catch (const std::exception& e) {
     raise_panic(e.what());
   } catch (...) {

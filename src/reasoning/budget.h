@@ -1,10 +1,13 @@
 // The work budget of one decision: a step counter shared by every emptiness
 // analysis and inclusion iteration of the call, and the native recursion
 // depth of those procedures, capped so that no schema pair can exhaust the
-// thread's stack. Past either limit a question answers unproven.
+// thread's stack. Past either limit, or when the native stack itself runs
+// short (a small thread stack), a question answers unproven.
 #pragma once
 
 #include <cstdint>
+
+#include "py/stack.h"
 
 namespace tarmelix::reasoning {
 
@@ -28,10 +31,13 @@ struct WorkBudget {
 };
 
 // Holds one level of native depth for its scope; `entered` is false when the
-// cap is reached, and the caller must then answer unproven.
+// cap is reached or the stack is short, and the caller must then answer
+// unproven.
 class DepthGuard {
  public:
-  explicit DepthGuard(WorkBudget& budget) : budget_(budget), entered_(budget.depth < MAX_NATIVE_DEPTH) {
+  explicit DepthGuard(WorkBudget& budget)
+      : budget_(budget),
+        entered_(budget.depth < MAX_NATIVE_DEPTH && py::stack_has_room(py::STEP_STACK_RESERVE)) {
     if (entered_) ++budget_.depth;
   }
   ~DepthGuard() {

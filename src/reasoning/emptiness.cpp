@@ -143,6 +143,8 @@ Inhabitation analyse_inhabitation(const SchemaNode& node, const LeafOracle& orac
 bool pattern_is_empty(const SequencePattern& pattern, const LeafOracle& oracle,
                       const DefinitionTable& definitions, DefinitionStack& stack,
                       WorkBudget& budget) {
+  // Pattern levels sit between guarded node levels; a short stack is unproven.
+  if (!py::stack_has_room(py::STEP_STACK_RESERVE)) return false;
   auto empty = [&](const SequencePattern& p) {
     return pattern_is_empty(p, oracle, definitions, stack, budget);
   };

@@ -159,6 +159,8 @@ bool check_subtype(const SchemaNode& s_in, const SchemaNode& t_in, const Decisio
 
 bool pattern_subtype(const SequencePattern& p, const SequencePattern& q,
                      const DecisionContext& context, SubtypeAssumptions& assumptions) {
+  // Pattern levels sit between guarded node levels; a short stack is unproven.
+  if (!py::stack_has_room(py::STEP_STACK_RESERVE)) return false;
   if (same_pattern(p, q)) return true;
   if (p.kind == PatternKind::Alternation) {
     for (const SequencePattern& part : p.parts)

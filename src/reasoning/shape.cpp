@@ -1,8 +1,13 @@
 #include "reasoning/shape.h"
 
+#include "py/stack.h"
+
 namespace tarmelix::reasoning {
 
 KindMask scalar_kind_mask(const SchemaNode& node) {
+  if (node.kind == NodeKind::Union || node.kind == NodeKind::Intersection ||
+      node.kind == NodeKind::Complement)
+    py::require_stack_room("simplifying a schema");
   switch (node.kind) {
     case NodeKind::Anything:
       return {false, KIND_ALL};

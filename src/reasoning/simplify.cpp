@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "py/stack.h"
 #include "reasoning/shape.h"
 #include "schema/order.h"
 
@@ -88,6 +89,7 @@ SchemaNode simplify_constrained(const SchemaNode& node) {
 }  // namespace
 
 SchemaNode simplify_node(const SchemaNode& node) {
+  py::require_stack_room("simplifying a schema");
   switch (node.kind) {
     case NodeKind::Sequence:
       return make_sequence(node.sequence_kind, simplify_pattern(*node.pattern));
@@ -120,6 +122,7 @@ SchemaNode simplify_node(const SchemaNode& node) {
 }
 
 SequencePattern simplify_pattern(const SequencePattern& pattern) {
+  py::require_stack_room("simplifying a schema");
   switch (pattern.kind) {
     case PatternKind::Empty:
       return make_empty_pattern();
@@ -178,6 +181,7 @@ SchemaNode normalize_intersection(std::vector<SchemaNode> members) {
 }
 
 SchemaNode negate_node(SchemaNode node) {
+  py::require_stack_room("simplifying a schema");
   switch (node.kind) {
     case NodeKind::Anything:
       return make_leaf(NodeKind::Nothing);

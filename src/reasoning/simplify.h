@@ -1,6 +1,7 @@
 // Simplification: a structural rewrite into an equivalent tree in
 // negation-normal form, with flat, sorted, duplicate-free unions and
-// intersections and merged refinements. Never calls into Python.
+// intersections and merged refinements. Never calls into Python; throws
+// py::StackExhausted when the native stack runs short.
 #pragma once
 
 #include <vector>

@@ -15,8 +15,9 @@ namespace tarmelix::render {
 // nodes read "...".
 inline constexpr unsigned RENDER_DEPTH_LIMIT = 200;
 
-// The annotation text of a schema (the repr of a Validator). Never fails:
-// exceptions of repr and __name__ of pooled objects are discarded. Recursive
+// The annotation text of a schema (the repr of a Validator). Exceptions of
+// repr and __name__ of pooled objects are discarded; it throws
+// py::StackExhausted only when the native stack runs short. Recursive
 // definitions are written inline, a reference inside its own expansion as "...".
 std::string render_node(const SchemaNode& node, const Constants& constants,
                         const DefinitionTable& definitions);

@@ -1,5 +1,6 @@
 #include <unordered_set>
 
+#include "py/stack.h"
 #include "render/render.h"
 #include "schema/fxhash.h"
 
@@ -151,6 +152,7 @@ void render_at(const SchemaNode& node, RenderContext& cx, unsigned depth) {
     cx.out += "...";
     return;
   }
+  py::require_stack_room("rendering a schema");
   switch (node.kind) {
     case NodeKind::Anything: cx.out += "anything"; return;
     case NodeKind::Any: cx.out += "Any"; return;

@@ -1,5 +1,7 @@
 #include "schema/map_tree.h"
 
+#include "py/stack.h"
+
 namespace tarmelix::schema {
 
 namespace {
@@ -9,6 +11,7 @@ using Visit = std::function<void(SchemaNode&)>;
 void rewrite_node(SchemaNode& node, const Visit& visit);
 
 void rewrite_pattern(SequencePattern& pattern, const Visit& visit) {
+  py::require_stack_room("rewriting a schema");
   if (pattern.node) rewrite_node(*pattern.node, visit);
   for (SequencePattern& part : pattern.parts) rewrite_pattern(part, visit);
   if (pattern.body) rewrite_pattern(*pattern.body, visit);
@@ -16,6 +19,7 @@ void rewrite_pattern(SequencePattern& pattern, const Visit& visit) {
 
 // Every child a node owns, whatever its kind: the unused ones are empty.
 void rewrite_node(SchemaNode& node, const Visit& visit) {
+  py::require_stack_room("rewriting a schema");
   visit(node);
   if (node.pattern) rewrite_pattern(*node.pattern, visit);
   if (node.child) rewrite_node(*node.child, visit);

@@ -11,7 +11,8 @@ namespace tarmelix::schema {
 
 // A copy of `node` in which `visit` has seen every node, each before its
 // children: it may change the node or replace it outright, and whatever
-// children the result holds are visited in turn.
+// children the result holds are visited in turn. Throws py::StackExhausted
+// when the native stack runs short.
 SchemaNode map_tree(const SchemaNode& node, const std::function<void(SchemaNode&)>& visit);
 
 }  // namespace tarmelix::schema

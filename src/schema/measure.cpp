@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "py/stack.h"
+
 namespace tarmelix::schema {
 
 NodeChildren::NodeChildren(const SchemaNode& node) {
@@ -33,6 +35,7 @@ NodeChildren::NodeChildren(const SchemaNode& node) {
 }
 
 void NodeChildren::push_pattern(const SequencePattern& pattern) {
+  py::require_stack_room("measuring a schema");
   switch (pattern.kind) {
     case PatternKind::Empty:
       break;
@@ -56,6 +59,7 @@ const SchemaNode* NodeChildren::next() {
 NodeChildren node_children(const SchemaNode& node) { return NodeChildren(node); }
 
 uint64_t count_nodes(const SchemaNode& node) {
+  py::require_stack_room("measuring a schema");
   uint64_t total = 1;
   if (node.kind == NodeKind::Constrained) total += node.constraints.size();
   NodeChildren it(node);
@@ -64,6 +68,7 @@ uint64_t count_nodes(const SchemaNode& node) {
 }
 
 uint64_t pattern_depth(const SequencePattern& pattern) {
+  py::require_stack_room("measuring a schema");
   switch (pattern.kind) {
     case PatternKind::Empty:
     case PatternKind::Item:
@@ -82,6 +87,7 @@ uint64_t pattern_depth(const SequencePattern& pattern) {
 }
 
 uint64_t node_depth(const SchemaNode& node) {
+  py::require_stack_room("measuring a schema");
   uint64_t own = 1;
   if (node.kind == NodeKind::Sequence) own += pattern_depth(*node.pattern);
   uint64_t deepest = 0;

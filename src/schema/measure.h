@@ -1,4 +1,6 @@
 // Measures of schema trees and the enumeration of a node's direct children.
+// Each level checks the native stack and throws py::StackExhausted when it
+// runs short.
 #pragma once
 
 #include <cstdint>

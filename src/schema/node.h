@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "py/stack.h"
 #include "schema/box.h"
 
 namespace tarmelix::schema {
@@ -57,6 +58,20 @@ enum class ConstraintKind : uint8_t {
 struct SchemaNode;
 struct SequencePattern;
 
+// Copying a tree recurses once a level through the defaulted copy
+// constructors; this first member checks the stack before a node's children
+// are copied. Moves do not recurse and check nothing.
+struct CopyStackCheck {
+  CopyStackCheck() = default;
+  CopyStackCheck(const CopyStackCheck&) { py::require_stack_room("copying a schema"); }
+  CopyStackCheck(CopyStackCheck&&) noexcept = default;
+  CopyStackCheck& operator=(const CopyStackCheck&) {
+    py::require_stack_room("copying a schema");
+    return *this;
+  }
+  CopyStackCheck& operator=(CopyStackCheck&&) noexcept = default;
+};
+
 struct Constraint {
   ConstraintKind kind = ConstraintKind::Ge;
   uint64_t value = 0;   // pool index (Ge..Lt, MultipleOf, Predicate) or length (MinLen, MaxLen)
@@ -70,6 +85,7 @@ struct RecordField;
 struct KeyValueClause;
 
 struct SchemaNode {
+  [[no_unique_address]] CopyStackCheck copy_check;
   NodeKind kind = NodeKind::Anything;
   // Literal: constant; Instance and Object: class_index; DefinitionRef:
   // definition; RecursionVariable: variable id.
@@ -98,6 +114,7 @@ struct KeyValueClause {
 };
 
 struct SequencePattern {
+  [[no_unique_address]] CopyStackCheck copy_check;
   PatternKind kind = PatternKind::Empty;
   Box<SchemaNode> node;                // Item
   std::vector<SequencePattern> parts;  // Concat, Alternation

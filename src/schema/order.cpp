@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "py/stack.h"
+
 namespace tarmelix::schema {
 
 namespace {
@@ -19,6 +21,9 @@ bool same_fields(const std::vector<RecordField>& a, const std::vector<RecordFiel
     return x.name == y.name && x.required == y.required && same_node(x.node, y.node);
   });
 }
+
+// Only nodes that hold children recurse; leaves skip the stack check.
+bool recurses(NodeKind kind) { return kind >= NodeKind::Sequence && kind <= NodeKind::Constrained; }
 
 int cmp_u64(uint64_t a, uint64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
@@ -73,6 +78,7 @@ bool same_constraints(const std::vector<Constraint>& a, const std::vector<Constr
 
 bool same_pattern(const SequencePattern& p, const SequencePattern& q) {
   if (p.kind != q.kind) return false;
+  py::require_stack_room("comparing schemas");
   switch (p.kind) {
     case PatternKind::Empty:
       return true;
@@ -89,6 +95,7 @@ bool same_pattern(const SequencePattern& p, const SequencePattern& q) {
 
 bool same_node(const SchemaNode& a, const SchemaNode& b) {
   if (a.kind != b.kind) return false;
+  if (recurses(a.kind)) py::require_stack_room("comparing schemas");
   switch (a.kind) {
     case NodeKind::Literal:
     case NodeKind::Instance:
@@ -126,6 +133,7 @@ int compare_constraints(const Constraint& c, const Constraint& d) {
 
 int compare_patterns(const SequencePattern& p, const SequencePattern& q) {
   if (p.kind != q.kind) return p.kind < q.kind ? -1 : 1;
+  py::require_stack_room("ordering schemas");
   switch (p.kind) {
     case PatternKind::Empty:
       return 0;
@@ -142,6 +150,7 @@ int compare_patterns(const SequencePattern& p, const SequencePattern& q) {
 
 int compare_nodes(const SchemaNode& a, const SchemaNode& b) {
   if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
+  if (recurses(a.kind)) py::require_stack_room("ordering schemas");
   switch (a.kind) {
     case NodeKind::Literal:
     case NodeKind::Instance:
@@ -182,6 +191,7 @@ void hash_u64(uint64_t value, HashSink& sink) {
 }
 
 void hash_pattern(const SequencePattern& pattern, HashSink& sink) {
+  py::require_stack_room("hashing a schema");
   hash_u64(static_cast<uint64_t>(pattern.kind), sink);
   switch (pattern.kind) {
     case PatternKind::Empty:
@@ -201,6 +211,7 @@ void hash_pattern(const SequencePattern& pattern, HashSink& sink) {
 }
 
 void hash_node(const SchemaNode& node, HashSink& sink) {
+  if (recurses(node.kind)) py::require_stack_room("hashing a schema");
   hash_u64(static_cast<uint64_t>(node.kind), sink);
   switch (node.kind) {
     case NodeKind::Literal:

@@ -1,6 +1,7 @@
 // Structural equality, total order and hash input of schema trees. Pooled
 // objects take part only through their pool indices; DefinitionRefs are not
-// followed.
+// followed. Each level checks the native stack and throws py::StackExhausted
+// when it runs short.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,121 @@
+"""Every operation on a thread with a small native stack answers or raises
+RecursionError; none may run off the end of the stack."""
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+# Each case runs in a child process, once per stack size on a fresh thread,
+# and prints one word a run. The last size is ample, so every operation must
+# answer there.
+SCRIPT = textwrap.dedent(
+    """
+    import copy, json, threading, typing
+    import tarmelix as t
+
+    def nest(s, depth, form=list):
+        for _ in range(depth):
+            s = form[s]
+        return s
+
+    def dict_literal(depth):
+        d = int
+        for _ in range(depth):
+            d = {{"k": d}}
+        return d
+
+    def deep_value(depth):
+        v = 1
+        for _ in range(depth):
+            v = [v]
+        return v
+
+    R = t.recursive(lambda s: t.union(int, nest(s, 62)))
+    # Empty, but proving it descends every level.
+    E = t.Validator(nest(t.intersection(int, str), 63, tuple))
+    deep = deep_value(200)
+    deep_text = json.dumps(deep_value(199))
+
+    def job():
+        return {expr}
+
+    def run():
+        try:
+            result = job()
+        except RecursionError:
+            print("RecursionError")
+        except t.ValidationError:
+            print("answer")
+        else:
+            print(repr(result) if {show} else "answer")
+
+    scale = 8 if {sanitized} else 1
+    for kib in (32, 64, 128, 256, 512, 8192):
+        threading.stack_size(kib * 1024 * scale)
+        worker = threading.Thread(target=run)
+        worker.start()
+        worker.join()
+    """
+)
+
+SANITIZED = bool(os.environ.get("TARMELIX_SANITIZED"))
+
+
+def run_on_small_stacks(expr, show=False):
+    done = subprocess.run(
+        [sys.executable, "-c", SCRIPT.format(expr=expr, show=show, sanitized=SANITIZED)],
+        capture_output=True,
+        text=True,
+        timeout=300,
+        env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
+    )
+    assert done.returncode == 0, done.stderr[-2000:]
+    return done.stdout.split()
+
+
+@pytest.mark.parametrize(
+    "expr",
+    [
+        # frontend: dict literals and typing forms, one level short of the limit
+        "t.Validator(dict_literal(127))",
+        "t.Validator(nest(int, 63))",
+        # recursive: substitution, contractiveness and the limits
+        "t.recursive(lambda s: t.union(int, nest(s, 62)))",
+        # embedding a deep validator
+        "t.Validator(list[R])",
+        "repr(R)",
+        "hash(R)",
+        "R == t.Validator(R)",
+        "copy.copy(R)",
+        "R.simplify()",
+        "R.open()",
+        "R.close()",
+        "R.is_valid(deep)",
+        "R.validate(deep)",
+        # the JSON builders, and the conversion under a refinement
+        "t.anything.load(deep_text)",
+        "t.Validator(typing.Annotated[list, lambda v: True]).is_valid_json(deep_text)",
+    ],
+)
+def test_operation_answers_or_raises_recursion_error(expr):
+    words = run_on_small_stacks(expr)
+    assert len(words) == 6
+    assert set(words) <= {"answer", "RecursionError"}
+    assert words[-1] == "answer"
+
+
+@pytest.mark.parametrize(
+    "expr",
+    ["E.is_empty()", "R.is_subtype_of(R)", "R.is_equivalent(R)"],
+)
+def test_decision_answers_unproven_when_the_stack_runs_short(expr):
+    words = run_on_small_stacks(expr, show=True)
+    assert len(words) == 6
+    assert words[-1] == "True"
+    # Copying and compiling the operand may raise; the decision itself only
+    # answers, unproven where the stack ran short.
+    assert set(words) <= {"True", "False", "RecursionError"}
+    assert "False" in words
