@@ -327,6 +327,8 @@ MANY = ", ".join(f'"k{i}": "v"' for i in range(20))
     ('{"a": 1, "a": "x"}', True, True),
     ('{"a": "x", "a": 1}', False, False),
     ('{"a": "x", "b": 1, "b": "y"}', True, True),
+    ('{"a": 1, "b": "y"}', False, False),
+    ('{"a": "x", "b": "y", "a": 1}', False, False),
     ('{"b": 1, "a": "x", "b": "y", "c": 2, "c": "z"}', False, True),  # the record has no c
     ("{" + MANY + ', "k3": 1, "k3": "w"}', False, True),
     ("{" + MANY + ', "k3": "w", "k3": 1}', False, False),
@@ -620,3 +622,16 @@ def test_unions_of_kinds(spec, answer):
     doc = '[1, 2.5, "x", null, true, [], {}]'
     assert Validator(spec).is_valid_json(doc) is answer
     assert boost_road(spec).is_valid_json(doc) is answer
+
+
+def test_documents_one_after_another_answer_for_themselves():
+    # The validity road keeps its parser between calls: a document after a
+    # larger one, a refused one, or one that made the parser let go of its
+    # buffers reads only its own bytes.
+    v = Validator(list[int])
+    big = "[" + ",".join(map(str, range(200_000))) + "]"
+    huge = "[" + "0," * 5_000_000 + "0]"
+    for doc, answer in [(big, True), ("[1, 2", False), ("[1]", True), (big[:-1] + ', "x"]', False),
+                        ("[]", True), (huge, True), ('[1, "a"]', False), (big, True)]:
+        assert v.is_valid_json(doc) is answer
+        assert v.is_valid_json(doc.encode()) is answer

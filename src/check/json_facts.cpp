@@ -4,33 +4,6 @@
 
 namespace tarmelix::check {
 
-std::optional<uint8_t> json_kind_mask(NodeKind kind) {
-  switch (kind) {
-    case NodeKind::Anything:
-    case NodeKind::Any:
-      return JSON_ANY_KIND;
-    case NodeKind::Nothing:
-    case NodeKind::Bytes:
-    case NodeKind::Set:
-    case NodeKind::FrozenSet:
-    case NodeKind::RecursionVariable:
-      return 0;
-    case NodeKind::NoneValue:
-      return JSON_NULL;
-    case NodeKind::Bool:
-      return JSON_BOOL;
-    // bool is an int subclass
-    case NodeKind::Int:
-      return JSON_BOOL | JSON_INT;
-    case NodeKind::Float:
-      return JSON_FLOAT;
-    case NodeKind::Str:
-      return JSON_STR;
-    default:
-      return std::nullopt;
-  }
-}
-
 namespace {
 
 bool is_exact_scalar(PyObject* value) {

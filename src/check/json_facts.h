@@ -26,7 +26,33 @@ inline constexpr uint8_t JSON_ANY_KIND = 0x7f;
 
 // The kinds a node accepts when its answer depends on the kind alone; empty
 // for a node that looks further (a container's items, a literal's value).
-std::optional<uint8_t> json_kind_mask(NodeKind kind);
+// Inline: the walks ask it for every scalar value.
+inline std::optional<uint8_t> json_kind_mask(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::Anything:
+    case NodeKind::Any:
+      return JSON_ANY_KIND;
+    case NodeKind::Nothing:
+    case NodeKind::Bytes:
+    case NodeKind::Set:
+    case NodeKind::FrozenSet:
+    case NodeKind::RecursionVariable:
+      return 0;
+    case NodeKind::NoneValue:
+      return JSON_NULL;
+    case NodeKind::Bool:
+      return JSON_BOOL;
+    // bool is an int subclass
+    case NodeKind::Int:
+      return JSON_BOOL | JSON_INT;
+    case NodeKind::Float:
+      return JSON_FLOAT;
+    case NodeKind::Str:
+      return JSON_STR;
+    default:
+      return std::nullopt;
+  }
+}
 
 struct JsonFacts {
   // No Instance, Object, predicate, Literal or bound whose comparison could

@@ -3,6 +3,7 @@
 #include <simdjson.h>
 
 #include <cstring>
+#include <optional>
 
 #include "check/fresh_walk.h"
 #include "json/json_driver.h"
@@ -49,6 +50,9 @@ class SimdTapeView {
     uint32_t length;
     std::memcpy(&length, at, sizeof length);
     return {reinterpret_cast<const char*>(at + sizeof length), length};
+  }
+  void prefetch_text() const {
+    __builtin_prefetch(tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK));
   }
   int64_t integer() const { return payload<int64_t>(); }
   bool boolean() const { return (word() >> 56) == 't'; }
@@ -117,6 +121,58 @@ bool padding_readable(std::string_view bytes) {
 #endif
 }
 
+// A parser kept per thread between calls, so a large document's tape and
+// indexes reuse pages already faulted in. Safe to share within the thread
+// because only schemas whose walk runs our own code take this road, and a
+// call nested in a walk (busy) never touches it. Only native memory, so
+// destroying it at thread exit needs no interpreter.
+struct ThreadParser {
+  simdjson::dom::parser parser;
+  bool busy = false;
+};
+
+ThreadParser& thread_parser() {
+  thread_local ThreadParser reused;
+  return reused;
+}
+
+// What a parser may keep touched between calls: past it, the buffers go
+// back to the system after the call.
+constexpr size_t KEPT_PARSER_BYTES = size_t{64} << 20;
+
+// The pages a parse touched, at most: tape words, structural indexes, and
+// the string buffer and padded copy, each no larger than the document.
+size_t touched_bytes(const simdjson::dom::parser& parser, size_t length) {
+  const size_t tape_words = parser.doc.tape ? parser.doc.tape[0] & simdjson::internal::JSON_VALUE_MASK : 0;
+  const size_t structurals = parser.implementation ? parser.implementation->n_structural_indexes : 0;
+  return tape_words * 8 + structurals * 4 + length * 2;
+}
+
+// Marks the thread's parser in use for one call, and releases its buffers
+// afterwards if that call made them large.
+class ParserLease {
+ public:
+  ParserLease(ThreadParser& reused, bool held, size_t length)
+      : reused_(reused), held_(held), length_(length) {
+    if (held_) reused_.busy = true;
+  }
+  ~ParserLease() {
+    if (!held_) return;
+    reused_.busy = false;
+    if (touched_bytes(reused_.parser, length_) > KEPT_PARSER_BYTES ||
+        reused_.parser.capacity() > KEPT_PARSER_BYTES) {
+      reused_.parser = simdjson::dom::parser();
+    }
+  }
+  ParserLease(const ParserLease&) = delete;
+  ParserLease& operator=(const ParserLease&) = delete;
+
+ private:
+  ThreadParser& reused_;
+  bool held_;
+  size_t length_;
+};
+
 }  // namespace
 
 FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
@@ -127,18 +183,27 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
   // parser skip.
   if (bytes.empty() || bytes.starts_with("\xEF\xBB\xBF")) return FastJsonAnswer::CannotTell;
 
-  simdjson::dom::parser parser;
+  // The reused parser is free unless this call runs inside another's walk
+  // (a finalizer run by an allocation there could check a document too);
+  // such a nested call parses with a parser of its own.
+  ThreadParser& reused = thread_parser();
+  std::optional<simdjson::dom::parser> own;
+  simdjson::dom::parser* parser = &reused.parser;
+  if (reused.busy) parser = &own.emplace();
+  ParserLease lease(reused, parser == &reused.parser, bytes.size());
+
   const size_t capacity = std::max(bytes.size(), simdjson::dom::MINIMAL_DOCUMENT_CAPACITY);
-  if (parser.allocate(capacity, JSON_MAX_DEPTH) != simdjson::SUCCESS) {
+  if (parser->capacity() < capacity &&
+      parser->allocate(capacity, JSON_MAX_DEPTH) != simdjson::SUCCESS) {
     return FastJsonAnswer::CannotTell;
   }
   // Refuses numbers it cannot hold exactly (integers past 64 bits, floats
   // that overflow), lone surrogates, bad UTF-8 and nesting past the limit.
-  simdjson::dom::document doc;
-  if (parser.parse_into_document(doc, bytes.data(), bytes.size(), !padding_readable(bytes))
-          .error() != simdjson::SUCCESS) {
+  if (parser->parse(bytes.data(), bytes.size(), !padding_readable(bytes)).error() !=
+      simdjson::SUCCESS) {
     return FastJsonAnswer::CannotTell;
   }
+  const simdjson::dom::document& doc = parser->doc;
 
   ensure_walk_plan(core);
   const WalkPlan* plan = core_walk_plan(core);

@@ -63,6 +63,18 @@ inline uint8_t kind_bit(JsonValueKind kind) {
 template <class V>
 bool walk(const SchemaNode& node, V value, const WalkContext& ctx);
 
+// The kinds a node accepts when the kind alone decides it: a scalar node, or
+// a union the plan found to be one; empty otherwise.
+inline std::optional<uint8_t> kind_only_mask(const SchemaNode& node, const WalkContext& ctx) {
+  if (std::optional<uint8_t> mask = json_kind_mask(node.kind)) return mask;
+  if (node.kind == NodeKind::Union && ctx.plan) {
+    if (const uint64_t* kinds = find_union_kinds(ctx.plan->json, node)) {
+      return static_cast<uint8_t>(*kinds);
+    }
+  }
+  return std::nullopt;
+}
+
 // The Python walk of a node over the converted value (CheckOnly: nothing is
 // pushed or recorded).
 inline bool walk_python(const SchemaNode& node, PyObject* value, const WalkContext& ctx) {
@@ -152,9 +164,21 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   size_t n = value.size();
   if (shape->tail ? n < shape->fixed : n != shape->fixed) return false;
   V element = value.first();
-  for (size_t i = 0; i < n; ++i, element = element.next()) {
-    const SchemaNode& item = i < shape->fixed ? shape->item(i) : *shape->tail;
-    if (!walk(item, element, ctx)) return false;
+  size_t i = 0;
+  for (; i < shape->fixed; ++i, element = element.next()) {
+    if (!walk(shape->item(i), element, ctx)) return false;
+  }
+  if (i == n) return true;
+  // Items decided by their kind alone (list[float], list[int | str]): one
+  // mask test each.
+  if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx)) {
+    for (; i < n; ++i, element = element.next()) {
+      if ((*mask & kind_bit(element.kind())) == 0) return false;
+    }
+    return true;
+  }
+  for (; i < n; ++i, element = element.next()) {
+    if (!walk(*shape->tail, element, ctx)) return false;
   }
   return true;
 }
@@ -171,25 +195,25 @@ bool match_clauses(const std::vector<KeyValueClause>& clauses, V key, V value,
   return false;
 }
 
-// A record against an object, read as the dict the document loads to: each
-// key counts by its last entry; declared keys against their fields, the
-// others against the clauses.
+// The state of a field position once its value is walked.
+enum class Slot : uint8_t { Unwalked, Passed, Failed };
+
+// A record against an object, past the first `checked` keys, which named the
+// first fields in order and whose values passed; `failed` says the key
+// after them named the next field and its value failed. Each key counts by
+// its last entry, as in the dict the document loads to: declared keys
+// against their fields, the others against the clauses.
 template <class V>
-bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx) {
-  if (value.kind() != K::Object) return false;
+[[gnu::noinline]] bool walk_object_record_rest(const SchemaNode& node, V value,
+                                               const WalkContext& ctx, const RecordIndex* index,
+                                               size_t checked, bool failed) {
   const size_t count = value.size();
   const size_t nfields = node.fields.size();
-
-  const RecordIndex* index = nullptr;
+  const TextTable* keys = nfields > 0 && ctx.plan ? find_record_keys(ctx.plan->json, node) : nullptr;
   RecordIndex local;
-  const TextTable* keys = nullptr;
-  if (nfields > 0) {
-    index = find_record_index(ctx.plan, node);
-    if (!index) {
-      local = make_record_index(node.fields);
-      index = &local;
-    }
-    if (ctx.plan) keys = find_record_keys(ctx.plan->json, node);
+  if (nfields > 0 && !index) {
+    local = make_record_index(node.fields);
+    index = &local;
   }
   // A key's field position: the same map as the index, by a cheaper hash
   // where the plan has it.
@@ -198,33 +222,50 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
     return index ? index->field_positions.find(text) : nullptr;
   };
 
-  // Per field position, the key of the last entry naming it. Only the
-  // record's own fields are cleared: most records are small.
+  // Per field position, the key of the last entry naming it and whether its
+  // value is already known. Only the record's own fields are cleared: most
+  // records are small.
   constexpr size_t SMALL = 32;
   alignas(V) unsigned char small[SMALL * sizeof(V)];
+  Slot small_slots[SMALL];
   std::vector<V> large;
+  std::vector<Slot> large_slots;
   V* last = reinterpret_cast<V*>(small);
+  Slot* slots = small_slots;
   if (nfields > SMALL) {
     large.assign(nfields, V{});
+    large_slots.assign(nfields, Slot::Unwalked);
     last = large.data();
+    slots = large_slots.data();
   } else {
     std::uninitialized_fill_n(last, nfields, V{});
+    std::fill_n(slots, nfields, Slot::Unwalked);
+  }
+
+  V key = value.first();
+  size_t i = 0;
+  for (; i < checked + (failed ? 1 : 0); ++i, key = key.next().next()) {
+    last[i] = key;
+    slots[i] = i < checked ? Slot::Passed : Slot::Failed;
   }
 
   // With every field name distinct, field j is its name's position, and keys
   // that come in field order are matched by one comparison each.
   const bool distinct = index && index->field_positions.size() == nfields;
-  size_t expected = 0;
-  size_t undeclared = 0;
-  V key = value.first();
-  for (size_t i = 0; i < count; ++i, key = key.next().next()) {
+  size_t expected = i;
+  // With no fields every key is undeclared, and its text is read only if a
+  // clause looks at it.
+  size_t undeclared = nfields == 0 ? count : 0;
+  for (; i < count && nfields > 0; ++i, key = key.next().next()) {
     std::string_view text = key.str();
     if (distinct && expected < nfields && node.fields[expected].name == text) {
+      slots[expected] = Slot::Unwalked;
       last[expected++] = key;
       continue;
     }
     const uint64_t* pos = position(text);
     if (pos) {
+      slots[*pos] = Slot::Unwalked;
       last[*pos] = key;
       expected = static_cast<size_t>(*pos) + 1;
     } else {
@@ -239,7 +280,8 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
   for (size_t p = 0; p < nfields; ++p) {
     const V found = last[p];
     if (!found) continue;
-    if (!walk(node.fields[p].node, found.next(), ctx)) return false;
+    if (slots[p] == Slot::Failed) return false;
+    if (slots[p] == Slot::Unwalked && !walk(node.fields[p].node, found.next(), ctx)) return false;
     if (node.fields[p].required) ++required_seen;
   }
   if (index && required_seen != index->required_count) return false;
@@ -252,8 +294,10 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
   if (ctx.plan && ctx.plan->json.runs_only_own_code) {
     bool all = true;
     key = value.first();
-    for (size_t i = 0; i < count && all; ++i, key = key.next().next()) {
-      if (!position(key.str())) all = match_clauses(node.clauses, key, key.next(), ctx);
+    for (size_t j = 0; j < count && all; ++j, key = key.next().next()) {
+      if (nfields == 0 || !position(key.str())) {
+        all = match_clauses(node.clauses, key, key.next(), ctx);
+      }
     }
     if (all) return true;
     if (ctx.stopped()) return false;
@@ -263,24 +307,62 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
   std::vector<V> others;
   others.reserve(undeclared);
   key = value.first();
-  for (size_t i = 0; i < count; ++i, key = key.next().next()) {
+  for (size_t j = 0; j < count; ++j, key = key.next().next()) {
     if (!position(key.str())) others.push_back(key);
   }
   // Few keys: look for a later entry of the same key directly; many: a set.
   constexpr size_t FEW = 16;
   std::unordered_set<std::string_view, FxHasher> seen;
-  for (size_t i = others.size(); i-- > 0;) {
-    const V k = others[i];
+  for (size_t j = others.size(); j-- > 0;) {
+    const V k = others[j];
     bool repeated = false;
     if (others.size() <= FEW) {
-      for (size_t j = i + 1; j < others.size() && !repeated; ++j) {
-        repeated = others[j].str() == k.str();
+      for (size_t m = j + 1; m < others.size() && !repeated; ++m) {
+        repeated = others[m].str() == k.str();
       }
     } else {
       repeated = !seen.insert(k.str()).second;
     }
     if (repeated) continue;
     if (!match_clauses(node.clauses, k, k.next(), ctx)) return false;
+  }
+  return true;
+}
+
+// A record against an object. Keys naming the fields in order, the common
+// case, have each value walked as its key is read, with no slots; the first
+// key out of order, or a failed value (a later entry of its key may still
+// replace it), hands what is known to the rest of the walk, so no value is
+// walked twice.
+template <class V>
+bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx) {
+  if (value.kind() != K::Object) return false;
+  const size_t nfields = node.fields.size();
+  if (nfields == 0) return walk_object_record_rest(node, value, ctx, nullptr, 0, false);
+  const RecordIndex* index = find_record_index(ctx.plan, node);
+  // A value walked early may be one a later entry replaces: only where that
+  // can run no code of the user's.
+  if (!index || index->field_positions.size() != nfields || !ctx.plan->json.runs_only_own_code) {
+    return walk_object_record_rest(node, value, ctx, index, 0, false);
+  }
+  const size_t count = value.size();
+  V key = value.first();
+  size_t checked = 0;
+  for (; checked < count; ++checked, key = key.next().next()) {
+    // The key texts lie away from the tape: ask for the next one early.
+    if constexpr (requires { key.prefetch_text(); }) {
+      if (checked + 1 < count) key.next().next().prefetch_text();
+    }
+    if (checked == nfields || node.fields[checked].name != key.str()) {
+      return walk_object_record_rest(node, value, ctx, index, checked, false);
+    }
+    if (!walk(node.fields[checked].node, key.next(), ctx)) {
+      if (ctx.stopped()) return false;
+      return walk_object_record_rest(node, value, ctx, index, checked, true);
+    }
+  }
+  for (size_t p = checked; p < nfields; ++p) {
+    if (node.fields[p].required) return false;
   }
   return true;
 }
