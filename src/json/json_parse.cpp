@@ -162,7 +162,7 @@ class PythonBuilder : public JsonHandlerBase {
       std::optional<double> d = reparse_double(literal);
       if (!d) {
         number_part_.clear();
-        return fail_own(NUMBER_OUT_OF_RANGE, s, ec);
+        return PyErr_Occurred() ? fail_python(ec) : fail_own(NUMBER_OUT_OF_RANGE, s, ec);
       }
       made = py::Ref::steal(PyFloat_FromDouble(*d));
     }

@@ -93,7 +93,7 @@ class ValueBuilder : public JsonHandlerBase {
     }
     std::optional<double> d = reparse_double(literal);
     number_part_.clear();
-    if (!d) return fail_own(NUMBER_OUT_OF_RANGE, s, ec);
+    if (!d) return PyErr_Occurred() ? fail_python(ec) : fail_own(NUMBER_OUT_OF_RANGE, s, ec);
     JsonValue& v = append(JsonValueKind::Float);
     v.number = *d;
     return true;
