@@ -597,6 +597,25 @@ def test_digit_limit_on_both_roads(int_digit_limit):
             assert boost_road(spec).is_valid_json(doc) is valid, (spec, digits)
 
 
+# Field names around the widths the validity road compares a key in one go,
+# against keys that differ from them at either end or only in how they are
+# written.
+FIELD_NAMES = ["", "a", "k" * 12, "k" * 27, "k" * 28, "k" * 29, "\u00e9" * 14, "x\u0000y"]
+
+
+@pytest.mark.parametrize("name", FIELD_NAMES)
+def test_record_keys_match_by_their_text_on_both_roads(name):
+    spec = {name: int, "z?": int}
+    keys = [name, name + "k", name[:-1], "k" + name, name[:-1] + "j" if name else "j", name.upper()]
+    for key in keys:
+        escaped = "".join(f"\\u{ord(c):04x}" if ord(c) < 0x10000 else c for c in key)
+        for doc in (json.dumps({key: 1}), json.dumps({key: 1, "z": 2}), '{"' + escaped + '": 1}',
+                    json.dumps({key: "1"})):
+            expected = Validator(spec).is_valid(json.loads(doc))
+            assert Validator(spec).is_valid_json(doc) is expected, (name, doc)
+            assert boost_road(spec).is_valid_json(doc) is expected, (name, doc)
+
+
 def test_user_code_runs_once_per_value():
     calls = []
 

@@ -1,5 +1,7 @@
 #include "check/json_facts.h"
 
+#include <cstring>
+
 #include "py/stack.h"
 
 namespace tarmelix::check {
@@ -67,12 +69,28 @@ class FactsBuilder {
   void record_keys(const SchemaNode& n) {
     const uint64_t id = reinterpret_cast<uintptr_t>(&n.fields);
     if (n.fields.empty() || facts_.record_slots.contains(id)) return;
-    TextTable keys;
+    JsonRecord record;
     for (size_t i = 0; i < n.fields.size(); ++i) {
-      keys.put(n.fields[i].name, json_key_hash(n.fields[i].name), i);
+      const RecordField& f = n.fields[i];
+      record.keys.put(f.name, json_key_hash(f.name), i);
+      if (f.required) ++record.required_count;
+      std::optional<uint8_t> kinds = kind_only_mask(f.node);
+      record.field_kinds.push_back(kinds ? *kinds : JSON_WALK);
+      JsonKeyPattern& key = record.field_keys.emplace_back();
+      const uint32_t length = static_cast<uint32_t>(f.name.size());
+      if (f.name.size() <= JsonKeyPattern::BYTES - sizeof length) {
+        std::memcpy(key.bytes, &length, sizeof length);
+        std::memcpy(key.bytes + sizeof length, f.name.data(), f.name.size());
+        key.width = static_cast<uint8_t>(sizeof length + f.name.size());
+      }
     }
-    facts_.record_slots.put(id, facts_.record_keys.size());
-    facts_.record_keys.push_back(std::move(keys));
+    record.distinct = record.keys.size() == n.fields.size();
+    facts_.record_slots.put(id, facts_.records.size());
+    facts_.records.push_back(std::move(record));
+  }
+
+  static std::optional<uint8_t> kind_only_mask(const SchemaNode& n) {
+    return n.kind == NodeKind::Union ? union_mask(n) : json_kind_mask(n.kind);
   }
 
   void pattern(const SequencePattern& p) {

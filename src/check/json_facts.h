@@ -54,6 +54,30 @@ inline std::optional<uint8_t> json_kind_mask(NodeKind kind) {
   }
 }
 
+// A field name as its key's text lies in the SIMD parser's string buffer
+// (a 4-byte length, then the bytes), zero past them: a key is compared by
+// two 16-byte loads. Names too long for it have width 0.
+struct JsonKeyPattern {
+  static constexpr size_t BYTES = 32;
+  alignas(16) uint8_t bytes[BYTES] = {};
+  uint8_t width = 0;  // bytes that count: 4 + the name's length
+};
+
+// The kinds of a field's value that decide it alone, or JSON_WALK where its
+// value needs the walk.
+inline constexpr uint8_t JSON_WALK = 0x80;
+
+// A record as the JSON walks read it, found by one lookup.
+struct JsonRecord {
+  // Field names hashed for bare text (json_key_hash), each to the position
+  // of the last field of that name, as the record index maps them.
+  TextTable keys;
+  size_t required_count = 0;
+  bool distinct = false;  // no two fields share a name
+  std::vector<uint8_t> field_kinds;
+  std::vector<JsonKeyPattern> field_keys;
+};
+
 struct JsonFacts {
   // No Instance, Object, predicate, Literal or bound whose comparison could
   // reach a method of the user's: the walk runs only our own code.
@@ -61,14 +85,12 @@ struct JsonFacts {
   // Keyed by the address of a union's member list: the kinds it accepts,
   // for unions whose every member is decided by the kind alone.
   WordTable union_kinds;
-  // Keyed by the address of a record's field list: its field names hashed
-  // for bare text (json_key_hash), each to the position of the last field of
-  // that name, as the record index maps them.
-  WordTable record_slots;  // -> index into record_keys
-  std::vector<TextTable> record_keys;
+  // Keyed by the address of a record's field list: its entry in records.
+  WordTable record_slots;
+  std::vector<JsonRecord> records;
 };
 
-// The hash record_keys are keyed by: cheaper than the interpreter's str
+// The hash JsonRecord keys are keyed by: cheaper than the interpreter's str
 // hash, which a text from a document has no cached copy of.
 inline uint64_t json_key_hash(std::string_view text) { return schema::fx_hash_bytes(text); }
 
@@ -79,10 +101,10 @@ inline const uint64_t* find_union_kinds(const JsonFacts& facts, const SchemaNode
   return facts.union_kinds.find(reinterpret_cast<uintptr_t>(&union_node.members));
 }
 
-// The field names of a record by json_key_hash; null without an entry.
-inline const TextTable* find_record_keys(const JsonFacts& facts, const SchemaNode& record) {
+// A record's entry; null without one (a record with no fields has none).
+inline const JsonRecord* find_json_record(const JsonFacts& facts, const SchemaNode& record) {
   const uint64_t* slot = facts.record_slots.find(reinterpret_cast<uintptr_t>(&record.fields));
-  return slot ? &facts.record_keys[*slot] : nullptr;
+  return slot ? &facts.records[*slot] : nullptr;
 }
 
 }  // namespace tarmelix::check

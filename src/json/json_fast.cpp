@@ -3,6 +3,9 @@
 #include <simdjson.h>
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <optional>
 
 #include "check/fresh_walk.h"
@@ -50,6 +53,30 @@ class SimdTapeView {
     uint32_t length;
     std::memcpy(&length, at, sizeof length);
     return {reinterpret_cast<const char*>(at + sizeof length), length};
+  }
+  // Whether the key's text is the pattern's name. The string buffer keeps
+  // far more than the pattern's width of slack past its last string, so the
+  // loads stay inside it; the bytes past the text are masked off.
+  bool text_is(const check::JsonKeyPattern& pattern) const {
+    const uint8_t* at = tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK);
+#if defined(__SSE2__)
+    alignas(16) static constexpr uint8_t ONES[2 * check::JsonKeyPattern::BYTES] = {
+        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+    const uint8_t* mask = ONES + check::JsonKeyPattern::BYTES - pattern.width;
+    const __m128i lo = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
+                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask)));
+    const __m128i hi =
+        _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16)),
+                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + 16)));
+    const __m128i eq = _mm_and_si128(
+        _mm_cmpeq_epi8(lo, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes))),
+        _mm_cmpeq_epi8(hi, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes + 16))));
+    return _mm_movemask_epi8(eq) == 0xffff;
+#else
+    return std::memcmp(at, pattern.bytes, pattern.width) == 0;
+#endif
   }
   void prefetch_text() const {
     __builtin_prefetch(tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK));

@@ -37,7 +37,10 @@ using check::DefinitionMemo;
 using check::GuardEntry;
 using check::RecursionGuard;
 using check::TextTable;
-using check::find_record_keys;
+using check::find_json_record;
+using check::JsonKeyPattern;
+using check::JsonRecord;
+using check::JSON_WALK;
 using check::find_union_kinds;
 using check::json_key_hash;
 using check::json_kind_mask;
@@ -205,22 +208,20 @@ enum class Slot : uint8_t { Unwalked, Passed, Failed };
 // against their fields, the others against the clauses.
 template <class V>
 [[gnu::noinline]] bool walk_object_record_rest(const SchemaNode& node, V value,
-                                               const WalkContext& ctx, const RecordIndex* index,
+                                               const WalkContext& ctx, const JsonRecord* record,
                                                size_t checked, bool failed) {
   const size_t count = value.size();
   const size_t nfields = node.fields.size();
-  const TextTable* keys = nfields > 0 && ctx.plan ? find_record_keys(ctx.plan->json, node) : nullptr;
+  if (nfields > 0 && !record && ctx.plan) record = find_json_record(ctx.plan->json, node);
   RecordIndex local;
-  if (nfields > 0 && !index) {
-    local = make_record_index(node.fields);
-    index = &local;
-  }
-  // A key's field position: the same map as the index, by a cheaper hash
-  // where the plan has it.
+  if (nfields > 0 && !record) local = make_record_index(node.fields);
+  // A key's field position: the plan's map, by a cheaper hash, or the same
+  // map made here.
   auto position = [&](std::string_view text) -> const uint64_t* {
-    if (keys) return keys->find(text, json_key_hash(text));
-    return index ? index->field_positions.find(text) : nullptr;
+    if (record) return record->keys.find(text, json_key_hash(text));
+    return nfields > 0 ? local.field_positions.find(text) : nullptr;
   };
+  const size_t required_count = record ? record->required_count : local.required_count;
 
   // Per field position, the key of the last entry naming it and whether its
   // value is already known. Only the record's own fields are cleared: most
@@ -251,7 +252,8 @@ template <class V>
 
   // With every field name distinct, field j is its name's position, and keys
   // that come in field order are matched by one comparison each.
-  const bool distinct = index && index->field_positions.size() == nfields;
+  const bool distinct =
+      nfields > 0 && (record ? record->distinct : local.field_positions.size() == nfields);
   size_t expected = i;
   // With no fields every key is undeclared, and its text is read only if a
   // clause looks at it.
@@ -284,7 +286,7 @@ template <class V>
     if (slots[p] == Slot::Unwalked && !walk(node.fields[p].node, found.next(), ctx)) return false;
     if (node.fields[p].required) ++required_seen;
   }
-  if (index && required_seen != index->required_count) return false;
+  if (nfields > 0 && required_seen != required_count) return false;
 
   if (undeclared == 0) return true;
   if (node.clauses.empty()) return false;
@@ -339,11 +341,11 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
   if (value.kind() != K::Object) return false;
   const size_t nfields = node.fields.size();
   if (nfields == 0) return walk_object_record_rest(node, value, ctx, nullptr, 0, false);
-  const RecordIndex* index = find_record_index(ctx.plan, node);
+  const JsonRecord* record = ctx.plan ? find_json_record(ctx.plan->json, node) : nullptr;
   // A value walked early may be one a later entry replaces: only where that
   // can run no code of the user's.
-  if (!index || index->field_positions.size() != nfields || !ctx.plan->json.runs_only_own_code) {
-    return walk_object_record_rest(node, value, ctx, index, 0, false);
+  if (!record || !record->distinct || !ctx.plan->json.runs_only_own_code) {
+    return walk_object_record_rest(node, value, ctx, record, 0, false);
   }
   const size_t count = value.size();
   V key = value.first();
@@ -353,12 +355,22 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
     if constexpr (requires { key.prefetch_text(); }) {
       if (checked + 1 < count) key.next().next().prefetch_text();
     }
-    if (checked == nfields || node.fields[checked].name != key.str()) {
-      return walk_object_record_rest(node, value, ctx, index, checked, false);
+    if (checked == nfields) return walk_object_record_rest(node, value, ctx, record, checked, false);
+    bool named;
+    if constexpr (requires { key.text_is(record->field_keys[checked]); }) {
+      const JsonKeyPattern& pattern = record->field_keys[checked];
+      named = pattern.width ? key.text_is(pattern) : node.fields[checked].name == key.str();
+    } else {
+      named = node.fields[checked].name == key.str();
     }
-    if (!walk(node.fields[checked].node, key.next(), ctx)) {
+    if (!named) return walk_object_record_rest(node, value, ctx, record, checked, false);
+    // A value its kind alone decides is tested here, with no call.
+    const uint8_t kinds = record->field_kinds[checked];
+    const V field = key.next();
+    if (kinds & JSON_WALK ? !walk(node.fields[checked].node, field, ctx)
+                          : (kinds & kind_bit(field.kind())) == 0) {
       if (ctx.stopped()) return false;
-      return walk_object_record_rest(node, value, ctx, index, checked, true);
+      return walk_object_record_rest(node, value, ctx, record, checked, true);
     }
   }
   for (size_t p = checked; p < nfields; ++p) {
