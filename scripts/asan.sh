@@ -4,12 +4,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_system_packages
-line="$(find_pythons | head -n 1)"
-[ -n "$line" ] || die "no CPython >= 3.12 with headers and venv found"
-ver="${line%% *}"; py="${line#* }"
-venv=".venv-asan-$ver"
-ensure_venv "$venv" "$py" pytest hypothesis
-install_package "$venv" -Ccmake.define.TARMELIX_SANITIZE=ON -Ccmake.build-type=RelWithDebInfo
+ensure_sanitizer_venv
 
 # Tests that run on a deliberately small stack scale it for the padded frames.
 export TARMELIX_SANITIZED=1
@@ -18,9 +13,7 @@ export UBSAN_OPTIONS="print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
 failed=()
 bash "$ROOT/scripts/cpp-tests.sh" "$venv" build-cpp-asan -DTARMELIX_SANITIZE=ON || failed+=("C++ model tests")
 
-# The interpreter itself is not instrumented: the runtimes must come first.
-cxx="${CXX:-g++}"
-preload="$("$cxx" -print-file-name=libasan.so) $("$cxx" -print-file-name=libubsan.so)"
+preload="$(sanitizer_preload)"
 say "pytest on Python $ver under ASan+UBSan"
 rc=0
 LD_PRELOAD="$preload" PYTHONMALLOC=malloc "$venv/bin/python" -m pytest tests -q -p no:cacheprovider || rc=$?

@@ -209,3 +209,21 @@ install_package() {
     --no-build-isolation --no-deps --force-reinstall \
     -Cbuild-dir="build-${name#.}" "$@" .
 }
+
+# The sanitizer build (ASan+UBSan) for the first CPython >= 3.12, in the venv
+# that asan.sh and fuzz.sh share; sets ver and venv.
+ensure_sanitizer_venv() {
+  local line py
+  line="$(find_pythons | head -n 1)"
+  [ -n "$line" ] || die "no CPython >= 3.12 with headers and venv found"
+  ver="${line%% *}"; py="${line#* }"
+  venv=".venv-asan-$ver"
+  ensure_venv "$venv" "$py" pytest hypothesis
+  install_package "$venv" -Ccmake.define.TARMELIX_SANITIZE=ON -Ccmake.build-type=RelWithDebInfo
+}
+
+# The interpreter itself is not instrumented: the runtimes must be preloaded.
+sanitizer_preload() {
+  local cxx="${CXX:-g++}"
+  echo "$("$cxx" -print-file-name=libasan.so) $("$cxx" -print-file-name=libubsan.so)"
+}

@@ -6,20 +6,14 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_system_packages
-line="$(find_pythons | head -n 1)"
-[ -n "$line" ] || die "no CPython >= 3.12 with headers and venv found"
-ver="${line%% *}"; py="${line#* }"
-venv=".venv-asan-$ver"
-ensure_venv "$venv" "$py" pytest hypothesis
-install_package "$venv" -Ccmake.define.TARMELIX_SANITIZE=ON -Ccmake.build-type=RelWithDebInfo
+ensure_sanitizer_venv
 
 export TARMELIX_SANITIZED=1
 # Leaks are looked for by the harness itself (the interpreter's own
 # allocations would drown LeakSanitizer); any report aborts the worker.
 export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"
-cxx="${CXX:-g++}"
-preload="$("$cxx" -print-file-name=libasan.so) $("$cxx" -print-file-name=libubsan.so)"
+preload="$(sanitizer_preload)"
 say "fuzzing on Python $ver under ASan+UBSan for ${FUZZ_SECONDS:-600}s"
 # The harness is run from outside the tree so the installed module is the one imported.
 LD_PRELOAD="$preload" PYTHONMALLOC=malloc "$ROOT/$venv/bin/python" "$ROOT/fuzz/run.py" "$@"
