@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "py/stack.h"
+#include "schema/measure.h"
 
 namespace tarmelix::check {
 
@@ -19,6 +20,8 @@ class FactsBuilder {
 
   bool own_code = true;
 
+  // The per-kind facts of one node; the children follow in NodeChildren's
+  // order, so this builder keeps no copy of the tree's shape.
   void node(const SchemaNode& n) {
     py::require_stack_room("validating");
     switch (n.kind) {
@@ -35,34 +38,18 @@ class FactsBuilder {
         if (std::optional<uint8_t> mask = union_mask(n)) {
           facts_.union_kinds.put(reinterpret_cast<uintptr_t>(&n.members), *mask);
         }
-        for (const SchemaNode& m : n.members) node(m);
-        break;
-      case NodeKind::Intersection:
-        for (const SchemaNode& m : n.members) node(m);
-        break;
-      case NodeKind::Set:
-      case NodeKind::FrozenSet:
-      case NodeKind::Complement:
-        if (n.child) node(*n.child);
-        break;
-      case NodeKind::Sequence:
-        if (n.pattern) pattern(*n.pattern);
         break;
       case NodeKind::Record:
         record_keys(n);
-        for (const RecordField& f : n.fields) node(f.node);
-        for (const KeyValueClause& c : n.clauses) {
-          node(c.key);
-          node(c.value);
-        }
         break;
       case NodeKind::Constrained:
-        if (n.child) node(*n.child);
         for (const Constraint& c : n.constraints) constraint(c);
         break;
       default:
         break;
     }
+    NodeChildren children(n);
+    while (const SchemaNode* child = children.next()) node(*child);
   }
 
  private:
@@ -91,12 +78,6 @@ class FactsBuilder {
 
   static std::optional<uint8_t> kind_only_mask(const SchemaNode& n) {
     return n.kind == NodeKind::Union ? union_mask(n) : json_kind_mask(n.kind);
-  }
-
-  void pattern(const SequencePattern& p) {
-    if (p.node) node(*p.node);
-    if (p.body) pattern(*p.body);
-    for (const SequencePattern& part : p.parts) pattern(part);
   }
 
   void constraint(const Constraint& c) {
