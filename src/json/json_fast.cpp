@@ -16,28 +16,57 @@ namespace tarmelix::json {
 
 namespace {
 
-// The value kind of each tape type byte.
+// Thrown by the tape reader at a word whose type it does not know (a parser
+// version newer than the reader may add types), before reading anything else
+// of it: check_simd_tape then leaves the document to the event parser road.
+struct UnknownTapeType {};
+[[noreturn, gnu::cold, gnu::noinline]] void unknown_tape_type() { throw UnknownTapeType{}; }
+
+// The value kind of each tape type byte; NOT_A_KIND for a byte the reader does
+// not know, and for the root and closing words, which are never values.
+constexpr uint8_t NOT_A_KIND = 0xff;
 struct TapeKinds {
-  JsonValueKind of[256];
+  uint8_t of[256];
   constexpr TapeKinds() : of() {
-    for (auto& k : of) k = JsonValueKind::Null;
-    of['t'] = of['f'] = JsonValueKind::Bool;
-    of['l'] = JsonValueKind::Int;
-    of['u'] = JsonValueKind::BigInt;
-    of['d'] = JsonValueKind::Float;
-    of['"'] = JsonValueKind::Str;
-    of['['] = JsonValueKind::Array;
-    of['{'] = JsonValueKind::Object;
+    for (auto& k : of) k = NOT_A_KIND;
+    of['n'] = static_cast<uint8_t>(JsonValueKind::Null);
+    of['t'] = of['f'] = static_cast<uint8_t>(JsonValueKind::Bool);
+    of['l'] = static_cast<uint8_t>(JsonValueKind::Int);
+    of['u'] = static_cast<uint8_t>(JsonValueKind::BigInt);
+    of['d'] = static_cast<uint8_t>(JsonValueKind::Float);
+    of['"'] = static_cast<uint8_t>(JsonValueKind::Str);
+    of['['] = static_cast<uint8_t>(JsonValueKind::Array);
+    of['{'] = static_cast<uint8_t>(JsonValueKind::Object);
   }
 };
 constexpr TapeKinds TAPE_KINDS{};
 
+// The words from a value's to the next value's: 1, or 2 for a number; JUMP
+// for a container, whose word holds the index past its end; NOT_A_STEP for a
+// type the reader does not know, which takes the step past the tape's end.
+constexpr uint8_t JUMP = 0;
+constexpr uint8_t NOT_A_STEP = 0xff;
+struct TapeSteps {
+  uint8_t of[256];
+  constexpr TapeSteps() : of() {
+    for (auto& k : of) k = NOT_A_STEP;
+    of['n'] = of['t'] = of['f'] = of['"'] = 1;
+    of['l'] = of['u'] = of['d'] = 2;
+    of['['] = of['{'] = JUMP;
+  }
+};
+constexpr TapeSteps TAPE_STEPS{};
+
 // One value of the parser's tape: a word whose top byte names its type, two
 // words for numbers, and a container's word holding the tape index just past
-// its end and (saturated) its count.
+// its end and (saturated) its count. No word is read as a type it is not: the
+// kind and a key's text check the type first, and a step from a word of a
+// type the reader does not know lands on the closing root word, whose every
+// read throws.
 struct SimdTape {
   const uint64_t* words;
   const uint8_t* strings;
+  size_t last;  // the closing root word
 };
 
 // Two words, so a record's field slots stay small on the native stack.
@@ -47,9 +76,13 @@ class SimdTapeView {
   SimdTapeView(const SimdTape* tape, size_t at) : tape_(tape), at_(at) {}
 
   explicit operator bool() const { return tape_ != nullptr; }
-  JsonValueKind kind() const { return TAPE_KINDS.of[word() >> 56]; }
+  JsonValueKind kind() const {
+    const uint8_t kind = TAPE_KINDS.of[word() >> 56];
+    if (kind == NOT_A_KIND) [[unlikely]] unknown_tape_type();
+    return static_cast<JsonValueKind>(kind);
+  }
   std::string_view str() const {
-    const uint8_t* at = tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK);
+    const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
     uint32_t length;
     std::memcpy(&length, at, sizeof length);
     return {reinterpret_cast<const char*>(at + sizeof length), length};
@@ -58,7 +91,7 @@ class SimdTapeView {
   // far more than the pattern's width of slack past its last string, so the
   // loads stay inside it; the bytes past the text are masked off.
   bool text_is(const check::JsonKeyPattern& pattern) const {
-    const uint8_t* at = tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK);
+    const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
 #if defined(__SSE2__)
     alignas(16) static constexpr uint8_t ONES[2 * check::JsonKeyPattern::BYTES] = {
         0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
@@ -99,17 +132,10 @@ class SimdTapeView {
   }
   SimdTapeView first() const { return {tape_, at_ + 1}; }
   SimdTapeView next() const {
-    switch (word() >> 56) {
-      case '[':
-      case '{':
-        return {tape_, static_cast<uint32_t>(word())};
-      case 'l':
-      case 'u':
-      case 'd':
-        return {tape_, at_ + 2};
-      default:
-        return {tape_, at_ + 1};
-    }
+    const uint64_t w = word();
+    const uint8_t step = TAPE_STEPS.of[w >> 56];
+    const size_t to = step == JUMP ? static_cast<uint32_t>(w) : at_ + step;
+    return {tape_, std::min(to, tape_->last)};
   }
   // The tape word's address: never that of a Python object.
   uint64_t identity() const { return reinterpret_cast<uintptr_t>(tape_->words + at_); }
@@ -122,6 +148,12 @@ class SimdTapeView {
  private:
 
   uint64_t word() const { return tape_->words[at_]; }
+  // The word of a string: a key's is read with no kind asked.
+  uint64_t string_word() const {
+    const uint64_t w = word();
+    if ((w >> 56) != '"') [[unlikely]] unknown_tape_type();
+    return w;
+  }
   template <class T>
   T payload() const {
     T value;
@@ -202,6 +234,29 @@ class ParserLease {
 
 }  // namespace
 
+FastJsonAnswer check_simd_tape(ValidatorCore& core, const uint64_t* tape, const uint8_t* strings) {
+  ensure_walk_plan(core);
+  const WalkPlan* plan = core_walk_plan(core);
+  if (!plan->json.runs_only_own_code) return FastJsonAnswer::CannotTell;
+  // The tape starts with the root word; the value follows it.
+  const SimdTape simd{tape, strings, (tape[0] & simdjson::internal::JSON_VALUE_MASK) - 1};
+  const SimdTapeView top(&simd, 1);
+  std::optional<bool> member;
+  try {
+    member = run_fresh_walk(
+        core.constants, core.definitions, plan, WalkMode::CheckOnly,
+        [&](const WalkContext& ctx) { return walk_impl::walk(core.root, top, ctx); });
+  } catch (const UnknownTapeType&) {
+    PyErr_Clear();
+    return FastJsonAnswer::CannotTell;
+  }
+  if (!member) {
+    PyErr_Clear();
+    return FastJsonAnswer::CannotTell;
+  }
+  return *member ? FastJsonAnswer::Member : FastJsonAnswer::NotMember;
+}
+
 FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
   if (const WalkPlan* plan = core_walk_plan(core); plan && !plan->json.runs_only_own_code) {
     return FastJsonAnswer::CannotTell;
@@ -230,22 +285,7 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
       simdjson::SUCCESS) {
     return FastJsonAnswer::CannotTell;
   }
-  const simdjson::dom::document& doc = parser->doc;
-
-  ensure_walk_plan(core);
-  const WalkPlan* plan = core_walk_plan(core);
-  if (!plan->json.runs_only_own_code) return FastJsonAnswer::CannotTell;
-  // The tape starts with the root word; the value follows it.
-  const SimdTape tape{doc.tape.get(), doc.string_buf.get()};
-  const SimdTapeView top(&tape, 1);
-  std::optional<bool> member =
-      run_fresh_walk(core.constants, core.definitions, plan, WalkMode::CheckOnly,
-                     [&](const WalkContext& ctx) { return walk_impl::walk(core.root, top, ctx); });
-  if (!member) {
-    PyErr_Clear();
-    return FastJsonAnswer::CannotTell;
-  }
-  return *member ? FastJsonAnswer::Member : FastJsonAnswer::NotMember;
+  return check_simd_tape(core, parser->doc.tape.get(), parser->doc.string_buf.get());
 }
 
 }  // namespace tarmelix::json
