@@ -242,6 +242,7 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
       run_fresh_walk(core.constants, core.definitions, plan, WalkMode::CheckOnly,
                      [&](const WalkContext& ctx) { return walk_impl::walk(core.root, top, ctx); });
   if (!member) {
+    // The reference road walks the document again and raises for itself.
     PyErr_Clear();
     return FastJsonAnswer::CannotTell;
   }
