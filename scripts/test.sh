@@ -8,8 +8,9 @@ ensure_system_packages
 require_pythons
 say "interpreters: $(printf '%s; ' "${PYTHONS[@]}")"
 
-say "include order of src/"
+say "include order of src/, and the reason of every cleared exception"
 run_helper check-layers.py || die "an include runs against the folder order (DEVELOPERS.md)"
+run_helper check-error-clears.py || die "a cleared exception must say why (DEVELOPERS.md)"
 
 failed=()
 installed=()

@@ -144,8 +144,9 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
           return false;
         }
         if (exc && ctx.records()) {
-          record("predicate_error",
-                 "a predicate that does not raise (raised " + exception_text(exc.get()) + ")",
+          std::string raised = exception_text(exc.get());
+          if (PyErr_Occurred()) return ctx.fold_pending();
+          record("predicate_error", "a predicate that does not raise (raised " + raised + ")",
                  value, path, ctx, errors);
         }
         return false;

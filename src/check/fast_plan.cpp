@@ -82,6 +82,7 @@ class FastPlanBuilder {
     if (!index) return nullptr;
     std::vector<py::Ref> names = make_attribute_names(node.fields);
     if (names.empty()) {
+      // The record takes the reference walk, which needs no names.
       PyErr_Clear();
       return nullptr;
     }

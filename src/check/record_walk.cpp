@@ -107,6 +107,7 @@ namespace {
 std::optional<std::string> key_str(PyObject* key) {
   py::Ref text = py::Ref::steal(PyObject_Str(key));
   if (!text) {
+    // str() only names the key in a record: whatever it raised, a fallback.
     PyErr_Clear();
     return std::nullopt;
   }
@@ -147,11 +148,17 @@ void walk_record(const std::vector<RecordField>& fields,
   for (const RecordField& field : fields) {
     py::Ref name = py::Ref::steal(
         PyUnicode_FromStringAndSize(field.name.data(), static_cast<Py_ssize_t>(field.name.size())));
-    if (!name) py::fault("a record field name could not be made a str");
+    if (!name) {
+      // Out of memory: the walk stops and raises the MemoryError.
+      store_fatal_exception(py::take_exception(), ctx.state->fatal_error, ctx.state->stop);
+      return;
+    }
     py::Ref found = py::Ref::borrow(PyDict_GetItemWithError(value, name.get()));
     if (found) {
       walk_value(field.node, found.get(), path.key(field.name), ctx, errors);
     } else if (PyErr_Occurred()) {
+      // A key whose __eq__ raises fails the lookup, not the call: dropped,
+      // whatever it raised.
       PyErr_Clear();
       errors.push_back(make_error_record("dict_type", "dict", value, path, ctx.got_when));
     } else if (field.required) {

@@ -102,6 +102,11 @@ bool walk_set(const SchemaNode& node, PyObject* v, const WalkPath& path, const W
   py::Ref iterator = py::Ref::steal(PyObject_GetIter(v));
   if (!iterator) {
     py::Ref exc = py::take_exception();
+    // Making the iterator allocates: running out of memory is no fault of ours.
+    if (exc && py::exception_matches(exc.get(), PyExc_MemoryError)) {
+      store_fatal_exception(std::move(exc), ctx.state->fatal_error, ctx.state->stop);
+      return false;
+    }
     py::fault(std::string(name) + " should always be iterable: " +
               (exc ? exception_text(exc.get()) : std::string("no exception")));
   }

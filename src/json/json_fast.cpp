@@ -247,10 +247,12 @@ FastJsonAnswer check_simd_tape(ValidatorCore& core, const uint64_t* tape, const 
         core.constants, core.definitions, plan, WalkMode::CheckOnly,
         [&](const WalkContext& ctx) { return walk_impl::walk(core.root, top, ctx); });
   } catch (const UnknownTapeType&) {
+    // The walk stopped midway; the reference road walks the document again.
     PyErr_Clear();
     return FastJsonAnswer::CannotTell;
   }
   if (!member) {
+    // The reference road walks the document again and raises for itself.
     PyErr_Clear();
     return FastJsonAnswer::CannotTell;
   }

@@ -108,6 +108,7 @@ std::optional<bool> literal_in_place(PyObject* constant, V value) {
       int overflow = 0;
       long long c = PyLong_AsLongLongAndOverflow(constant, &overflow);
       if (c == -1 && PyErr_Occurred()) {
+        // Not raised for an exact int; should it be, the general road answers.
         PyErr_Clear();
         return std::nullopt;
       }
@@ -384,6 +385,7 @@ bool walk_converted(const SchemaNode& node, V value, const WalkContext& ctx, boo
   py::Ref converted = value.to_python();
   if (!converted) {
     if (fold_failure) return ctx.fold_pending();
+    // Under an Object the failed conversion is a non-member, whatever it raised.
     PyErr_Clear();
     return false;
   }
@@ -395,6 +397,8 @@ bool walk_constrained(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (!node.child || !walk(*node.child, value, ctx)) return false;
   py::Ref converted = value.to_python();
   if (!converted) {
+    // A value the constraints cannot be asked about is a non-member, whatever
+    // the conversion raised.
     PyErr_Clear();
     return false;
   }

@@ -30,6 +30,22 @@ inline bool exception_matches(PyObject* exc, PyObject* cls) noexcept {
   return PyErr_GivenExceptionMatches(exc, cls) != 0;
 }
 
+// MemoryError, RecursionError, or anything not derived from Exception: the
+// exceptions that no step turns into an answer.
+bool is_fatal_exception(PyObject* exception) noexcept;
+
+// Clears the pending exception when it is an instance of `cls` and says
+// whether it did; any other exception stays pending.
+inline bool clear_if(PyObject* cls) noexcept {
+  if (!PyErr_ExceptionMatches(cls)) return false;
+  PyErr_Clear();
+  return true;
+}
+
+// Clears the pending exception unless it is fatal; true when none is left
+// pending, false when a fatal one stays for the caller to pass on.
+bool clear_unless_fatal() noexcept;
+
 // The PanicException class (a BaseException subclass), created once per
 // process. Null with the indicator set when it cannot be created.
 PyObject* panic_exception_type();

@@ -11,7 +11,7 @@ namespace {
 std::string str_text(PyObject* s) {
   Py_ssize_t size = 0;
   if (const char* utf8 = PyUnicode_AsUTF8AndSize(s, &size)) return std::string(utf8, size);
-  PyErr_Clear();
+  PyErr_Clear();  // no UTF-8: spelled out below
   std::string out;
   const int kind = PyUnicode_KIND(s);
   const void* data = PyUnicode_DATA(s);
@@ -40,7 +40,7 @@ std::string repr_result_text(PyObject* result) {
     if (const char* utf8 = PyUnicode_AsUTF8AndSize(type_name.get(), &size))
       return "<unprintable " + std::string(utf8, size) + " object>";
   }
-  PyErr_Clear();
+  PyErr_Clear();  // a preview never raises
   return "<unprintable object>";
 }
 
@@ -49,7 +49,7 @@ std::string repr_result_text(PyObject* result) {
 std::string preview_repr(PyObject* value) {
   py::Ref repr = py::Ref::steal(PyObject_Repr(value));
   if (!repr) {
-    PyErr_Clear();
+    PyErr_Clear();  // a preview never raises, whatever repr raised
     return "<unrepresentable>";
   }
   return truncate_chars(repr_result_text(repr.get()), GOT_TEXT_CHARS);
@@ -62,7 +62,7 @@ std::string render_class_name(PyObject* cls) {
     if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size))
       return std::string(utf8, size);
   }
-  PyErr_Clear();
+  PyErr_Clear();  // a preview never raises: the repr stands in for the name
   return preview_repr(cls);
 }
 

@@ -19,15 +19,13 @@ bool add_public(PyObject* module, PyObject* name, PyObject* value) {
   if (!all_name) return false;
   py::Ref all = py::Ref::steal(PyObject_GetAttr(module, all_name.get()));
   if (!all) {
-    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
-    PyErr_Clear();
+    if (!py::clear_if(PyExc_AttributeError)) return false;
     all = py::Ref::steal(PyList_New(0));
     if (!all || PyObject_SetAttr(module, all_name.get(), all.get()) < 0) return false;
   }
-  if (!PyList_Check(all.get()) || PyList_Append(all.get(), name) < 0) {
-    PyErr_Clear();
-    py::fault("could not append __name__ to __all__");
-  }
+  if (!PyList_Check(all.get())) py::fault("could not append __name__ to __all__");
+  // Appending to a list fails only for want of memory: that MemoryError.
+  if (PyList_Append(all.get(), name) < 0) return false;
   return PyObject_SetAttr(module, name, value) == 0;
 }
 
