@@ -16,7 +16,7 @@ deb_installed() {
   [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
 }
 
-# pytest's example database lives with the build folders, which make clean removes.
+# hypothesis's example database lives with the build folders, which make clean removes.
 export HYPOTHESIS_STORAGE_DIRECTORY="${HYPOTHESIS_STORAGE_DIRECTORY:-$ROOT/build-hypothesis}"
 
 APT_UPDATED=0
