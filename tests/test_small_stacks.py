@@ -8,6 +8,8 @@ import textwrap
 
 import pytest
 
+from stack_sizes import find_smallest_stack_size, stack_sizes
+
 # Each case runs in a child process, once per stack size on a fresh thread,
 # and prints one word a run. The last size is ample, so every operation must
 # answer there.
@@ -52,28 +54,33 @@ SCRIPT = textwrap.dedent(
         else:
             print(repr(result) if {show} else "answer")
 
-    scale = 8 if {sanitized} else 1
-    for kib in {sizes}:
-        threading.stack_size(kib * 1024 * scale)
+    for size in {sizes}:
+        threading.stack_size(size)
         worker = threading.Thread(target=run)
         worker.start()
         worker.join()
     """
 )
 
-SANITIZED = bool(os.environ.get("TARMELIX_SANITIZED"))
+# The sanitizers pad every frame.
+SCALE = 8 if os.environ.get("TARMELIX_SANITIZED") else 1
 
 
 def run_on_small_stacks(expr, show=False, sizes=(32, 64, 128, 256, 512, 8192)):
+    """One word per size (KiB, scaled for the sanitizers; a size the
+    interpreter refuses is raised to its smallest)."""
+    sizes = stack_sizes([kib * 1024 * SCALE for kib in sizes])
     done = subprocess.run(
-        [sys.executable, "-c", SCRIPT.format(expr=expr, show=show, sanitized=SANITIZED, sizes=sizes)],
+        [sys.executable, "-c", SCRIPT.format(expr=expr, show=show, sizes=sizes)],
         capture_output=True,
         text=True,
         timeout=300,
         env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
     )
     assert done.returncode == 0, done.stderr[-2000:]
-    return done.stdout.split()
+    words = done.stdout.split()
+    assert len(words) == len(sizes), words
+    return words
 
 
 @pytest.mark.parametrize(
@@ -102,7 +109,6 @@ def run_on_small_stacks(expr, show=False, sizes=(32, 64, 128, 256, 512, 8192)):
 )
 def test_operation_answers_or_raises_recursion_error(expr):
     words = run_on_small_stacks(expr)
-    assert len(words) == 6
     assert set(words) <= {"answer", "RecursionError"}
     assert words[-1] == "answer"
 
@@ -116,9 +122,50 @@ def test_decision_answers_unproven_when_the_stack_runs_short(expr):
     # about 16 KiB, and where it lies moves with the build's frame sizes.
     sizes = (32, 48, 64, 80, 96, 112, 128, 8192)
     words = run_on_small_stacks(expr, show=True, sizes=sizes)
-    assert len(words) == len(sizes)
     assert words[-1] == "True"
     # Copying and compiling the operand may raise; the decision itself only
     # answers, unproven where the stack ran short.
     assert set(words) <= {"True", "False", "RecursionError"}
     assert "False" in words
+
+
+class FakeStackSize:
+    """threading.stack_size of an interpreter that refuses sizes under `floor`."""
+
+    def __init__(self, floor):
+        self.floor = floor
+        self.size = 0
+
+    def __call__(self, size=0):
+        if size and size < self.floor:
+            raise ValueError("size not valid: %d bytes" % size)
+        previous, self.size = self.size, size
+        return previous
+
+
+@pytest.mark.parametrize(
+    "floor, smallest",
+    [(32 << 10, 32 << 10), (53248, 53248), (50_000, 53248), (1 << 20, 1 << 20)],
+)
+def test_smallest_stack_size_is_the_first_accepted_page(floor, smallest):
+    fake = FakeStackSize(floor)
+    fake(1 << 21)
+    assert find_smallest_stack_size(fake) == smallest
+    assert fake.size == 1 << 21
+
+
+def test_no_accepted_stack_size_is_an_error():
+    with pytest.raises(RuntimeError):
+        find_smallest_stack_size(FakeStackSize(2 << 20))
+
+
+@pytest.mark.parametrize(
+    "smallest, sizes",
+    [
+        (32 << 10, [32 << 10, 48 << 10, 64 << 10, 8 << 20]),
+        (53248, [53248, 64 << 10, 8 << 20]),
+        (1 << 20, [1 << 20, 8 << 20]),
+    ],
+)
+def test_sizes_below_the_smallest_are_raised_to_it(smallest, sizes):
+    assert stack_sizes([32 << 10, 48 << 10, 64 << 10, 8 << 20], smallest) == sizes
