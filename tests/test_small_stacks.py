@@ -11,8 +11,7 @@ import pytest
 from stack_sizes import find_smallest_stack_size, stack_sizes
 
 # Each case runs in a child process, once per stack size on a fresh thread,
-# and prints one word a run. The last size is ample, so every operation must
-# answer there.
+# and prints one line a run.
 SCRIPT = textwrap.dedent(
     """
     import copy, json, threading, typing
@@ -39,6 +38,7 @@ SCRIPT = textwrap.dedent(
     # Empty, but proving it descends every level.
     E = t.Validator(nest(t.intersection(int, str), 63, tuple))
     deep = deep_value(200)
+    deeper = deep_value(2000)
     deep_text = json.dumps(deep_value(199))
 
     def job():
@@ -50,7 +50,7 @@ SCRIPT = textwrap.dedent(
         except RecursionError:
             print("RecursionError")
         except t.ValidationError:
-            print("answer")
+            print("ValidationError" if {show} else "answer")
         else:
             print(repr(result) if {show} else "answer")
 
@@ -67,8 +67,9 @@ SCALE = 8 if os.environ.get("TARMELIX_SANITIZED") else 1
 
 
 def run_on_small_stacks(expr, show=False, sizes=(32, 64, 128, 256, 512, 8192)):
-    """One word per size (KiB, scaled for the sanitizers; a size the
-    interpreter refuses is raised to its smallest)."""
+    """One line per size (KiB, scaled for the sanitizers; a size the
+    interpreter refuses is raised to its smallest): "RecursionError", or the
+    answer's repr with `show` ("ValidationError" for that), else "answer"."""
     sizes = stack_sizes([kib * 1024 * SCALE for kib in sizes])
     done = subprocess.run(
         [sys.executable, "-c", SCRIPT.format(expr=expr, show=show, sizes=sizes)],
@@ -78,9 +79,9 @@ def run_on_small_stacks(expr, show=False, sizes=(32, 64, 128, 256, 512, 8192)):
         env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
     )
     assert done.returncode == 0, done.stderr[-2000:]
-    words = done.stdout.split()
-    assert len(words) == len(sizes), words
-    return words
+    lines = done.stdout.splitlines()
+    assert len(lines) == len(sizes), lines
+    return lines
 
 
 @pytest.mark.parametrize(
@@ -102,12 +103,15 @@ def run_on_small_stacks(expr, show=False, sizes=(32, 64, 128, 256, 512, 8192)):
         "R.close()",
         "R.is_valid(deep)",
         "R.validate(deep)",
+        # a shallow failure whose got text is the repr of a deep value
+        "t.Validator(dict).validate(deeper)",
         # the JSON builders, and the conversion under a refinement
         "t.anything.load(deep_text)",
         "t.Validator(typing.Annotated[list, lambda v: True]).is_valid_json(deep_text)",
     ],
 )
 def test_operation_answers_or_raises_recursion_error(expr):
+    # The last size is ample, so every operation must answer there.
     words = run_on_small_stacks(expr)
     assert set(words) <= {"answer", "RecursionError"}
     assert words[-1] == "answer"
@@ -127,6 +131,42 @@ def test_decision_answers_unproven_when_the_stack_runs_short(expr):
     # answers, unproven where the stack ran short.
     assert set(words) <= {"True", "False", "RecursionError"}
     assert "False" in words
+
+
+# The smallest stack the newest interpreters give a thread: work that stays
+# shallow answers on it, however small the interpreter would go.
+SMALLEST_KIB = 52
+
+
+@pytest.mark.parametrize(
+    "expr, answer",
+    [
+        ("t.Validator(int).is_valid(1)", "True"),
+        ("t.Validator(list[int]).is_valid([1])", "True"),
+        ("t.Validator(dict[str, list[int]]).is_valid({'a': [1]})", "True"),
+        ("t.Validator(typing.Annotated[int, lambda v: v > 0]).is_valid(1)", "True"),
+        ("t.Validator(list[int]).validate([1])", "None"),
+        ("t.Validator(list[int]).validate(['x'])", "ValidationError"),
+        # the SIMD road, the event parser's tape, the parse into Python objects
+        ("t.Validator(list[int]).is_valid_json('[1]')", "True"),
+        ("t.Validator(typing.Annotated[list[int], lambda v: True]).is_valid_json('[1]')", "True"),
+        ("t.Validator(list[int]).validate_json('[\"x\"]')", "ValidationError"),
+        ("t.Validator(dict[str, list[int]]).load('{\"a\": [1]}')", "{'a': [1]}"),
+        ("t.Validator(dict[str, list[int]])", "dict[str, list[int]]"),
+        ("t.Validator(list[bool]).is_subtype_of(list[int])", "True"),
+        ("t.recursive(lambda s: t.union(int, list[s])).is_valid([[1]])", "True"),
+    ],
+)
+def test_shallow_work_answers_on_the_smallest_stack(expr, answer):
+    assert run_on_small_stacks(expr, show=True, sizes=(SMALLEST_KIB, 64)) == [answer, answer]
+
+
+@pytest.mark.parametrize(
+    "expr",
+    ["R.is_valid(deep)", "R.validate(deep)", "R.is_valid_json(deep_text)", "t.anything.load(deep_text)"],
+)
+def test_deep_work_raises_recursion_error_on_the_smallest_stack(expr):
+    assert run_on_small_stacks(expr, sizes=(SMALLEST_KIB, 8192)) == ["RecursionError", "answer"]
 
 
 class FakeStackSize:

@@ -11,6 +11,7 @@
 #include "errors/build_record.h"
 #include "errors/record.h"
 #include "errors/walk_path.h"
+#include "py/stack.h"
 #include "schema/node.h"
 #include "schema/pool.h"
 
@@ -25,6 +26,7 @@ struct WalkState {
   bool stop = false;
   AttributeNames attribute_names;
   DefinitionMemo definition_memo;
+  py::StackBound stack{py::STEP_STACK_RESERVE};
 };
 
 struct WalkContext {
@@ -56,6 +58,13 @@ struct WalkContext {
   bool fold_pending() const { return fold_pending_exception(state->fatal_error, state->stop); }
   // 1, 0, or -1 with the indicator set, as an answer.
   bool fold(int result) const { return fold_truth(result, state->fatal_error, state->stop); }
+  // Whether the native stack has room for one more step; when it has not,
+  // the walk stops with RecursionError as its fatal exception.
+  bool has_stack_room() const {
+    if (state->stack.has_room()) [[likely]] return true;
+    py::set_stack_exhausted();
+    return fold_pending();
+  }
 };
 
 }  // namespace tarmelix::check

@@ -1,11 +1,37 @@
 #include "errors/build_record.h"
 
 #include "errors/kind_tables.h"
+#include "py/stack.h"
 #include "render/preview.h"
 
 namespace tarmelix::errors {
 
-std::string got_text(PyObject* value) { return preview_repr(value); }
+namespace {
+
+// What the interpreter's repr of a nested value may use of the native stack:
+// it recurses once a nesting level and checks only its own depth.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr size_t REPR_STACK_RESERVE = size_t{1} << 20;
+#else
+constexpr size_t REPR_STACK_RESERVE = size_t{256} << 10;
+#endif
+
+// Whether the value's repr is made without recursion or user code.
+bool repr_is_flat(PyObject* v) {
+  return v == Py_None || PyBool_Check(v) || PyLong_CheckExact(v) || PyFloat_CheckExact(v) ||
+         PyUnicode_CheckExact(v) || PyBytes_CheckExact(v);
+}
+
+}  // namespace
+
+std::string got_text(PyObject* value) {
+  // A walk asks only a step's room of the stack; a text that may recurse
+  // takes the repr's too, else the call raises RecursionError.
+  if (!repr_is_flat(value) && !py::stack_has_room(REPR_STACK_RESERVE)) {
+    throw py::StackExhausted{"validating"};
+  }
+  return preview_repr(value);
+}
 
 ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
                               const WalkPath& path, GotWhen when) {

@@ -21,7 +21,9 @@ namespace tarmelix::errors {
 // and the preview of a large value costs as much as the value is large.
 enum class GotWhen : uint8_t { Now, Kept };
 
-// The got text of a Python value: its preview_repr (never fails).
+// The got text of a Python value: its preview_repr. Throws py::StackExhausted
+// when the value's repr may recurse (anything but an exact scalar) and the
+// native stack has not the room such a repr may take.
 std::string got_text(PyObject* value);
 
 // A record at a copy of `path` with got = got_text(value) (or, with Kept,
