@@ -558,6 +558,59 @@ def target_rewrites(rng, case):
             raise Fail("without complements close(v) <= v <= open(v) fails on %s" % preview(x))
 
 
+# ---- got texts of built-in values --------------------------------------------------
+
+BUILTIN = (list, tuple, dict, set, frozenset, str, bytes)
+
+
+def shown_text(text, cut=True):
+    """A repr as a got text shows it: each lone surrogate as three U+FFFD, cut to 80 characters."""
+    text = text.encode("utf-8", "surrogatepass").decode("utf-8", "replace")
+    return text if not cut or len(text) <= 80 else text[:80] + "..."
+
+
+def check_got_text(v, value, what):
+    """The got text of `value` is its repr cut to 80 characters, or
+    "<unrepresentable>" when an element whose repr raises starts within them;
+    only elements that start within them are repr'd (a subclass instance is
+    repr'd by its own code, all of it)."""
+    parts = [(x, held) for x, held in gen.value_parts(value) if type(x) is gen.Probe]
+    probes = [x for x, _ in parts]
+    for p in probes:
+        p.called = False
+    gen.Probe.armed = True
+    try:
+        kind, e = call(v.validate, value)
+    finally:
+        gen.Probe.armed = False
+    if kind != "invalid":
+        raise Fail("%s: validate gave %s %r" % (what, kind, e))
+    text = e.errors[0]["value"]
+    called = [p for p in probes if p.called]
+    full = shown_text(repr(value), cut=False)
+    start = {id(p): full.find(p.marker) for p in probes}
+    raised = any(p.raises and 0 <= start[id(p)] <= 80 for p in probes)
+    want = "<unrepresentable>" if raised else shown_text(full)
+    if text != want:
+        raise Fail("%s: got text %r, repr cut to 80 characters %r" % (what, text, want))
+    own = {id(p) for p, held in parts if held}
+    late = [start[id(p)] for p in called if not 0 <= start[id(p)] <= 80 and id(p) not in own]
+    if type(value) in BUILTIN and late:
+        raise Fail("%s: the repr of elements at characters %s was asked for" % (what, late))
+
+
+def target_got_texts(rng, case):
+    value = gen.builtin_value(rng)
+    if rng.random() < 0.3:
+        value = gen.tie_cycle(rng, value)
+    if rng.random() < 0.1:
+        value = gen.deep_chain(rng, value)
+    # user reprs may hold lone surrogates and NULs
+    case.note("got text of %s" % preview(value).encode("ascii", "backslashreplace").decode())
+    check_got_text(V(t.nothing), value, "the value")
+    check_got_text(V(dict), [value], "the value in a list")
+
+
 TARGETS = {
     "values": target_values,
     "json": target_json,
@@ -566,6 +619,7 @@ TARGETS = {
     "rewrites": target_rewrites,
     "threads": target_threads,
     "stack": target_stack,
+    "got_texts": target_got_texts,
 }
 
 
