@@ -73,10 +73,26 @@ bool full_match(const std::string& pattern, std::string_view text, const WalkCon
                          re2::RE2::UNANCHORED, nullptr, 0);
 }
 
+// The order of an exact int, bool or float against a native bound, or empty
+// where the interpreter compares.
+std::optional<int> native_order(PyObject* value, const NativeBound& bound) {
+  if (bound.type == NativeBound::Type::Other) return std::nullopt;
+  PyTypeObject* type = Py_TYPE(value);
+  if (type == &PyLong_Type) {
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
+    if (overflow != 0) return std::nullopt;
+    return order_of_int(v, bound);
+  }
+  if (type == &PyFloat_Type) return order_of_float(PyFloat_AS_DOUBLE(value), bound);
+  if (type == &PyBool_Type) return order_of_int(value == Py_True ? 1 : 0, bound);
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool check_constraint(const Constraint& constraint, PyObject* value, const WalkPath& path,
-                      const WalkContext& ctx, ErrorList& errors) {
+                      const WalkContext& ctx, ErrorList& errors, const NativeBound* native) {
   switch (constraint.kind) {
     case ConstraintKind::Ge:
     case ConstraintKind::Gt:
@@ -85,7 +101,11 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
       PyObject* bound = ctx.constant(constraint.value);
       if (!bound) return false;
       BoundText t = bound_text(constraint.kind);
-      if (folded_truth(py::Ref::steal(PyObject_RichCompare(value, bound, t.op)), ctx)) return true;
+      std::optional<int> order = native ? native_order(value, *native) : std::nullopt;
+      if (order ? bound_holds(constraint.kind, *order) :
+                  folded_truth(py::Ref::steal(PyObject_RichCompare(value, bound, t.op)), ctx)) {
+        return true;
+      }
       if (ctx.records()) {
         record(t.code, std::string(t.symbol) + " " + preview_repr(bound), value, path, ctx, errors);
       }

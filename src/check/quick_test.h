@@ -1,0 +1,34 @@
+// The answer a node's plan entry gives for a Python value without a walk:
+// by its exact type, or by an all-literal union's sets. Runs no Python code.
+#pragma once
+
+#include <optional>
+
+#include "check/walk.h"
+#include "check/walk_plan.h"
+
+namespace tarmelix::check {
+
+// An all-literal union's answer for a value: a value that is one of its
+// constants is a member; else the literal sets' answer, or empty when the
+// general path must decide.
+std::optional<bool> literals_answer(const PlanLiterals& literals, PyObject* value);
+
+// 1 member, 0 not, -1 when the walk must decide.
+inline int quick_test(const SchemaNode& node, PyObject* v, const WalkPlan* plan) {
+  int scalar = scalar_test(node.kind, v);
+  if (scalar >= 0 || !plan) return scalar;
+  const PlanEntry* e = plan->entry(node);
+  if (!e) return -1;
+  if (e->by_type) {
+    const uint8_t bit = py_type_bit(v);
+    return bit ? (e->py_types & bit) != 0 : -1;
+  }
+  if (e->literals != NO_FACT && plan->fast) {
+    std::optional<bool> found = literals_answer(plan->literals[e->literals], v);
+    return found ? *found : -1;
+  }
+  return -1;
+}
+
+}  // namespace tarmelix::check
