@@ -1,7 +1,5 @@
 #include "check/fast_plan.h"
 
-#include <cstdlib>
-
 #include "check/attribute_names.h"
 #include "check/walk_plan.h"
 #include "py/stack.h"
@@ -13,13 +11,6 @@ namespace tarmelix::check {
 namespace {
 
 uint64_t identity_of(const void* p) { return reinterpret_cast<uintptr_t>(p); }
-
-// Read once, when the module is loaded: the differential tests run a second
-// interpreter with it set to compare every fast road with the general walk.
-const bool slow_paths_only = [] {
-  const char* value = std::getenv("TARMELIX_SLOW_PATHS");
-  return value && *value && std::string_view(value) != "0";
-}();
 
 bool is_scalar_kind(NodeKind kind) { return static_cast<uint8_t>(kind) <= 8; }
 
@@ -128,7 +119,6 @@ class FastPlanBuilder {
 }  // namespace
 
 std::unique_ptr<FastPlan> build_fast_plan(const ValidatorCore& core, const WalkPlan& plan) {
-  if (slow_paths_only) return nullptr;
   auto fast = std::make_unique<FastPlan>();
   FastPlanBuilder builder(core, plan, *fast);
   builder.visit(core.root);

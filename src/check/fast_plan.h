@@ -57,10 +57,8 @@ struct FastPlan {
   std::deque<FastRecord> records;
 };
 
-// Null when the fast roads are switched off for the process
-// (TARMELIX_SLOW_PATHS set in the environment when the module loads), and
-// otherwise never: a schema without fast facts gets an empty plan. Interns
-// names, so it needs the interpreter; runs no Python code of the user's.
+// Never null: a schema without fast facts gets an empty plan. Interns names,
+// so it needs the interpreter; runs no Python code of the user's.
 std::unique_ptr<FastPlan> build_fast_plan(const ValidatorCore& core, const WalkPlan& plan);
 
 const FastSequence* find_fast_sequence(const WalkPlan* plan, const SchemaNode& sequence);

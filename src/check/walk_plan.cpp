@@ -4,6 +4,7 @@
 
 #include "check/attribute_names.h"
 #include "check/fast_plan.h"
+#include "check/slow_paths.h"
 #include "check/validate.h"
 #include "py/stack.h"
 #include "py/text.h"
@@ -212,6 +213,10 @@ std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core) {
 const WalkPlan* core_walk_plan(const ValidatorCore& core) {
   if (core.walk_plan_state.load(std::memory_order_acquire) != WalkPlanState::Built) return nullptr;
   return static_cast<const WalkPlan*>(core.walk_plan.get());
+}
+
+const WalkPlan* plan_for_walks(const ValidatorCore& core) {
+  return slow_paths_only() ? nullptr : core_walk_plan(core);
 }
 
 void ensure_walk_plan(ValidatorCore& core) {

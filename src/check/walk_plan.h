@@ -73,6 +73,11 @@ std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core);
 // The core's plan, or null before ensure_walk_plan has built it.
 const WalkPlan* core_walk_plan(const ValidatorCore& core);
 
+// The plan an entry point hands its walk: the core's plan, or null (the empty
+// plan, so every walk takes its reference road) when the slow switch is on
+// (check/slow_paths.h).
+const WalkPlan* plan_for_walks(const ValidatorCore& core);
+
 }  // namespace tarmelix::check
 
 // This unit's interface, used unqualified from the other folders.
@@ -83,4 +88,5 @@ using check::LiteralSets;
 using check::find_record_index;
 using check::find_literal_sets;
 using check::core_walk_plan;
+using check::plan_for_walks;
 }  // namespace tarmelix

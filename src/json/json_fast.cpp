@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "check/fresh_walk.h"
+#include "check/slow_paths.h"
 #include "json/json_driver.h"
 #include "json/json_walk_impl.h"
 
@@ -203,6 +204,7 @@ class ParserLease {
 }  // namespace
 
 FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
+  if (check::slow_paths_only()) return FastJsonAnswer::CannotTell;
   if (const WalkPlan* plan = core_walk_plan(core); plan && !plan->json.runs_only_own_code) {
     return FastJsonAnswer::CannotTell;
   }

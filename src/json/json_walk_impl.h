@@ -22,6 +22,7 @@
 
 #include "check/constraints.h"
 #include "check/json_facts.h"
+#include "check/slow_paths.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "json/json_value.h"
@@ -45,6 +46,7 @@ using check::find_union_kinds;
 using check::json_key_hash;
 using check::json_kind_mask;
 using check::make_record_index;
+using check::slow_paths_only;
 using check::JSON_ARRAY;
 using check::JSON_BOOL;
 using check::JSON_FLOAT;
@@ -126,8 +128,10 @@ template <class V>
 bool walk_literal(const SchemaNode& node, V value, const WalkContext& ctx) {
   PyObject* constant = ctx.constant(node.index);
   if (!constant) return false;
-  if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
-  if (PyErr_Occurred()) return ctx.fold_pending();
+  if (!slow_paths_only()) {
+    if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
+    if (PyErr_Occurred()) return ctx.fold_pending();
+  }
   py::Ref converted = value.to_python();
   if (!converted) return ctx.fold_pending();
   return walk_python(node, converted.get(), ctx);
@@ -174,7 +178,7 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (i == n) return true;
   // Items decided by their kind alone (list[float], list[int | str]): one
   // mask test each.
-  if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx)) {
+  if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx); mask && !slow_paths_only()) {
     for (; i < n; ++i, element = element.next()) {
       if ((*mask & kind_bit(element.kind())) == 0) return false;
     }
@@ -252,8 +256,8 @@ template <class V>
 
   // With every field name distinct, field j is its name's position, and keys
   // that come in field order are matched by one comparison each.
-  const bool distinct =
-      nfields > 0 && (record ? record->distinct : local.field_positions.size() == nfields);
+  const bool distinct = nfields > 0 && !slow_paths_only() &&
+                        (record ? record->distinct : local.field_positions.size() == nfields);
   size_t expected = i;
   // With no fields every key is undeclared, and its text is read only if a
   // clause looks at it.
