@@ -89,7 +89,7 @@ SequenceProgress walk_fast_sequence(const SchemaNode& element, PyObject* v, bool
                                     Py_ssize_t tested, const WalkPath& path, const WalkContext& ctx,
                                     ErrorList& errors) {
   const WalkPlan* plan = ctx.plan;
-  if (!plan || !plan->fast) return {false, true, 0};
+  if (!plan) return {false, true, 0};
   const PlanEntry* e = plan->entry(element);
   if (!e) return {false, true, 0};
   PyObject* const* items = PySequence_Fast_ITEMS(v);

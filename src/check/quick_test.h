@@ -24,7 +24,7 @@ inline int quick_test(const SchemaNode& node, PyObject* v, const WalkPlan* plan)
     const uint8_t bit = py_type_bit(v);
     return bit ? (e->py_types & bit) != 0 : -1;
   }
-  if (e->literals != NO_FACT && plan->fast) {
+  if (e->literals != NO_FACT) {
     std::optional<bool> found = literals_answer(plan->literals[e->literals], v);
     return found ? *found : -1;
   }

@@ -75,7 +75,7 @@ std::optional<bool> planned_answer(const SchemaNode& node, PyObject* value, cons
   }
   if (e->literals != NO_FACT) {
     const PlanLiterals& literals = plan->literals[e->literals];
-    return plan->fast ? literals_answer(literals, value) : literal_sets_lookup(literals.sets, value);
+    return literals_answer(literals, value);
   }
   if (e->tagged != NO_FACT) return tagged_answer(node, plan->tagged[e->tagged], value, ctx);
   return std::nullopt;

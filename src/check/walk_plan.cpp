@@ -2,9 +2,8 @@
 
 #include <re2/re2.h>
 
-#include <cstdlib>
-
 #include "check/attribute_names.h"
+#include "check/slow_paths.h"
 #include "check/validate.h"
 #include "py/once.h"
 #include "py/text.h"
@@ -17,13 +16,6 @@ WalkPlan::WalkPlan() = default;
 WalkPlan::~WalkPlan() = default;
 
 namespace {
-
-// Read once, when the module is loaded: the differential tests run a second
-// interpreter with it set to compare every fast road with the general walk.
-const bool slow_paths_only = [] {
-  const char* value = std::getenv("TARMELIX_SLOW_PATHS");
-  return value && *value && std::string_view(value) != "0";
-}();
 
 py::OnceCell<PlanPartMaker>& json_part_maker() {
   static py::OnceCell<PlanPartMaker>* cell = new py::OnceCell<PlanPartMaker>();
@@ -91,7 +83,7 @@ std::optional<Tag> tag_of(PyObject* constant) {
 class PlanBuilder {
  public:
   PlanBuilder(const ValidatorCore& core, WalkPlan& plan)
-      : constants_(core.constants), plan_(plan), fast_(plan.fast) {
+      : constants_(core.constants), plan_(plan) {
     plan_.entries.resize(core.node_count);
   }
 
@@ -113,7 +105,7 @@ class PlanBuilder {
     PlanEntry& e = plan_.entries[n.slot];
     note_own_code(n);
     if (std::optional<uint8_t> py = py_type_mask(n.kind)) {
-      e.by_type = fast_;
+      e.by_type = true;
       e.py_types = *py;
       e.json_kinds = *json_kind_mask(n.kind);
       return;
@@ -194,19 +186,17 @@ class PlanBuilder {
     PlanRecord r;
     r.node = &n;
     r.index = make_record_index(n.fields);
-    if (fast_) {
-      for (size_t i = 0; i < n.fields.size(); ++i) {
-        r.bare_keys.put(n.fields[i].name, schema::fx_hash_bytes(n.fields[i].name), i);
-      }
-      r.distinct = r.bare_keys.size() == n.fields.size();
-      r.names = make_attribute_names(n.fields);
-      if (r.names.empty()) {
-        PyErr_Clear();
-      } else {
-        for (size_t i = 0; i < r.names.size(); ++i) {
-          const uint64_t* position = r.index.field_positions.find(n.fields[i].name);
-          if (!position || *position != i) r.names[i].reset();
-        }
+    for (size_t i = 0; i < n.fields.size(); ++i) {
+      r.bare_keys.put(n.fields[i].name, schema::fx_hash_bytes(n.fields[i].name), i);
+    }
+    r.distinct = r.bare_keys.size() == n.fields.size();
+    r.names = make_attribute_names(n.fields);
+    if (r.names.empty()) {
+      PyErr_Clear();
+    } else {
+      for (size_t i = 0; i < r.names.size(); ++i) {
+        const uint64_t* position = r.index.field_positions.find(n.fields[i].name);
+        if (!position || *position != i) r.names[i].reset();
       }
     }
     e.record = static_cast<uint32_t>(plan_.records.size());
@@ -226,25 +216,23 @@ class PlanBuilder {
   }
 
   void union_node(const SchemaNode& n, PlanEntry& e, bool pure) {
-    if (fast_) {
-      bool by_type = true;
-      uint8_t py = 0;
-      uint8_t json = 0;
-      for (const SchemaNode& m : n.members) {
-        const PlanEntry* me = plan_.entry(m);
-        if (!me || !me->by_type) {
-          by_type = false;
-          break;
-        }
-        py |= me->py_types;
-        json |= me->json_kinds;
+    bool by_type = true;
+    uint8_t py = 0;
+    uint8_t json = 0;
+    for (const SchemaNode& m : n.members) {
+      const PlanEntry* me = plan_.entry(m);
+      if (!me || !me->by_type) {
+        by_type = false;
+        break;
       }
-      e.by_type = by_type;
-      e.py_types = py;
-      e.json_kinds = json;
+      py |= me->py_types;
+      json |= me->json_kinds;
     }
+    e.by_type = by_type;
+    e.py_types = py;
+    e.json_kinds = json;
     literal_union(n, e);
-    if (fast_ && pure) tagged_union(n, e);
+    if (pure) tagged_union(n, e);
   }
 
   void literal_union(const SchemaNode& n, PlanEntry& e) {
@@ -266,7 +254,7 @@ class PlanBuilder {
           return;
         }
       }
-      if (fast_ && compared_by_identity(Py_TYPE(value))) {
+      if (compared_by_identity(Py_TYPE(value))) {
         entry.identities.put(reinterpret_cast<uintptr_t>(value), 0);
         entry.owned.push_back(py::Ref::borrow(value));
       }
@@ -360,9 +348,8 @@ class PlanBuilder {
       const re2::RE2* compiled = nullptr;
       if (c.kind == ConstraintKind::Regex) compiled = regex(c.pattern);
       b.patterns.push_back(compiled);
-      b.bounds.push_back(fast_ ? make_native_bound(c, constants_) : NativeBound{});
+      b.bounds.push_back(make_native_bound(c, constants_));
     }
-    if (!fast_) return;
     e.bounds = static_cast<uint32_t>(plan_.bounds.size());
     plan_.bounds.push_back(std::move(b));
   }
@@ -378,13 +365,10 @@ class PlanBuilder {
 
   const Constants& constants_;
   WalkPlan& plan_;
-  const bool fast_;
   std::vector<bool> pure_;  // per open node: whether its subtree so far runs no user code
 };
 
 }  // namespace
-
-bool fast_paths_enabled() { return !slow_paths_only; }
 
 void set_json_part_maker(PlanPartMaker maker) {
   json_part_maker().get_or_init([&]() -> std::optional<PlanPartMaker> { return maker; });
@@ -419,15 +403,12 @@ const re2::RE2* find_compiled_pattern(const WalkPlan* plan, std::string_view tex
 
 std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core) {
   auto plan = std::make_unique<WalkPlan>();
-  plan->fast = !slow_paths_only;
   PlanBuilder builder(core, *plan);
   builder.tree(core.root);
   for (const SchemaNode& d : core.definitions) builder.tree(d);
   plan->runs_only_own_code = builder.own_code;
-  if (plan->fast) {
-    if (const PlanPartMaker* maker = json_part_maker().get_if_filled()) {
-      plan->json_part = (*maker)(*plan, core);
-    }
+  if (const PlanPartMaker* maker = json_part_maker().get_if_filled()) {
+    plan->json_part = (*maker)(*plan, core);
   }
   return plan;
 }
@@ -435,6 +416,10 @@ std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core) {
 const WalkPlan* core_walk_plan(const ValidatorCore& core) {
   if (core.walk_plan_state.load(std::memory_order_acquire) != WalkPlanState::Built) return nullptr;
   return static_cast<const WalkPlan*>(core.walk_plan.get());
+}
+
+const WalkPlan* plan_for_walks(const ValidatorCore& core) {
+  return slow_paths_only() ? nullptr : core_walk_plan(core);
 }
 
 void ensure_walk_plan(ValidatorCore& core) {

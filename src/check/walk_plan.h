@@ -40,12 +40,11 @@ struct PlanRecord {
   const SchemaNode* node = nullptr;  // in the core's tree
   RecordIndex index;
   // Field names hashed for bare text (fx_hash_bytes), each to the position
-  // of the last field of that name: the JSON walks' map. Empty without the
-  // fast facts.
+  // of the last field of that name: the JSON walks' map.
   TextTable bare_keys;
   bool distinct = false;  // no two fields share a name
   // The interned name of each field, null for a field that a later one of
-  // the same name shadows; empty without the fast facts.
+  // the same name shadows; empty when one could not be made.
   std::vector<py::Ref> names;
 };
 
@@ -54,8 +53,7 @@ struct PlanLiterals {
   LiteralSets sets;
   // Constants a value that is the very object is a member by: exact ints
   // and strs, and instances (enum members) of a type compared by identity.
-  // The references keep the addresses from being reused. Empty without
-  // the fast facts.
+  // The references keep the addresses from being reused.
   WordTable identities;
   std::vector<py::Ref> owned;
 };
@@ -109,9 +107,6 @@ struct WalkPlan final : WalkPlanBase {
   std::vector<PlanBounds> bounds;
   std::unordered_map<std::string, std::unique_ptr<re2::RE2>, FxHasher, std::equal_to<>>
       compiled_patterns;
-  // False when the fast roads are switched off for the process
-  // (TARMELIX_SLOW_PATHS): then only the reference walk's tables are made.
-  bool fast = true;
   // No Instance, Object, predicate, Literal or bound whose comparison could
   // reach a method of the user's: a JSON walk runs only our own code.
   bool runs_only_own_code = false;
@@ -129,10 +124,6 @@ struct WalkPlan final : WalkPlanBase {
     return e && e->literals != NO_FACT ? &literals[e->literals] : nullptr;
   }
 };
-
-// Whether the fast roads are on for this process: TARMELIX_SLOW_PATHS set
-// (and not "0") when the module loads switches them off.
-bool fast_paths_enabled();
 
 // Makes the JSON roads' part of a finished plan. Set once, when the module
 // is initialised; a plan built before that has no such part.
@@ -157,6 +148,11 @@ std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core);
 // The core's plan, or null before ensure_walk_plan has built it.
 const WalkPlan* core_walk_plan(const ValidatorCore& core);
 
+// The plan an entry point hands its walk: the core's plan, or null (the empty
+// plan, so every walk takes its reference road) when the slow switch is on
+// (check/slow_paths.h).
+const WalkPlan* plan_for_walks(const ValidatorCore& core);
+
 }  // namespace tarmelix::check
 
 // This unit's interface, used unqualified from the other folders.
@@ -167,4 +163,5 @@ using check::LiteralSets;
 using check::find_record_index;
 using check::find_literal_sets;
 using check::core_walk_plan;
+using check::plan_for_walks;
 }  // namespace tarmelix

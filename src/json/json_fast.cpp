@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "check/fresh_walk.h"
+#include "check/slow_paths.h"
 #include "json/json_driver.h"
 #include "json/json_walk_impl.h"
 
@@ -203,7 +204,7 @@ class ParserLease {
 }  // namespace
 
 JsonRoad choose_json_road(const WalkPlan* plan, std::string_view bytes) {
-  if (!check::fast_paths_enabled()) return JsonRoad::Tape;
+  if (check::slow_paths_only()) return JsonRoad::Tape;
   if (plan && !plan->runs_only_own_code) return JsonRoad::Tape;
   // The event parser refuses a byte order mark, which some versions of this
   // parser skip.

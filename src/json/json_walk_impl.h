@@ -25,6 +25,7 @@
 #include "check/constraints.h"
 #include "check/kinds.h"
 #include "check/native_bound.h"
+#include "check/slow_paths.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "json/json_plan.h"
@@ -46,6 +47,7 @@ using check::NativeBound;
 using check::NO_FACT;
 using check::PlanEntry;
 using check::PlanRecord;
+using check::slow_paths_only;
 using check::JSON_ARRAY;
 using check::JSON_BOOL;
 using check::JSON_FLOAT;
@@ -149,8 +151,10 @@ template <class V>
 bool walk_literal(const SchemaNode& node, V value, const WalkContext& ctx) {
   PyObject* constant = ctx.constant(node.index);
   if (!constant) return false;
-  if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
-  if (PyErr_Occurred()) return ctx.fold_pending();
+  if (!slow_paths_only()) {
+    if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
+    if (PyErr_Occurred()) return ctx.fold_pending();
+  }
   py::Ref converted = value.to_python();
   if (!converted) return ctx.fold_pending();
   return walk_python(node, converted.get(), ctx);
@@ -233,7 +237,7 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (i == n) return true;
   // Items decided by their kind alone (list[float], list[int | str]): one
   // mask test each.
-  if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx)) {
+  if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx); mask && !slow_paths_only()) {
     for (; i < n; ++i, element = element.next()) {
       if ((*mask & kind_bit(element.kind())) == 0) return false;
     }
@@ -323,7 +327,7 @@ template <class V>
 
   // With every field name distinct, field j is its name's position, and keys
   // that come in field order are matched by one comparison each.
-  const bool distinct = nfields > 0 && index.field_positions.size() == nfields;
+  const bool distinct = nfields > 0 && !slow_paths_only() && index.field_positions.size() == nfields;
   size_t expected = i;
   // With no fields every key is undeclared, and its text is read only if a
   // clause looks at it.
@@ -363,7 +367,7 @@ template <class V>
 
   // Where no user code can run, every undeclared entry passing its clauses
   // answers for the last entries among them, with no search for repeats.
-  if (ctx.plan && ctx.plan->fast && ctx.plan->runs_only_own_code) {
+  if (ctx.plan && ctx.plan->runs_only_own_code) {
     bool all = true;
     key = value.first();
     for (size_t j = 0; j < count && all; ++j, key = key.next().next()) {
