@@ -5,6 +5,10 @@
 #include "check/native_bound.h"
 #include "check/walk_context.h"
 
+namespace re2 {
+class RE2;
+}
+
 namespace tarmelix::check {
 
 // True when the value satisfies the constraint. A failure in a recording mode
@@ -15,6 +19,12 @@ namespace tarmelix::check {
 bool check_constraint(const Constraint& constraint, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors,
                       const NativeBound* native = nullptr);
+
+// A constraint decided natively on an exact int, bool, float, str or
+// container, as check_constraint decides it, with no Python code run; empty
+// where check_constraint must. `pattern` is the Regex's compiled pattern.
+std::optional<bool> constraint_in_place(const Constraint& constraint, const NativeBound& native,
+                                        const re2::RE2* pattern, PyObject* value);
 
 }  // namespace tarmelix::check
 

@@ -94,6 +94,14 @@ SequenceProgress walk_fast_sequence(const SchemaNode& element, PyObject* v, bool
   if (!e) return {false, true, 0};
   PyObject* const* items = PySequence_Fast_ITEMS(v);
   if (e->by_type) return typed_elements(e->py_types, items, tested, ctx);
+  if (e->exact_class) {
+    // Instances of exactly the class pass; any other value is for the walk.
+    PyTypeObject* cls = reinterpret_cast<PyTypeObject*>(e->exact_class);
+    for (Py_ssize_t i = 0; i < tested; ++i) {
+      if (Py_TYPE(items[i]) != cls) return {false, true, i};
+    }
+    return {true, true, 0};
+  }
   if (e->literals != NO_FACT) return literal_elements(plan->literals[e->literals], items, tested, ctx);
   if (e->record != NO_FACT && !plan->records[e->record].names.empty()) {
     return record_elements(element, plan->records[e->record], v, is_list, tested, path, ctx, errors);

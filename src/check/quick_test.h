@@ -14,6 +14,11 @@ namespace tarmelix::check {
 // general path must decide.
 std::optional<bool> literals_answer(const PlanLiterals& literals, PyObject* value);
 
+// A Constrained node's answer from its base's quick test and its native
+// constraints; -1 when the walk must decide.
+int constrained_quick_test(const SchemaNode& node, const PlanBounds& bounds, PyObject* v,
+                           const WalkPlan* plan);
+
 // 1 member, 0 not, -1 when the walk must decide.
 inline int quick_test(const SchemaNode& node, PyObject* v, const WalkPlan* plan) {
   int scalar = scalar_test(node.kind, v);
@@ -24,10 +29,12 @@ inline int quick_test(const SchemaNode& node, PyObject* v, const WalkPlan* plan)
     const uint8_t bit = py_type_bit(v);
     return bit ? (e->py_types & bit) != 0 : -1;
   }
+  if (e->exact_class) return Py_TYPE(v) == reinterpret_cast<PyTypeObject*>(e->exact_class) ? 1 : -1;
   if (e->literals != NO_FACT) {
     std::optional<bool> found = literals_answer(plan->literals[e->literals], v);
     return found ? *found : -1;
   }
+  if (e->bounds != NO_FACT) return constrained_quick_test(node, plan->bounds[e->bounds], v, plan);
   return -1;
 }
 

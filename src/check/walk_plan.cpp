@@ -123,6 +123,11 @@ class PlanBuilder {
       case NodeKind::Constrained:
         constrained(n, e);
         break;
+      case NodeKind::Instance:
+        if (n.index < constants_.size() && PyType_Check(constants_[n.index].get())) {
+          e.exact_class = constants_[n.index].get();
+        }
+        break;
       default:
         break;
     }
@@ -187,7 +192,7 @@ class PlanBuilder {
     r.node = &n;
     r.index = make_record_index(n.fields);
     for (size_t i = 0; i < n.fields.size(); ++i) {
-      r.bare_keys.put(n.fields[i].name, schema::fx_hash_bytes(n.fields[i].name), i);
+      r.bare_keys.put(n.fields[i].name, i);
     }
     r.distinct = r.bare_keys.size() == n.fields.size();
     r.names = make_attribute_names(n.fields);
@@ -248,6 +253,7 @@ class PlanBuilder {
         bool failed = false;
         if (auto text = utf8_without_raising(value, failed)) {
           entry.sets.str_values.put(*text, str_hash(value), 0);
+          entry.bare_texts.put(*text, 0);
         } else if (failed) {
           // Sets without this text would refuse it for good; the members'
           // own walk stays exact.
@@ -313,11 +319,9 @@ class PlanBuilder {
           break;
         }
         for (const Tag& t : *tags) {
-          const bool seen = t.is_int ? tagged.int_tags.contains(static_cast<uint64_t>(t.integer))
-                                     : tagged.str_tags.contains(t.text);
           const uint64_t* owner = t.is_int ? tagged.int_tags.find(static_cast<uint64_t>(t.integer))
                                            : tagged.str_tags.find(t.text);
-          if (seen && *owner != i) {
+          if (owner && *owner != i) {
             ok = false;
             break;
           }

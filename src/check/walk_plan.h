@@ -39,9 +39,9 @@ struct LiteralSets {
 struct PlanRecord {
   const SchemaNode* node = nullptr;  // in the core's tree
   RecordIndex index;
-  // Field names hashed for bare text (fx_hash_bytes), each to the position
+  // Field names for lookups by bare text, each to the position
   // of the last field of that name: the JSON walks' map.
-  TextTable bare_keys;
+  BareTextTable bare_keys;
   bool distinct = false;  // no two fields share a name
   // The interned name of each field, null for a field that a later one of
   // the same name shadows; empty when one could not be made.
@@ -56,6 +56,9 @@ struct PlanLiterals {
   // The references keep the addresses from being reused.
   WordTable identities;
   std::vector<py::Ref> owned;
+  // The sets' texts again, for the JSON walks: a document's text has no
+  // cached str hash.
+  BareTextTable bare_texts;
 };
 
 // A Union of records that each require one key (the same name in all),
@@ -65,7 +68,7 @@ struct PlanLiterals {
 struct PlanTagged {
   std::string name;
   py::Ref interned;
-  TextTable str_tags;  // text -> member position
+  BareTextTable str_tags;  // text -> member position
   WordTable int_tags;  // int64 -> member position
 };
 
@@ -87,6 +90,9 @@ struct PlanEntry {
   uint32_t tagged = NO_FACT;      // a discriminated Union: into tagged
   uint32_t attributes = NO_FACT;  // an Object with fields: into attribute_names
   uint32_t bounds = NO_FACT;      // a Constrained node: into bounds
+  // An Instance node: its class (borrowed from the pool), of which a value
+  // of exactly that type is an instance without any call.
+  PyObject* exact_class = nullptr;
 };
 
 // Facts that one road alone reads, made by that road's folder from the

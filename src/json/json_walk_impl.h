@@ -95,11 +95,15 @@ inline uint8_t field_kinds(const SchemaNode& node, const WalkContext& ctx) {
 // range, from its sets; empty for other kinds (a bool, a float), which
 // the members decide.
 template <class V>
-std::optional<bool> literal_sets_answer(const LiteralSets& sets, V value) {
+std::optional<bool> literal_sets_answer(const check::PlanLiterals& literals, V value) {
   // Only exact str and int literals can equal these, and the sets hold every
   // one of them that can.
-  if (value.kind() == K::Str) return sets.str_values.contains(value.str());
-  if (value.kind() == K::Int) return sets.int_values.contains(static_cast<uint64_t>(value.integer()));
+  if (value.kind() == K::Str) {
+    return literals.bare_texts.contains(value.str());
+  }
+  if (value.kind() == K::Int) {
+    return literals.sets.int_values.contains(static_cast<uint64_t>(value.integer()));
+  }
   return std::nullopt;
 }
 
@@ -201,7 +205,7 @@ bool walk_union(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (const PlanEntry* e = entry_of(node, ctx)) {
     if (e->by_type) return (e->json_kinds & kind_bit(value.kind())) != 0;
     if (e->literals != NO_FACT) {
-      if (std::optional<bool> found = literal_sets_answer(ctx.plan->literals[e->literals].sets, value)) {
+      if (std::optional<bool> found = literal_sets_answer(ctx.plan->literals[e->literals], value)) {
         return *found;
       }
     }
@@ -246,7 +250,7 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   // Items of an all-literal union: one set lookup each for strings and
   // integers.
   if (const PlanEntry* e = entry_of(*shape->tail, ctx); e && e->literals != NO_FACT) {
-    const LiteralSets& sets = ctx.plan->literals[e->literals].sets;
+    const check::PlanLiterals& sets = ctx.plan->literals[e->literals];
     for (; i < n; ++i, element = element.next()) {
       std::optional<bool> found = literal_sets_answer(sets, element);
       if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
@@ -293,7 +297,7 @@ template <class V>
   // record index's.
   const bool bare = record && !record->bare_keys.empty();
   auto position = [&](std::string_view text) -> const uint64_t* {
-    if (bare) return record->bare_keys.find(text, schema::fx_hash_bytes(text));
+    if (bare) return record->bare_keys.find(text);
     return nfields > 0 ? index.field_positions.find(text) : nullptr;
   };
   const size_t required_count = index.required_count;
@@ -414,7 +418,30 @@ template <class V>
 bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (value.kind() != K::Object) return false;
   const size_t nfields = node.fields.size();
-  if (nfields == 0) return walk_object_record_rest(node, value, ctx, nullptr, 0, false);
+  if (nfields == 0) {
+    // One clause of kinds decided alone (dict[str, float]): one mask test a
+    // key and a value. Every entry passing answers for the last entries;
+    // a failing one may be replaced by a later entry of its key, which the
+    // general road settles.
+    if (node.clauses.size() == 1) {
+      const std::optional<uint8_t> keys = kind_only_mask(node.clauses[0].key, ctx);
+      const std::optional<uint8_t> values = kind_only_mask(node.clauses[0].value, ctx);
+      if (keys && values && !slow_paths_only()) {
+        const uint8_t key_kinds = *keys;
+        const uint8_t value_kinds = *values;
+        V key = value.first();
+        size_t i = 0;
+        const size_t count = value.size();
+        for (; i < count; ++i, key = key.next().next()) {
+          if (!(key_kinds & kind_bit(key.kind())) || !(value_kinds & kind_bit(key.next().kind()))) {
+            break;
+          }
+        }
+        if (i == count) return true;
+      }
+    }
+    return walk_object_record_rest(node, value, ctx, nullptr, 0, false);
+  }
   const PlanRecord* record = ctx.plan ? ctx.plan->record(node) : nullptr;
   // A value walked early may be one a later entry replaces: only where that
   // can run no code of the user's.
@@ -526,17 +553,15 @@ std::optional<bool> constraint_in_place(const Constraint& c, const NativeBound& 
   }
 }
 
+// The constraints from the `first` on, the value converted at the first one
+// that needs it, once.
 template <class V>
-bool walk_constrained(const SchemaNode& node, V value, const WalkContext& ctx) {
-  if (!node.child || !walk(*node.child, value, ctx)) return false;
-  const PlanEntry* e = entry_of(node, ctx);
-  const check::PlanBounds* natives =
-      e && e->bounds != NO_FACT ? &ctx.plan->bounds[e->bounds] : nullptr;
-  // Made at the first constraint that needs it, once.
+[[gnu::noinline]] bool walk_constraints_rest(const SchemaNode& node, V value, const WalkContext& ctx,
+                                             const check::PlanBounds* natives, size_t first) {
   py::Ref converted;
   WalkPath path;
   ErrorList errors;
-  for (size_t i = 0; i < node.constraints.size(); ++i) {
+  for (size_t i = first; i < node.constraints.size(); ++i) {
     const Constraint& constraint = node.constraints[i];
     if (natives) {
       if (std::optional<bool> held = constraint_in_place(constraint, natives->bounds[i],
@@ -556,6 +581,22 @@ bool walk_constrained(const SchemaNode& node, V value, const WalkContext& ctx) {
                           natives ? &natives->bounds[i] : nullptr)) {
       return false;
     }
+  }
+  return true;
+}
+
+template <class V>
+bool walk_constrained(const SchemaNode& node, V value, const WalkContext& ctx) {
+  if (!node.child || !walk(*node.child, value, ctx)) return false;
+  const PlanEntry* e = entry_of(node, ctx);
+  if (!e || e->bounds == NO_FACT) return walk_constraints_rest(node, value, ctx, nullptr, 0);
+  const check::PlanBounds& natives = ctx.plan->bounds[e->bounds];
+  const size_t count = node.constraints.size();
+  for (size_t i = 0; i < count; ++i) {
+    std::optional<bool> held =
+        constraint_in_place(node.constraints[i], natives.bounds[i], natives.patterns[i], value);
+    if (!held) return walk_constraints_rest(node, value, ctx, &natives, i);
+    if (!*held) return false;
   }
   return true;
 }
