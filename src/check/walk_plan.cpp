@@ -104,6 +104,7 @@ class PlanBuilder {
     if (n.slot >= plan_.entries.size()) return;  // not numbered by this core
     PlanEntry& e = plan_.entries[n.slot];
     note_own_code(n);
+    e.json_footprint = footprint(n);
     if (std::optional<uint8_t> py = py_type_mask(n.kind)) {
       e.by_type = true;
       e.py_types = *py;
@@ -131,6 +132,63 @@ class PlanBuilder {
       default:
         break;
     }
+  }
+
+  // The JSON kinds a node can accept, its children's already known. Only
+  // steps that refuse other kinds before running any code narrow it.
+  uint8_t footprint(const SchemaNode& n) const {
+    if (std::optional<uint8_t> mask = json_kind_mask(n.kind)) return *mask;
+    auto of = [&](const SchemaNode& child) {
+      const PlanEntry* e = plan_.entry(child);
+      return e ? e->json_footprint : JSON_ANY_KIND;
+    };
+    switch (n.kind) {
+      case NodeKind::Literal: {
+        if (n.index >= constants_.size()) return 0;
+        PyTypeObject* type = Py_TYPE(constants_[n.index].get());
+        if (type == &PyLong_Type) return JSON_INT;
+        if (type == &PyBool_Type) return JSON_BOOL;
+        if (type == &PyFloat_Type) return JSON_FLOAT;
+        if (type == &PyUnicode_Type) return JSON_STR;
+        return JSON_ANY_KIND;
+      }
+      case NodeKind::Sequence:
+        return n.sequence_kind == SequenceKind::List ? JSON_ARRAY : 0;
+      case NodeKind::Record:
+        return JSON_OBJECT;
+      case NodeKind::Union: {
+        uint8_t mask = 0;
+        for (const SchemaNode& m : n.members) mask |= of(m);
+        return mask;
+      }
+      case NodeKind::Constrained:
+        return n.child ? of(*n.child) : 0;
+      default:
+        return JSON_ANY_KIND;
+    }
+  }
+
+  void union_by_kind(const SchemaNode& n, PlanEntry& e) {
+    if (n.members.size() < 2 || n.members.size() >= UnionByKind::MANY_MEMBERS) return;
+    UnionByKind table;
+    bool narrows = false;
+    for (int bit = 0; bit < 7; ++bit) {
+      uint8_t found = UnionByKind::NO_MEMBER;
+      for (size_t i = 0; i < n.members.size(); ++i) {
+        const PlanEntry* me = plan_.entry(n.members[i]);
+        if (me && !(me->json_footprint & (1u << bit))) continue;
+        if (found != UnionByKind::NO_MEMBER) {
+          found = UnionByKind::MANY_MEMBERS;
+          break;
+        }
+        found = static_cast<uint8_t>(i);
+      }
+      if (found != UnionByKind::MANY_MEMBERS) narrows = true;
+      table.member[bit] = found;
+    }
+    if (!narrows) return;
+    e.by_kind = static_cast<uint32_t>(plan_.by_kind.size());
+    plan_.by_kind.push_back(table);
   }
 
   // Whether a node's own step can run code of the user's on any value: a
@@ -238,6 +296,7 @@ class PlanBuilder {
     e.json_kinds = json;
     literal_union(n, e);
     if (pure) tagged_union(n, e);
+    if (!by_type) union_by_kind(n, e);
   }
 
   void literal_union(const SchemaNode& n, PlanEntry& e) {

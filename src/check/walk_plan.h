@@ -72,6 +72,15 @@ struct PlanTagged {
   WordTable int_tags;  // int64 -> member position
 };
 
+// A Union on the JSON roads: per value kind (by bit position), the one
+// member that can accept it, NO_MEMBER where none can, or MANY_MEMBERS
+// where several can and the members are walked in order.
+struct UnionByKind {
+  static constexpr uint8_t NO_MEMBER = 0xff;
+  static constexpr uint8_t MANY_MEMBERS = 0xfe;
+  uint8_t member[7];
+};
+
 // A Constrained node's constraints read natively, one per constraint.
 struct PlanBounds {
   std::vector<NativeBound> bounds;
@@ -90,6 +99,10 @@ struct PlanEntry {
   uint32_t tagged = NO_FACT;      // a discriminated Union: into tagged
   uint32_t attributes = NO_FACT;  // an Object with fields: into attribute_names
   uint32_t bounds = NO_FACT;      // a Constrained node: into bounds
+  uint32_t by_kind = NO_FACT;     // a Union: into by_kind
+  // The JSON kinds the node can accept: a value of any other kind is
+  // refused without running any code.
+  uint8_t json_footprint = JSON_ANY_KIND;
   // An Instance node: its class (borrowed from the pool), of which a value
   // of exactly that type is an instance without any call.
   PyObject* exact_class = nullptr;
@@ -111,6 +124,7 @@ struct WalkPlan final : WalkPlanBase {
   std::vector<PlanTagged> tagged;
   std::vector<std::vector<py::Ref>> attribute_names;  // interned, in field order
   std::vector<PlanBounds> bounds;
+  std::vector<UnionByKind> by_kind;
   std::unordered_map<std::string, std::unique_ptr<re2::RE2>, FxHasher, std::equal_to<>>
       compiled_patterns;
   // No Instance, Object, predicate, Literal or bound whose comparison could

@@ -18,6 +18,7 @@
 #include <re2/re2.h>
 
 #include <algorithm>
+#include <bit>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -213,6 +214,14 @@ bool walk_union(const SchemaNode& node, V value, const WalkContext& ctx) {
       if (std::optional<bool> found = tagged_answer(node, ctx.plan->tagged[e->tagged], value, ctx)) {
         return *found;
       }
+    }
+    // The members before and after the one that can accept the value's kind
+    // refuse it without running code.
+    if (e->by_kind != NO_FACT) {
+      const uint8_t member =
+          ctx.plan->by_kind[e->by_kind].member[std::countr_zero(kind_bit(value.kind()))];
+      if (member == check::UnionByKind::NO_MEMBER) return false;
+      if (member != check::UnionByKind::MANY_MEMBERS) return walk(node.members[member], value, ctx);
     }
   }
   DefinitionMemo& memo = ctx.state->definition_memo;
