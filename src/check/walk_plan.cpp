@@ -253,6 +253,10 @@ class PlanBuilder {
       r.bare_keys.put(n.fields[i].name, i);
     }
     r.distinct = r.bare_keys.size() == n.fields.size();
+    for (const RecordField& f : n.fields) {
+      const PlanEntry* fe = plan_.entry(f.node);
+      r.json_field_kinds.push_back(fe && fe->by_type ? fe->json_kinds : JSON_WALK);
+    }
     r.names = make_attribute_names(n.fields);
     if (r.names.empty()) {
       PyErr_Clear();

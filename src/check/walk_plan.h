@@ -25,6 +25,9 @@ namespace tarmelix::check {
 
 inline constexpr uint32_t NO_FACT = UINT32_MAX;
 
+// A field kind of PlanRecord::json_field_kinds: the value needs its walk.
+inline constexpr uint8_t JSON_WALK = 0x80;
+
 struct RecordIndex {
   TextTable field_positions;  // name -> position of the last field of that name
   size_t required_count = 0;  // fields with the required flag, every one counted
@@ -43,6 +46,10 @@ struct PlanRecord {
   // of the last field of that name: the JSON walks' map.
   BareTextTable bare_keys;
   bool distinct = false;  // no two fields share a name
+  // Per field, in order: the JSON kinds that decide its value alone, or
+  // JSON_WALK where the value needs its walk. Beside each other, so a
+  // record's walk reads no field node it need not.
+  std::vector<uint8_t> json_field_kinds;
   // The interned name of each field, null for a field that a later one of
   // the same name shadows; empty when one could not be made.
   std::vector<py::Ref> names;

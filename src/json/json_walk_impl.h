@@ -59,9 +59,7 @@ using check::JSON_STR;
 using schema::read_sequence_shape;
 using schema::SequenceShape;
 
-// The kinds of a field's value that decide it alone, or JSON_WALK where its
-// value needs the walk.
-inline constexpr uint8_t JSON_WALK = 0x80;
+using check::JSON_WALK;
 
 using K = JsonValueKind;
 
@@ -84,12 +82,6 @@ inline std::optional<uint8_t> kind_only_mask(const SchemaNode& node, const WalkC
   if (const PlanEntry* e = entry_of(node, ctx); e && e->by_type) return e->json_kinds;
   if (node.kind == NodeKind::Union) return std::nullopt;
   return json_kind_mask(node.kind);
-}
-
-// A field value's kinds as the record walks test them inline.
-inline uint8_t field_kinds(const SchemaNode& node, const WalkContext& ctx) {
-  const PlanEntry* e = entry_of(node, ctx);
-  return e && e->by_type ? e->json_kinds : JSON_WALK;
 }
 
 // An all-literal union's answer for a string or an integer of the int64
@@ -476,10 +468,10 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
     }
     if (!named) return walk_object_record_rest(node, value, ctx, record, checked, false);
     // A value its kind alone decides is tested here, with no call.
-    const SchemaNode& field_node = node.fields[checked].node;
-    const uint8_t kinds = field_kinds(field_node, ctx);
+    const uint8_t kinds = record->json_field_kinds[checked];
     const V field = key.next();
-    if (kinds & JSON_WALK ? !walk(field_node, field, ctx) : (kinds & kind_bit(field.kind())) == 0) {
+    if (kinds & JSON_WALK ? !walk(node.fields[checked].node, field, ctx)
+                          : (kinds & kind_bit(field.kind())) == 0) {
       if (ctx.stopped()) return false;
       return walk_object_record_rest(node, value, ctx, record, checked, true);
     }
