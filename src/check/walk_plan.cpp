@@ -2,6 +2,8 @@
 
 #include <re2/re2.h>
 
+#include <algorithm>
+
 #include "check/attribute_names.h"
 #include "check/slow_paths.h"
 #include "check/validate.h"
@@ -328,8 +330,35 @@ class PlanBuilder {
         entry.owned.push_back(py::Ref::borrow(value));
       }
     }
+    dense_ints(n, entry);
     e.literals = static_cast<uint32_t>(plan_.literals.size());
     plan_.literals.push_back(std::move(entry));
+  }
+
+  static void dense_ints(const std::vector<int64_t>& values, PlanLiterals& entry) {
+    if (values.empty()) return;
+    const int64_t least = *std::min_element(values.begin(), values.end());
+    uint64_t bits = 0;
+    for (int64_t v : values) {
+      const uint64_t offset = static_cast<uint64_t>(v) - static_cast<uint64_t>(least);
+      if (offset >= 64) return;
+      bits |= uint64_t{1} << offset;
+    }
+    entry.ints_dense = true;
+    entry.int_base = least;
+    entry.int_bits = bits;
+  }
+
+  void dense_ints(const SchemaNode& n, PlanLiterals& entry) const {
+    std::vector<int64_t> values;
+    for (const SchemaNode& m : n.members) {
+      PyObject* value = constants_[m.index].get();
+      if (!PyLong_CheckExact(value)) continue;
+      int overflow = 0;
+      const long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
+      if (overflow == 0) values.push_back(v);
+    }
+    dense_ints(values, entry);
   }
 
   // The tags a field's node admits, when it admits only exact int and str

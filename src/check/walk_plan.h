@@ -66,6 +66,17 @@ struct PlanLiterals {
   // The sets' texts again, for the JSON walks: a document's text has no
   // cached str hash.
   BareTextTable bare_texts;
+  // When every int value lies within 64 of the least: bit i for the value
+  // int_base + i, so a lookup is one shift.
+  bool ints_dense = false;
+  int64_t int_base = 0;
+  uint64_t int_bits = 0;
+
+  bool has_int(int64_t v) const {
+    if (!ints_dense) return sets.int_values.contains(static_cast<uint64_t>(v));
+    const uint64_t offset = static_cast<uint64_t>(v) - static_cast<uint64_t>(int_base);
+    return offset < 64 && (int_bits >> offset & 1) != 0;
+  }
 };
 
 // A Union of records that each require one key (the same name in all),

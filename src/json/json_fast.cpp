@@ -33,6 +33,21 @@ struct TapeKinds {
 };
 constexpr TapeKinds TAPE_KINDS{};
 
+// The kind bit (check/kinds.h) of each tape type byte.
+struct TapeKindBits {
+  uint8_t of[256];
+  constexpr TapeKindBits() : of() {
+    for (auto& b : of) b = check::JSON_NULL;
+    of['t'] = of['f'] = check::JSON_BOOL;
+    of['l'] = of['u'] = check::JSON_INT;
+    of['d'] = check::JSON_FLOAT;
+    of['"'] = check::JSON_STR;
+    of['['] = check::JSON_ARRAY;
+    of['{'] = check::JSON_OBJECT;
+  }
+};
+constexpr TapeKindBits TAPE_KIND_BITS{};
+
 // One value of the parser's tape: a word whose top byte names its type, two
 // words for numbers, and a container's word holding the tape index just past
 // its end and (saturated) its count.
@@ -79,6 +94,26 @@ class SimdTapeView {
     return std::memcmp(at, pattern.bytes, pattern.width) == 0;
 #endif
   }
+  // Whether this value and the n - 1 after it all have kinds in the mask:
+  // the item loop of an array whose items the kind alone decides.
+  bool kinds_within(uint8_t mask, size_t n) const {
+    const uint64_t* words = tape_->words;
+    size_t at = at_;
+    for (size_t i = 0; i < n; ++i) {
+      const uint64_t w = words[at];
+      const uint8_t type = static_cast<uint8_t>(w >> 56);
+      if ((mask & TAPE_KIND_BITS.of[type]) == 0) return false;
+      // Branches, as in next().
+      if (type == 'l' || type == 'd' || type == 'u') {
+        at += 2;
+      } else if (type == '[' || type == '{') {
+        at = static_cast<uint32_t>(w);
+      } else {
+        at += 1;
+      }
+    }
+    return true;
+  }
   void prefetch_text() const {
     __builtin_prefetch(tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK));
   }
@@ -99,6 +134,9 @@ class SimdTapeView {
     return count;
   }
   SimdTapeView first() const { return {tape_, at_ + 1}; }
+  // Branches the processor predicts run ahead of the loads (a record's
+  // fields and most arrays repeat one pattern of kinds); a select would
+  // wait for each word in turn.
   SimdTapeView next() const {
     switch (word() >> 56) {
       case '[':

@@ -95,7 +95,7 @@ std::optional<bool> literal_sets_answer(const check::PlanLiterals& literals, V v
     return literals.bare_texts.contains(value.str());
   }
   if (value.kind() == K::Int) {
-    return literals.sets.int_values.contains(static_cast<uint64_t>(value.integer()));
+    return literals.has_int(value.integer());
   }
   return std::nullopt;
 }
@@ -243,6 +243,9 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   // Items decided by their kind alone (list[float], list[int | str]): one
   // mask test each.
   if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx); mask && !slow_paths_only()) {
+    if constexpr (requires { element.kinds_within(*mask, n - i); }) {
+      return element.kinds_within(*mask, n - i);
+    }
     for (; i < n; ++i, element = element.next()) {
       if ((*mask & kind_bit(element.kind())) == 0) return false;
     }
