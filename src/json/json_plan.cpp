@@ -7,16 +7,23 @@ namespace tarmelix::json {
 std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,
                                                      const ValidatorCore&) {
   auto part = std::make_unique<JsonPlanPart>();
-  part->record_keys.reserve(plan.records.size());
+  size_t total = 0;
+  for (const check::PlanRecord& record : plan.records) total += record.node->fields.size();
+  // Sized once: the facts point into it.
+  part->keys.resize(total);
+  size_t at = 0;
   for (const check::PlanRecord& record : plan.records) {
-    std::vector<JsonKeyPattern>& keys = part->record_keys.emplace_back(record.node->fields.size());
-    for (size_t i = 0; i < keys.size(); ++i) {
-      const std::string& name = record.node->fields[i].name;
+    const std::vector<RecordField>& fields = record.node->fields;
+    part->records.push_back(
+        {&record, part->keys.data() + at, record.json_field_kinds.data(), record.distinct});
+    for (const RecordField& field : fields) {
+      JsonKeyPattern& key = part->keys[at++];
+      const std::string& name = field.name;
       const uint32_t length = static_cast<uint32_t>(name.size());
       if (name.size() > JsonKeyPattern::BYTES - sizeof length) continue;
-      std::memcpy(keys[i].bytes, &length, sizeof length);
-      std::memcpy(keys[i].bytes + sizeof length, name.data(), name.size());
-      keys[i].width = static_cast<uint8_t>(sizeof length + name.size());
+      std::memcpy(key.bytes, &length, sizeof length);
+      std::memcpy(key.bytes + sizeof length, name.data(), name.size());
+      key.width = static_cast<uint8_t>(sizeof length + name.size());
     }
   }
   return part;

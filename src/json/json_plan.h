@@ -18,17 +18,25 @@ struct JsonKeyPattern {
   uint8_t width = 0;  // bytes that count: 4 + the name's length
 };
 
-struct JsonPlanPart final : check::PlanPart {
-  // By the plan's record position: one pattern per field, in field order.
-  std::vector<std::vector<JsonKeyPattern>> record_keys;
+// What the in-order walk of a record reads for every object, in one place.
+struct JsonRecordFacts {
+  const check::PlanRecord* record;
+  const JsonKeyPattern* keys;  // one per field, in field order
+  const uint8_t* field_kinds;  // PlanRecord::json_field_kinds
+  bool distinct;
 };
 
-// The key patterns of a record entry, or null without the part.
-inline const JsonKeyPattern* record_key_patterns(const check::WalkPlan& plan,
-                                                 const check::PlanRecord& record) {
-  const auto* part = static_cast<const JsonPlanPart*>(plan.json_part.get());
-  if (!part) return nullptr;
-  return part->record_keys[static_cast<size_t>(&record - plan.records.data())].data();
+struct JsonPlanPart final : check::PlanPart {
+  std::vector<JsonRecordFacts> records;  // by the plan's record position
+  std::vector<JsonKeyPattern> keys;      // every record's, back to back
+};
+
+// A Record node's facts, or null without the part or an entry.
+inline const JsonRecordFacts* json_record_facts(const check::WalkPlan& plan,
+                                                const SchemaNode& node) {
+  const check::PlanEntry* e = plan.entry(node);
+  if (!e || e->record == check::NO_FACT || !plan.json_part) return nullptr;
+  return &static_cast<const JsonPlanPart*>(plan.json_part.get())->records[e->record];
 }
 
 // Made with every plan (check::set_json_part_maker, at module init).

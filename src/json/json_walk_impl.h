@@ -446,13 +446,14 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
     }
     return walk_object_record_rest(node, value, ctx, nullptr, 0, false);
   }
-  const PlanRecord* record = ctx.plan ? ctx.plan->record(node) : nullptr;
+  const JsonRecordFacts* facts = ctx.plan ? json_record_facts(*ctx.plan, node) : nullptr;
   // A value walked early may be one a later entry replaces: only where that
   // can run no code of the user's.
-  if (!record || !record->distinct || !ctx.plan->runs_only_own_code) {
-    return walk_object_record_rest(node, value, ctx, record, 0, false);
+  if (!facts || !facts->distinct || !ctx.plan->runs_only_own_code) {
+    return walk_object_record_rest(node, value, ctx, facts ? facts->record : nullptr, 0, false);
   }
-  const JsonKeyPattern* patterns = record_key_patterns(*ctx.plan, *record);
+  const PlanRecord* record = facts->record;
+  const JsonKeyPattern* patterns = facts->keys;
   const size_t count = value.size();
   V key = value.first();
   size_t checked = 0;
@@ -464,14 +465,14 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
     if (checked == nfields) return walk_object_record_rest(node, value, ctx, record, checked, false);
     bool named;
     if constexpr (requires { key.text_is(*patterns); }) {
-      named = patterns && patterns[checked].width ? key.text_is(patterns[checked])
-                                                  : node.fields[checked].name == key.str();
+      named = patterns[checked].width ? key.text_is(patterns[checked])
+                                      : node.fields[checked].name == key.str();
     } else {
       named = node.fields[checked].name == key.str();
     }
     if (!named) return walk_object_record_rest(node, value, ctx, record, checked, false);
     // A value its kind alone decides is tested here, with no call.
-    const uint8_t kinds = record->json_field_kinds[checked];
+    const uint8_t kinds = facts->field_kinds[checked];
     const V field = key.next();
     if (kinds & JSON_WALK ? !walk(node.fields[checked].node, field, ctx)
                           : (kinds & kind_bit(field.kind())) == 0) {
