@@ -3,6 +3,7 @@
 #include <re2/re2.h>
 
 #include <algorithm>
+#include <span>
 
 #include "check/attribute_names.h"
 #include "check/slow_paths.h"
@@ -125,6 +126,9 @@ class PlanBuilder {
         break;
       case NodeKind::Constrained:
         constrained(n, e);
+        break;
+      case NodeKind::Literal:
+        literal_union(std::span<const SchemaNode>(&n, 1), e);
         break;
       case NodeKind::Instance:
         if (n.index < constants_.size() && PyType_Check(constants_[n.index].get())) {
@@ -300,14 +304,15 @@ class PlanBuilder {
     e.by_type = by_type;
     e.py_types = py;
     e.json_kinds = json;
-    literal_union(n, e);
+    literal_union(n.members, e);
     if (pure) tagged_union(n, e);
     if (!by_type) union_by_kind(n, e);
   }
 
-  void literal_union(const SchemaNode& n, PlanEntry& e) {
+  // The sets of a Literal node (one member) or of an all-literal Union.
+  void literal_union(std::span<const SchemaNode> members, PlanEntry& e) {
     PlanLiterals entry;
-    for (const SchemaNode& m : n.members) {
+    for (const SchemaNode& m : members) {
       if (m.kind != NodeKind::Literal || m.index >= constants_.size()) return;
       PyObject* value = constants_[m.index].get();
       if (PyLong_CheckExact(value)) {
@@ -330,7 +335,7 @@ class PlanBuilder {
         entry.owned.push_back(py::Ref::borrow(value));
       }
     }
-    dense_ints(n, entry);
+    dense_ints(members, entry);
     e.literals = static_cast<uint32_t>(plan_.literals.size());
     plan_.literals.push_back(std::move(entry));
   }
@@ -349,9 +354,9 @@ class PlanBuilder {
     entry.int_bits = bits;
   }
 
-  void dense_ints(const SchemaNode& n, PlanLiterals& entry) const {
+  void dense_ints(std::span<const SchemaNode> members, PlanLiterals& entry) const {
     std::vector<int64_t> values;
-    for (const SchemaNode& m : n.members) {
+    for (const SchemaNode& m : members) {
       PyObject* value = constants_[m.index].get();
       if (!PyLong_CheckExact(value)) continue;
       int overflow = 0;

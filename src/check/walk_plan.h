@@ -55,7 +55,7 @@ struct PlanRecord {
   std::vector<py::Ref> names;
 };
 
-// A Union all of whose members are Literals.
+// A Union all of whose members are Literals, or a Literal node alone.
 struct PlanLiterals {
   LiteralSets sets;
   // Constants a value that is the very object is a member by: exact ints
@@ -113,7 +113,7 @@ struct PlanEntry {
   uint8_t py_types = 0;
   uint8_t json_kinds = 0;
   uint32_t record = NO_FACT;      // a Record with fields: into records
-  uint32_t literals = NO_FACT;    // an all-literal Union: into literals
+  uint32_t literals = NO_FACT;    // a Literal or an all-literal Union: into literals
   uint32_t tagged = NO_FACT;      // a discriminated Union: into tagged
   uint32_t attributes = NO_FACT;  // an Object with fields: into attribute_names
   uint32_t bounds = NO_FACT;      // a Constrained node: into bounds

@@ -148,6 +148,11 @@ template <class V>
 bool walk_literal(const SchemaNode& node, V value, const WalkContext& ctx) {
   PyObject* constant = ctx.constant(node.index);
   if (!constant) return false;
+  if (const PlanEntry* e = entry_of(node, ctx); e && e->literals != NO_FACT) {
+    if (std::optional<bool> found = literal_sets_answer(ctx.plan->literals[e->literals], value)) {
+      return *found;
+    }
+  }
   if (!slow_paths_only()) {
     if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
     if (PyErr_Occurred()) return ctx.fold_pending();
