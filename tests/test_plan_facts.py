@@ -42,6 +42,10 @@ def test_answers_as_the_reference_walk(slow_answers, name):
     (list[Annotated[int, M(gt=9007199254740992.0)]], [9007199254740993], True),
     (list[Annotated[int, M(le=9007199254740992.0)]], [9007199254740993], False),
     (list[Annotated[str, M(max_length=1)]], ["\U0001F600"], True),
+    # Code points, not bytes, counted over texts longer than a word.
+    (list[Annotated[str, M(min_length=9, max_length=9)]], ["ab\u00e9\U0001F600cdefg"], True),
+    (list[Annotated[str, M(max_length=9)]], ["ab\u00e9\U0001F600cdefgh"], False),
+    (list[Annotated[str, M(min_length=13)]], ["ab\u00e9\U0001F600cdefg"], False),
 ])
 def test_kinds_mixed_in_homogeneous_containers(spec, value, member):
     v = Validator(spec)

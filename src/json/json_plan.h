@@ -18,17 +18,27 @@ struct JsonKeyPattern {
   uint8_t width = 0;  // bytes that count: 4 + the name's length
 };
 
+// A field whose node constrains a base its kind alone decides: the base's
+// kinds and the node's native bounds, tested inline; `bounds` NO_FACT for
+// any other field.
+struct JsonFieldBounds {
+  uint32_t bounds = check::NO_FACT;
+  uint8_t base_kinds = 0;
+};
+
 // What the in-order walk of a record reads for every object, in one place.
 struct JsonRecordFacts {
   const check::PlanRecord* record;
-  const JsonKeyPattern* keys;  // one per field, in field order
-  const uint8_t* field_kinds;  // PlanRecord::json_field_kinds
+  const JsonKeyPattern* keys;           // one per field, in field order
+  const uint8_t* field_kinds;           // PlanRecord::json_field_kinds
+  const JsonFieldBounds* field_bounds;  // one per field
   bool distinct;
 };
 
 struct JsonPlanPart final : check::PlanPart {
   std::vector<JsonRecordFacts> records;  // by the plan's record position
   std::vector<JsonKeyPattern> keys;      // every record's, back to back
+  std::vector<JsonFieldBounds> field_bounds;  // the same
 };
 
 // A Record node's facts, or null without the part or an entry.

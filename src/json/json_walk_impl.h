@@ -176,6 +176,10 @@ V last_entry(V object, std::string_view name) {
 template <class V>
 bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx);
 
+template <class V>
+std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldBounds& field, V value,
+                                     const WalkContext& ctx);
+
 // A tagged union: the one member the tag names decides; empty when the tag's
 // kind is one no tag has.
 template <class V>
@@ -479,8 +483,17 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
     // A value its kind alone decides is tested here, with no call.
     const uint8_t kinds = facts->field_kinds[checked];
     const V field = key.next();
-    if (kinds & JSON_WALK ? !walk(node.fields[checked].node, field, ctx)
-                          : (kinds & kind_bit(field.kind())) == 0) {
+    bool passed;
+    if (!(kinds & JSON_WALK)) {
+      passed = (kinds & kind_bit(field.kind())) != 0;
+    } else if (facts->field_bounds[checked].bounds != NO_FACT) {
+      std::optional<bool> held = bounded_in_place(node.fields[checked].node,
+                                                  facts->field_bounds[checked], field, ctx);
+      passed = held ? *held : walk(node.fields[checked].node, field, ctx);
+    } else {
+      passed = walk(node.fields[checked].node, field, ctx);
+    }
+    if (!passed) {
       if (ctx.stopped()) return false;
       return walk_object_record_rest(node, value, ctx, record, checked, true);
     }
@@ -505,8 +518,10 @@ bool walk_converted(const SchemaNode& node, V value, const WalkContext& ctx, boo
 // A constraint decided on the JSON value itself, as the interpreter would
 // decide it on the converted value; empty where that value must be made.
 template <class V>
-std::optional<bool> constraint_in_place(const Constraint& c, const NativeBound& native,
-                                        const re2::RE2* pattern, V value) {
+[[gnu::always_inline]] inline std::optional<bool> constraint_in_place(const Constraint& c,
+                                                                      const NativeBound& native,
+                                                                      const re2::RE2* pattern,
+                                                                      V value) {
   switch (c.kind) {
     case ConstraintKind::Ge:
     case ConstraintKind::Gt:
@@ -591,6 +606,22 @@ template <class V>
                           natives ? &natives->bounds[i] : nullptr)) {
       return false;
     }
+  }
+  return true;
+}
+
+// A constrained field of a base its kind decides, answered with no call;
+// empty where a constraint needs the walk (which runs no code of the user's
+// for the base, so it may take the field from the start).
+template <class V>
+std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldBounds& field, V value,
+                                     const WalkContext& ctx) {
+  if ((field.base_kinds & kind_bit(value.kind())) == 0) return false;
+  const check::PlanBounds& natives = ctx.plan->bounds[field.bounds];
+  for (size_t i = 0; i < node.constraints.size(); ++i) {
+    std::optional<bool> held =
+        constraint_in_place(node.constraints[i], natives.bounds[i], natives.patterns[i], value);
+    if (!held || !*held) return held;
   }
   return true;
 }
