@@ -21,9 +21,9 @@ enum class JsonRoad : uint8_t { Simd, Tape };
 JsonRoad choose_json_road(const WalkPlan* plan, std::string_view bytes);
 
 // Membership of the document's bytes. CannotTell, with no error set, where
-// choose_json_road says Tape, for any document the parser
-// refuses or cannot represent exactly, and when the walk met a fatal
-// exception (the other road meets it again and raises it).
+// choose_json_road says Tape, for any document the parser refuses or cannot
+// represent exactly, and when the walk met a fatal exception (the other road
+// meets it again and raises it).
 FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes);
 
 }  // namespace tarmelix::json
