@@ -252,9 +252,6 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   // Items decided by their kind alone (list[float], list[int | str]): one
   // mask test each.
   if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx); mask && !slow_paths_only()) {
-    if constexpr (requires { element.kinds_within(*mask, n - i); }) {
-      return element.kinds_within(*mask, n - i);
-    }
     for (; i < n; ++i, element = element.next()) {
       if ((*mask & kind_bit(element.kind())) == 0) return false;
     }
