@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "check/exception_text.h"
-#include "check/fast_plan.h"
+#include "check/quick_test.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "py/dict_items.h"
@@ -49,14 +49,16 @@ class SeenPositions {
 }  // namespace
 
 bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& ctx,
-                   const FastRecord* fast) {
+                   const PlanRecord* planned) {
   if (!PyDict_Check(value)) return false;
-  const RecordIndex* index = fast ? fast->index : find_record_index(ctx.plan, node);
+  const RecordIndex* index = planned ? &planned->index : nullptr;
   // Keys written as literals are usually the very names the plan interned,
   // in declared order: one pointer test finds their field. Only an exact
   // dict, and anything else (an equal but distinct str, a subclass) takes
   // the field map.
-  const py::Ref* names = fast && PyDict_CheckExact(value) ? fast->names.data() : nullptr;
+  const py::Ref* names =
+      planned && !planned->names.empty() && PyDict_CheckExact(value) ? planned->names.data()
+                                                                     : nullptr;
   const size_t field_count = node.fields.size();
   size_t expected = 0;
   std::optional<RecordIndex> local;
@@ -82,7 +84,7 @@ bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& c
     if (position) {
       expected = *position + 1;
       const RecordField& field = node.fields[*position];
-      int scalar = scalar_test(field.node.kind, item);
+      int scalar = quick_test(field.node, item, ctx.plan);
       if (scalar == 0) return false;
       if (scalar < 0) {
         py::Ref held_key = py::Ref::borrow(key);
@@ -125,11 +127,14 @@ bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObjec
   ErrorList no_errors;
   DefinitionMemo& memo = ctx.state->definition_memo;
   const uint64_t entered = memo.entered;
+  // A clause of scalar kinds (dict[str, float]) answers by the types alone.
+  auto admits = [&](const SchemaNode& node, PyObject* v) {
+    const int quick = quick_test(node, v, ctx.plan);
+    if (quick >= 0) return quick == 1 && !ctx.stopped();
+    return walk_value(node, v, no_path, check, no_errors);
+  };
   for (const KeyValueClause& clause : clauses) {
-    if (walk_value(clause.key, key, no_path, check, no_errors) &&
-        walk_value(clause.value, value, no_path, check, no_errors)) {
-      return true;
-    }
+    if (admits(clause.key, key) && admits(clause.value, value)) return true;
     memo.note_repeat(entered);
   }
   return false;
@@ -197,7 +202,7 @@ void walk_record(const std::vector<RecordField>& fields,
 
 bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors) {
-  if (record_member(node, value, ctx, find_fast_record(ctx.plan, node))) return true;
+  if (record_member(node, value, ctx, ctx.plan ? ctx.plan->record(node) : nullptr)) return true;
   if (ctx.records()) {
     walk_record(node.fields, node.clauses, value, path, ctx, errors);
   }

@@ -7,6 +7,7 @@
 #include "check/constraints.h"
 #include "check/exception_text.h"
 #include "check/fast_sequence.h"
+#include "check/quick_test.h"
 #include "check/record_walk.h"
 #include "check/union_walk.h"
 #include "check/walk_plan.h"
@@ -43,15 +44,11 @@ bool walk_sequence(const SchemaNode& node, PyObject* v, const WalkPath& path, co
     }
     return false;
   }
-  // A homogeneous tail of literals answers from the plan's sets, found once
-  // for the whole sequence instead of once per element.
-  const LiteralSets* tail_sets = shape->tail && shape->tail->kind == NodeKind::Union
-                                     ? find_literal_sets(ctx.plan, *shape->tail)
-                                     : nullptr;
   bool all = true;
   Py_ssize_t start = 0;
-  if (const FastSequence* fast = find_fast_sequence(ctx.plan, node)) {
-    SequenceProgress progress = walk_fast_sequence(*fast, v, is_list, tested, path, ctx, errors);
+  if (shape->tail && k == 0) {
+    SequenceProgress progress =
+        walk_fast_sequence(*shape->tail, v, is_list, tested, path, ctx, errors);
     if (progress.decided) return progress.all;
     start = progress.resume;
     all = progress.all;
@@ -63,11 +60,7 @@ bool walk_sequence(const SchemaNode& node, PyObject* v, const WalkPath& path, co
     const SchemaNode& item_node = fixed ? shape->item(static_cast<size_t>(i)) : *shape->tail;
     // Tests that run no Python code need no reference to the element and,
     // when they pass, no path segment.
-    int quick = scalar_test(item_node.kind, item);
-    if (quick < 0 && tail_sets && !fixed) {
-      std::optional<bool> found = literal_sets_lookup(*tail_sets, item);
-      if (found) quick = *found ? 1 : 0;
-    }
+    const int quick = quick_test(item_node, item, ctx.plan);
     bool member;
     if (quick == 1 || (quick == 0 && !ctx.recording())) {
       member = quick == 1 && !ctx.stopped();
@@ -121,7 +114,11 @@ bool walk_set(const SchemaNode& node, PyObject* v, const WalkPath& path, const W
       }
       break;
     }
-    if (!walk_value(*node.child, item.get(), path, ctx, errors)) {
+    const int quick = quick_test(*node.child, item.get(), ctx.plan);
+    const bool member = quick == 1 || (quick == 0 && !ctx.recording())
+                            ? quick == 1 && !ctx.stopped()
+                            : walk_value(*node.child, item.get(), path, ctx, errors);
+    if (!member) {
       all = false;
       // After a fatal exception the rest would all answer non-member; a
       // subclass iterator is user code, so stop calling it.
@@ -173,7 +170,7 @@ bool walk_object(const SchemaNode& node, PyObject* v, const WalkPath& path, cons
                  ErrorList& errors) {
   if (!walk_instance(node, v, path, ctx, errors)) return false;
   if (node.fields.empty()) return true;
-  const py::Ref* names = ctx.state->attribute_names.of(node.fields, ctx.plan);
+  const py::Ref* names = ctx.state->attribute_names.of(node, ctx.plan);
   if (!names) return ctx.fold_pending();
   // Held in locals: the attribute reads call out of the module, after which
   // the compiler would otherwise reload the vector's bounds for every field.
@@ -196,7 +193,7 @@ bool walk_object(const SchemaNode& node, PyObject* v, const WalkPath& path, cons
       }
     } else {
       // A passing type-only test needs no path segment.
-      int quick = scalar_test(field.node.kind, attribute.get());
+      int quick = quick_test(field.node, attribute.get(), ctx.plan);
       bool member;
       if (quick == 1 || (quick == 0 && !ctx.recording())) {
         member = quick == 1 && !ctx.stopped();
@@ -213,9 +210,13 @@ bool walk_object(const SchemaNode& node, PyObject* v, const WalkPath& path, cons
 bool walk_constrained(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                       ErrorList& errors) {
   if (!node.child || !walk_value(*node.child, v, path, ctx, errors)) return false;
+  const PlanEntry* e = ctx.plan ? ctx.plan->entry(node) : nullptr;
+  const PlanBounds* natives = e && e->bounds != NO_FACT ? &ctx.plan->bounds[e->bounds] : nullptr;
   bool all = true;
-  for (const Constraint& constraint : node.constraints) {
-    if (!check_constraint(constraint, v, path, ctx, errors)) {
+  for (size_t i = 0; i < node.constraints.size(); ++i) {
+    const Constraint& constraint = node.constraints[i];
+    const NativeBound* native = natives ? &natives->bounds[i] : nullptr;
+    if (!check_constraint(constraint, v, path, ctx, errors, native)) {
       all = false;
       if (ctx.mode != WalkMode::CollectAll) break;
     }

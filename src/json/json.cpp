@@ -46,7 +46,7 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   if (!doc) return PyErr_Occurred() ? py::Ref() : py::boolean(false);
   ensure_walk_plan(core);
   std::optional<bool> member =
-      run_fresh_walk(core.constants, core.definitions, core_walk_plan(core), WalkMode::CheckOnly,
+      run_fresh_walk(core.constants, core.definitions, plan_for_walks(core), WalkMode::CheckOnly,
                      [&](const WalkContext& ctx) { return walk_json(core.root, doc->root(), ctx); });
   if (!member) return {};
   return py::boolean(*member);

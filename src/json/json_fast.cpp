@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "check/fresh_walk.h"
+#include "check/slow_paths.h"
 #include "json/json_driver.h"
 #include "json/json_walk_impl.h"
 
@@ -57,14 +58,14 @@ class SimdTapeView {
   // Whether the key's text is the pattern's name. The string buffer keeps
   // far more than the pattern's width of slack past its last string, so the
   // loads stay inside it; the bytes past the text are masked off.
-  bool text_is(const check::JsonKeyPattern& pattern) const {
+  bool text_is(const JsonKeyPattern& pattern) const {
     const uint8_t* at = tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK);
 #if defined(__SSE2__)
-    alignas(16) static constexpr uint8_t ONES[2 * check::JsonKeyPattern::BYTES] = {
+    alignas(16) static constexpr uint8_t ONES[2 * JsonKeyPattern::BYTES] = {
         0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
         0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
         0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
-    const uint8_t* mask = ONES + check::JsonKeyPattern::BYTES - pattern.width;
+    const uint8_t* mask = ONES + JsonKeyPattern::BYTES - pattern.width;
     const __m128i lo = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
                                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask)));
     const __m128i hi =
@@ -98,6 +99,9 @@ class SimdTapeView {
     return count;
   }
   SimdTapeView first() const { return {tape_, at_ + 1}; }
+  // Branches the processor predicts run ahead of the loads (a record's
+  // fields and most arrays repeat one pattern of kinds); a select would
+  // wait for each word in turn.
   SimdTapeView next() const {
     switch (word() >> 56) {
       case '[':
@@ -202,13 +206,19 @@ class ParserLease {
 
 }  // namespace
 
-FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
-  if (const WalkPlan* plan = core_walk_plan(core); plan && !plan->json.runs_only_own_code) {
-    return FastJsonAnswer::CannotTell;
-  }
+JsonRoad choose_json_road(const WalkPlan* plan, std::string_view bytes) {
+  if (check::slow_paths_only()) return JsonRoad::Tape;
+  if (plan && !plan->runs_only_own_code) return JsonRoad::Tape;
   // The event parser refuses a byte order mark, which some versions of this
   // parser skip.
-  if (bytes.empty() || bytes.starts_with("\xEF\xBB\xBF")) return FastJsonAnswer::CannotTell;
+  if (bytes.empty() || bytes.starts_with("\xEF\xBB\xBF")) return JsonRoad::Tape;
+  return JsonRoad::Simd;
+}
+
+FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
+  if (choose_json_road(core_walk_plan(core), bytes) != JsonRoad::Simd) {
+    return FastJsonAnswer::CannotTell;
+  }
 
   // The reused parser is free unless this call runs inside another's walk
   // (a finalizer run by an allocation there could check a document too);
@@ -234,7 +244,7 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
 
   ensure_walk_plan(core);
   const WalkPlan* plan = core_walk_plan(core);
-  if (!plan->json.runs_only_own_code) return FastJsonAnswer::CannotTell;
+  if (choose_json_road(plan, bytes) != JsonRoad::Simd) return FastJsonAnswer::CannotTell;
   // The tape starts with the root word; the value follows it.
   const SimdTape tape{doc.tape.get(), doc.string_buf.get()};
   const SimdTapeView top(&tape, 1);
