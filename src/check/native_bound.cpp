@@ -24,6 +24,7 @@ NativeBound make_native_bound(const Constraint& constraint, const Constants& con
     } else if (overflow != 0) {
       native.type = overflow > 0 ? NativeBound::Type::AboveInt64 : NativeBound::Type::BelowInt64;
     } else {
+      // No native bound: the check asks the interpreter, which reports.
       PyErr_Clear();
     }
   } else if (PyFloat_CheckExact(bound)) {

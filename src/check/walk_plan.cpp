@@ -40,6 +40,7 @@ std::optional<std::string_view> utf8_without_raising(PyObject* text, bool& faile
   }
   std::optional<std::string_view> utf8 = py::utf8_view(text);
   failed = !utf8;
+  // A text that does not encode gets no fact; the walk asks the interpreter.
   if (failed) PyErr_Clear();
   return utf8;
 }
@@ -71,6 +72,7 @@ std::optional<Tag> tag_of(PyObject* constant) {
     int overflow = 0;
     long long v = PyLong_AsLongLongAndOverflow(constant, &overflow);
     if (overflow != 0 || (v == -1 && PyErr_Occurred())) {
+      // Not a tag of the shortcut; the reference walk compares it.
       PyErr_Clear();
       return std::nullopt;
     }
@@ -265,6 +267,7 @@ class PlanBuilder {
     }
     r.names = make_attribute_names(n.fields);
     if (r.names.empty()) {
+      // The record takes the reference walk, which needs no names.
       PyErr_Clear();
     } else {
       for (size_t i = 0; i < r.names.size(); ++i) {
@@ -433,6 +436,7 @@ class PlanBuilder {
       std::vector<RecordField> one{RecordField{candidate.name, SchemaNode(), true}};
       std::vector<py::Ref> interned = make_attribute_names(one);
       if (interned.empty()) {
+        // No shortcut; the union takes the reference walk.
         PyErr_Clear();
         return;
       }

@@ -52,6 +52,7 @@ std::string preview_repr(PyObject* value) {
   if (has_bounded_repr(value)) {
     std::optional<std::string> text = bounded_repr(value, GOT_TEXT_CHARS);
     if (!text) {
+      // As repr raising would be: the preview never fails.
       PyErr_Clear();
       return "<unrepresentable>";
     }
