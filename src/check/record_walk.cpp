@@ -143,6 +143,9 @@ void walk_record(const std::vector<RecordField>& fields,
   }
   const bool stop_at_first = ctx.mode == WalkMode::StopAtFirst;
   const RecordIndex declared = make_record_index(fields);
+  // Fields that share a name walk one value each in turn.
+  const bool names_repeat = declared.field_positions.size() < fields.size();
+  DefinitionMemo& memo = ctx.state->definition_memo;
 
   for (const RecordField& field : fields) {
     py::Ref name = py::Ref::steal(
@@ -150,7 +153,9 @@ void walk_record(const std::vector<RecordField>& fields,
     if (!name) py::fault("a record field name could not be made a str");
     py::Ref found = py::Ref::borrow(PyDict_GetItemWithError(value, name.get()));
     if (found) {
+      const uint64_t entered = memo.entered;
       walk_value(field.node, found.get(), path.key(field.name), ctx, errors);
+      if (names_repeat) memo.note_repeat(entered);
     } else if (PyErr_Occurred()) {
       PyErr_Clear();
       errors.push_back(make_error_record("dict_type", "dict", value, path, ctx.got_when));
