@@ -27,8 +27,14 @@ uint64_t hash_path_code_expected(const ErrorRecord& r) {
 
 uint64_t nonzero(uint64_t h) { return h == 0 ? 1 : h; }
 
+// The hash of what push_back compares, kept in the record once made.
 uint64_t key_hash(const ErrorRecord& r) {
-  if (r.key_hash == 0) r.key_hash = record_key_hash(r);
+  if (r.key_hash == 0) {
+    uint64_t h = hash_path_code_expected(r);
+    h = r.got_value ? fx_add(fx_add(h, 3), reinterpret_cast<uintptr_t>(r.got_value.get()))
+                    : fx_add(fx_add(h, 4), fx_hash_bytes(r.got));
+    r.key_hash = nonzero(schema::fx_finish(h));
+  }
   return r.key_hash;
 }
 
@@ -56,13 +62,6 @@ size_t table_size(size_t count) {
 }
 
 }  // namespace
-
-uint64_t record_key_hash(const ErrorRecord& r) {
-  uint64_t h = hash_path_code_expected(r);
-  h = r.got_value ? fx_add(fx_add(h, 3), reinterpret_cast<uintptr_t>(r.got_value.get()))
-                  : fx_add(fx_add(h, 4), fx_hash_bytes(r.got));
-  return nonzero(schema::fx_finish(h));
-}
 
 bool ErrorList::listed(const ErrorRecord& record) const {
   if (slots_.empty()) {

@@ -73,9 +73,6 @@ class ErrorList {
   std::vector<uint32_t> slots_;
 };
 
-// The hash of a record's identity as push_back compares it.
-uint64_t record_key_hash(const ErrorRecord& record);
-
 }  // namespace tarmelix::errors
 
 // This unit's interface, used unqualified from the other folders.

@@ -26,7 +26,7 @@ struct ErrorRecord {
   // discarded (make_pending_got_texts). False in every record a walk hands
   // back.
   bool got_pending = false;
-  mutable uint64_t key_hash = 0;  // record_key_hash once computed, 0 before
+  mutable uint64_t key_hash = 0;  // ErrorList's hash of it once computed, 0 before
 };
 
 }  // namespace tarmelix::errors
