@@ -149,6 +149,9 @@ void walk_record(const std::vector<RecordField>& fields,
   }
   const bool stop_at_first = ctx.mode == WalkMode::StopAtFirst;
   const RecordIndex declared = make_record_index(fields);
+  // Fields that share a name walk one value each in turn.
+  const bool names_repeat = declared.field_positions.size() < fields.size();
+  DefinitionMemo& memo = ctx.state->definition_memo;
 
   for (const RecordField& field : fields) {
     py::Ref name = py::Ref::steal(
@@ -160,7 +163,9 @@ void walk_record(const std::vector<RecordField>& fields,
     }
     py::Ref found = py::Ref::borrow(PyDict_GetItemWithError(value, name.get()));
     if (found) {
+      const uint64_t entered = memo.entered;
       walk_value(field.node, found.get(), path.key(field.name), ctx, errors);
+      if (names_repeat) memo.note_repeat(entered);
     } else if (PyErr_Occurred()) {
       // A key whose __eq__ raises fails the lookup, not the call: dropped,
       // whatever it raised.

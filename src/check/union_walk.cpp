@@ -143,7 +143,7 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
   if (ctx.stopped()) return false;
   if (best_depth > 0) {
     const size_t first = errors.size();
-    for (ErrorRecord& r : best) errors.push_back(std::move(r));
+    errors.append(best);
     // Inside an outer attribution these may still be dropped.
     if (ctx.got_when == GotWhen::Now) make_pending_got_texts(errors, first);
     return false;

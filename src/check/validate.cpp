@@ -34,6 +34,8 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode) {
                      });
   if (!member) return false;
   if (*member) return true;
+  // Two values can share a preview: list such failures once as well.
+  errors.drop_equal_texts();
   raise_validation_error(errors);
   return false;
 }

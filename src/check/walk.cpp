@@ -231,32 +231,40 @@ bool worth_remembering(PyObject* v) {
            PyBool_Check(v) || v == Py_None);
 }
 
+// Appends a kept answer's records where the walk stands now: the very
+// records when it was walked at this path, copies under this path when the
+// value is reached at another.
+void use_kept_records(const DefinitionMemo::Answer& answer, const WalkPath& path,
+                      const WalkContext& ctx, ErrorList& errors) {
+  const size_t first = errors.size();
+  if (answer.path_depth == path.depth() && path_starts_with(answer.records.front()->path, path)) {
+    for (const SharedRecord& r : answer.records) errors.push_back(r);
+  } else {
+    const Path here = copy_path(path);
+    for (const SharedRecord& r : answer.records) {
+      Path full = here;
+      full.insert(full.end(), r->path.begin() + static_cast<std::ptrdiff_t>(answer.path_depth),
+                  r->path.end());
+      errors.push_back(
+          ErrorRecord{std::move(full), r->expected, r->got, r->code, r->got_value, r->got_pending});
+    }
+  }
+  // An answer kept inside a union's attribution may be used outside it.
+  if (ctx.got_when == GotWhen::Now) make_pending_got_texts(errors, first);
+}
+
 bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& path,
                          const WalkContext& ctx, ErrorList& errors) {
   const uint64_t identity = reinterpret_cast<uintptr_t>(v);
   WalkState& state = *ctx.state;
   RecursionGuard& guard = state.recursion_guard;
   DefinitionMemo& memo = state.definition_memo;
-  // StopAtFirst runs once down the main descent; the branching walks (union
-  // members and their attribution) are CheckOnly and CollectAll.
   ++memo.entered;
-  const bool remembered =
-      memo.active && ctx.mode != WalkMode::StopAtFirst && worth_remembering(v);
-  const bool recording = ctx.recording();
+  const bool remembered = memo.active && worth_remembering(v);
   const size_t guard_depth = guard.size();
   if (remembered) {
-    if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, recording, guard_depth)) {
-      if (ctx.records() && !answer->records.empty()) {
-        const size_t first = errors.size();
-        const Path here = copy_path(path);
-        for (const ErrorRecord& r : answer->records) {
-          Path full = here;
-          full.insert(full.end(), r.path.begin(), r.path.end());
-          errors.push_back(ErrorRecord{std::move(full), r.expected, r.got, r.code, r.got_pending});
-        }
-        // An answer kept inside a union's attribution may be used outside it.
-        if (ctx.got_when == GotWhen::Now) make_pending_got_texts(errors, first);
-      }
+    if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, ctx.mode, guard_depth)) {
+      if (ctx.records() && !answer->records.empty()) use_kept_records(*answer, path, ctx, errors);
       return answer->member;
     }
   }
@@ -286,19 +294,29 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& pa
   }
   const uint64_t loops = memo.loops;
   const uint64_t limits = memo.limits;
-  const size_t first = errors.size();
+  // A CollectAll answer keeps every record its walk makes, also those the
+  // list holds already, so that walk fills a list of its own. A StopAtFirst
+  // answer is kept only when it admits (so holds no records): what a refusal
+  // records there depends on what the list held before (the record pass
+  // stops at once on a list with records), and a refusal ends the walk.
+  const bool keeps_records = remembered && ctx.mode == WalkMode::CollectAll;
+  ErrorList own;
+  ErrorList& into = keeps_records && !errors.empty() ? own : errors;
   bool member = false;
+  const size_t outer = memo.begin_walk(guard.size());
   if (node.index < ctx.definitions->size()) {
-    member = walk_value((*ctx.definitions)[node.index], v, path, ctx, errors);
+    member = walk_value((*ctx.definitions)[node.index], v, path, ctx, into);
   }
+  const size_t reach = memo.end_walk(outer, guard_depth);
   guard.leave(identity, node.index);
-  if (remembered && !ctx.stopped() && memo.loops == loops) {
-    memo.remember(identity, node.index, recording,
-                  {member, guard_depth, memo.limits != limits,
-                   recording ? relative_records(errors, first, path.depth())
-                             : std::vector<ErrorRecord>()},
+  if (remembered && !ctx.stopped() && memo.loops == loops &&
+      (member || ctx.mode != WalkMode::StopAtFirst)) {
+    memo.remember(identity, node.index, ctx.mode,
+                  {member, guard_depth, reach, memo.limits != limits, path.depth(),
+                   keeps_records ? shared_records(into) : std::vector<SharedRecord>()},
                   py::Ref::borrow(v));
   }
+  if (&into == &own) errors.append(own);
   return member;
 }
 

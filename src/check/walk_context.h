@@ -9,7 +9,7 @@
 #include "check/recursion_guard.h"
 #include "check/validate.h"
 #include "errors/build_record.h"
-#include "errors/record.h"
+#include "errors/error_list.h"
 #include "errors/walk_path.h"
 #include "schema/node.h"
 #include "schema/pool.h"

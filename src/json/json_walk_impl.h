@@ -670,7 +670,8 @@ bool walk_definition(const SchemaNode& node, V value, const WalkContext& ctx) {
       memo.active && (value.kind() == K::Array || value.kind() == K::Object);
   const size_t guard_depth = guard.size();
   if (remembered) {
-    if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, false, guard_depth)) {
+    if (const DefinitionMemo::Answer* answer =
+            memo.find(identity, node.index, WalkMode::CheckOnly, guard_depth)) {
       return answer->member;
     }
   }
@@ -692,13 +693,15 @@ bool walk_definition(const SchemaNode& node, V value, const WalkContext& ctx) {
   const uint64_t loops = memo.loops;
   const uint64_t limits = memo.limits;
   bool member = false;
+  const size_t outer = memo.begin_walk(guard.size());
   if (node.index < ctx.definitions->size()) {
     member = walk((*ctx.definitions)[node.index], value, ctx);
   }
+  const size_t reach = memo.end_walk(outer, guard_depth);
   guard.leave(identity, node.index);
   if (remembered && !ctx.stopped() && memo.loops == loops) {
-    memo.remember(identity, node.index, false, {member, guard_depth, memo.limits != limits, {}},
-                  py::Ref());
+    memo.remember(identity, node.index, WalkMode::CheckOnly,
+                  {member, guard_depth, reach, memo.limits != limits, 0, {}}, py::Ref());
   }
   return member;
 }
