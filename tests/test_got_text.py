@@ -412,3 +412,63 @@ VALUES = st.recursive(
 @given(VALUES, st.none() | st.integers(0, 10))
 def test_got_texts_of_generated_values(value, cycle):
     check_got_text(value if cycle is None else tie(value, cycle))
+
+
+# ---- key texts ---------------------------------------------------------------------
+
+
+def nested_tuple(depth, leaf="k\u00e9'\"\n"):
+    key = (leaf, 1.5, frozenset({2}))
+    for _ in range(depth):
+        key = (key,)
+    return key
+
+
+@pytest.mark.parametrize("key", [nested_tuple(0), nested_tuple(50), frozenset({(1, "a")}), ()])
+def test_a_tuple_or_frozenset_key_is_named_by_its_str(key):
+    with pytest.raises(t.ValidationError) as clause:
+        t.Validator(dict[str, int]).validate({key: 1})
+    text = str(key)
+    assert clause.value.errors[0]["path"] == (text if len(text) <= 40 else text[:40] + "...",)
+    with pytest.raises(t.ValidationError) as closed:
+        t.Validator({"a": int}).validate({"a": 1, key: 1})
+    (record,) = closed.value.errors
+    assert record["code"] == "extra_forbidden" and record["path"] == (text,)
+
+
+KEY_ON_SMALL_STACK = textwrap.dedent(
+    """
+    import threading
+    import tarmelix as t
+
+    key = ()
+    for _ in range(5000):
+        key = (key,)
+
+    def run():
+        for spec in (dict[str, int], {{"a?": int}}):
+            try:
+                t.Validator(spec).validate({{key: 1}})
+            except t.ValidationError as e:
+                print(len(e.errors[0]["path"][0]))
+
+    threading.stack_size(512 * 1024 * (8 if {sanitized} else 1))
+    worker = threading.Thread(target=run)
+    worker.start()
+    worker.join()
+    """
+)
+
+
+def test_a_deep_tuple_key_is_named_on_a_small_thread_stack():
+    done = subprocess.run(
+        [sys.executable, "-c", KEY_ON_SMALL_STACK.format(sanitized=SANITIZED)],
+        capture_output=True,
+        text=True,
+        timeout=300,
+        env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
+    )
+    assert done.returncode == 0, done.stderr[-2000:]
+    # The clause path keeps its first 40 characters; the closed record, which
+    # names a key in full, names this one as str() raising would: empty.
+    assert done.stdout.split() == ["43", "0"], done.stderr[-2000:]

@@ -1,5 +1,6 @@
 #include "check/record_walk.h"
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "py/dict_items.h"
 #include "py/error.h"
 #include "py/text.h"
+#include "render/bounded_repr.h"
 #include "render/render.h"
 
 namespace tarmelix::check {
@@ -105,8 +107,18 @@ bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& c
 
 namespace {
 
-// str() of a key as UTF-8, or empty when str() or the conversion fails.
-std::optional<std::string> key_str(PyObject* key) {
+// str() of a key as UTF-8, at least its first `max_chars` characters, or
+// empty when str() or the conversion fails.
+std::optional<std::string> key_str(PyObject* key, size_t max_chars) {
+  // str() of an exact tuple or frozenset is its repr, written only as far as
+  // needed and with the native stack checked: the interpreter's own would
+  // recurse through a deeply nested key unchecked.
+  if (PyTuple_CheckExact(key) || PyFrozenSet_CheckExact(key)) {
+    std::optional<std::string> text = render::bounded_repr(key, max_chars);
+    // As str() raising would be: the key is only named.
+    if (!text) PyErr_Clear();
+    return text;
+  }
   py::Ref text = py::Ref::steal(PyObject_Str(key));
   if (!text) {
     // str() only names the key in a record: whatever it raised, a fallback.
@@ -190,14 +202,15 @@ void walk_record(const std::vector<RecordField>& fields,
     }
     if (match_key_value_clauses(clauses, key.get(), item.get(), ctx)) continue;
     if (!clauses.empty()) {
-      std::optional<std::string> text = key_str(key.get());
+      std::optional<std::string> text = key_str(key.get(), KEY_TEXT_CHARS);
       const std::string key_text =
           text ? truncate_chars(*text, KEY_TEXT_CHARS) : preview_repr(key.get());
       const WalkPath at = path.key(key_text);
       walk_value(clauses.front().key, key.get(), at, ctx, errors);
       walk_value(clauses.front().value, item.get(), at, ctx, errors);
     } else {
-      std::string text = key_str(key.get()).value_or(std::string());
+      // Named in full.
+      std::string text = key_str(key.get(), SIZE_MAX).value_or(std::string());
       errors.push_back(
           make_key_error_record(path, text, "extra_forbidden", "no unexpected key", quote_text(text)));
     }
