@@ -2,7 +2,24 @@
 
 #include <cstring>
 
+#include "json/string_cache.h"
+
 namespace tarmelix::json {
+
+void FieldNameTable::build(const std::vector<std::pair<std::string_view, PyObject*>>& names) {
+  size_t size = 4;
+  while (size < 2 * names.size()) size *= 2;
+  slots_.assign(size, Slot{});
+  for (const auto& [text, name] : names) {
+    const uint64_t hash = short_text_hash(text.data(), text.size());
+    if (find(text.data(), text.size(), hash)) continue;
+    size_t i = hash & (size - 1);
+    while (slots_[i].name) i = (i + 1) & (size - 1);
+    slots_[i] = {hash, name, static_cast<uint32_t>(bytes_.size()),
+                 static_cast<uint32_t>(text.size())};
+    bytes_.append(text);
+  }
+}
 
 std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,
                                                      const ValidatorCore&) {
@@ -13,7 +30,14 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
   part->keys.resize(total);
   part->field_bounds.resize(total);
   size_t at = 0;
+  std::vector<std::pair<std::string_view, PyObject*>> names;
   for (const check::PlanRecord& record : plan.records) {
+    for (size_t i = 0; i < record.names.size(); ++i) {
+      const std::string& text = record.node->fields[i].name;
+      if (record.names[i] && text.size() <= CACHED_TEXT_BYTES) {
+        names.emplace_back(text, record.names[i].get());
+      }
+    }
     const std::vector<RecordField>& fields = record.node->fields;
     part->records.push_back({&record, part->keys.data() + at, record.json_field_kinds.data(),
                              part->field_bounds.data() + at, record.distinct});
@@ -34,6 +58,7 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
       key.width = static_cast<uint8_t>(sizeof length + name.size());
     }
   }
+  part->field_names.build(names);
   return part;
 }
 

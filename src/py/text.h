@@ -12,6 +12,7 @@ namespace tarmelix::py {
 // Empty, with the exception discarded, when it cannot be encoded (a lone
 // surrogate).
 inline std::optional<std::string_view> utf8_view(PyObject* str) noexcept {
+  require_interpreter();
   Py_ssize_t size = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
   if (!utf8) {
@@ -24,6 +25,7 @@ inline std::optional<std::string_view> utf8_view(PyObject* str) noexcept {
 // As utf8_view, but only the failure of a lone surrogate is discarded; any
 // other (a MemoryError) stays pending, which tells the two apart.
 inline std::optional<std::string_view> utf8_view_or_error(PyObject* str) noexcept {
+  require_interpreter();
   Py_ssize_t size = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
   if (!utf8) {
