@@ -19,6 +19,32 @@ SequenceProgress pure_outcome(Py_ssize_t failed, Py_ssize_t tested, const WalkCo
   return {false, true, failed};
 }
 
+// The index of the first element that fails `test`, or n.
+template <class Test>
+Py_ssize_t first_failure(PyObject* const* items, Py_ssize_t n, Test test) {
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    if (!test(items[i])) return i;
+  }
+  return n;
+}
+
+// A scalar kind's own type test over the elements (subclasses included, as
+// the walk tests them); -1 for a kind with no such loop.
+Py_ssize_t first_scalar_failure(NodeKind kind, PyObject* const* items, Py_ssize_t n) {
+  switch (kind) {
+    case NodeKind::Int:
+      return first_failure(items, n, [](PyObject* o) { return PyLong_Check(o); });
+    case NodeKind::Float:
+      return first_failure(items, n, [](PyObject* o) { return PyFloat_Check(o); });
+    case NodeKind::Str:
+      return first_failure(items, n, [](PyObject* o) { return PyUnicode_Check(o); });
+    case NodeKind::Bool:
+      return first_failure(items, n, [](PyObject* o) { return Py_IS_TYPE(o, &PyBool_Type); });
+    default:
+      return -1;
+  }
+}
+
 // Exact types in the mask pass; an element of a type with no bit (a
 // subclass, a container) is handed back to the general loop.
 SequenceProgress typed_elements(uint8_t mask, PyObject* const* items, Py_ssize_t tested,
@@ -93,7 +119,11 @@ SequenceProgress walk_fast_sequence(const SchemaNode& element, PyObject* v, bool
   const PlanEntry* e = plan->entry(element);
   if (!e) return {false, true, 0};
   PyObject* const* items = PySequence_Fast_ITEMS(v);
-  if (e->by_type) return typed_elements(e->py_types, items, tested, ctx);
+  if (e->by_type) {
+    const Py_ssize_t failed = first_scalar_failure(element.kind, items, tested);
+    if (failed >= 0) return pure_outcome(failed, tested, ctx);
+    return typed_elements(e->py_types, items, tested, ctx);
+  }
   if (e->exact_class) {
     // Instances of exactly the class pass; any other value is for the walk.
     PyTypeObject* cls = reinterpret_cast<PyTypeObject*>(e->exact_class);

@@ -21,14 +21,24 @@ void FieldNameTable::build(const std::vector<std::pair<std::string_view, PyObjec
   }
 }
 
+JsonKeyPattern make_key_pattern(std::string_view name) {
+  JsonKeyPattern key;
+  const uint32_t length = static_cast<uint32_t>(name.size());
+  if (name.size() > JsonKeyPattern::BYTES - sizeof length) return key;
+  std::memcpy(key.bytes, &length, sizeof length);
+  std::memcpy(key.bytes + sizeof length, name.data(), name.size());
+  key.width = static_cast<uint8_t>(sizeof length + name.size());
+  return key;
+}
+
 std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,
                                                      const ValidatorCore&) {
   auto part = std::make_unique<JsonPlanPart>();
   size_t total = 0;
   for (const check::PlanRecord& record : plan.records) total += record.node->fields.size();
-  // Sized once: the facts point into it.
+  // Sized once: the facts point into them.
   part->keys.resize(total);
-  part->field_bounds.resize(total);
+  part->fields.resize(total);
   size_t at = 0;
   std::vector<std::pair<std::string_view, PyObject*>> names;
   for (const check::PlanRecord& record : plan.records) {
@@ -38,25 +48,24 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
         names.emplace_back(text, record.names[i].get());
       }
     }
-    const std::vector<RecordField>& fields = record.node->fields;
     part->records.push_back({&record, part->keys.data() + at, record.json_field_kinds.data(),
-                             part->field_bounds.data() + at, record.distinct});
-    for (const RecordField& field : fields) {
+                             part->fields.data() + at, record.distinct});
+    for (const RecordField& field : record.node->fields) {
       const check::PlanEntry* e = plan.entry(field.node);
       const check::PlanEntry* base =
           field.node.kind == NodeKind::Constrained && field.node.child ? plan.entry(*field.node.child)
                                                                        : nullptr;
+      JsonFieldFacts& facts = part->fields[at];
       if (e && base && e->bounds != check::NO_FACT && base->by_type) {
-        part->field_bounds[at] = {e->bounds, base->json_kinds};
+        facts.bounds = e->bounds;
+        facts.base_kinds = base->json_kinds;
       }
-      JsonKeyPattern& key = part->keys[at++];
-      const std::string& name = field.name;
-      const uint32_t length = static_cast<uint32_t>(name.size());
-      if (name.size() > JsonKeyPattern::BYTES - sizeof length) continue;
-      std::memcpy(key.bytes, &length, sizeof length);
-      std::memcpy(key.bytes + sizeof length, name.data(), name.size());
-      key.width = static_cast<uint8_t>(sizeof length + name.size());
+      if (e) facts.literals = e->literals;
+      part->keys[at++] = make_key_pattern(field.name);
     }
+  }
+  for (const check::PlanTagged& tagged : plan.tagged) {
+    part->tag_keys.push_back(make_key_pattern(tagged.name));
   }
   part->field_names.build(names);
   return part;

@@ -23,12 +23,13 @@ struct JsonKeyPattern {
   uint8_t width = 0;  // bytes that count: 4 + the name's length
 };
 
-// A field whose node constrains a base its kind alone decides: the base's
-// kinds and the node's native bounds, tested inline; `bounds` NO_FACT for
-// any other field.
-struct JsonFieldBounds {
+// What a field's value is tested by inline, when its kind alone does not
+// decide it: a node constraining a base its kind decides (the base's kinds
+// and the node's native bounds), or a literal set; NO_FACT where neither.
+struct JsonFieldFacts {
   uint32_t bounds = check::NO_FACT;
   uint8_t base_kinds = 0;
+  uint32_t literals = check::NO_FACT;
 };
 
 // What the in-order walk of a record reads for every object, in one place.
@@ -36,7 +37,7 @@ struct JsonRecordFacts {
   const check::PlanRecord* record;
   const JsonKeyPattern* keys;           // one per field, in field order
   const uint8_t* field_kinds;           // PlanRecord::json_field_kinds
-  const JsonFieldBounds* field_bounds;  // one per field
+  const JsonFieldFacts* fields;        // one per field
   bool distinct;
 };
 
@@ -74,7 +75,8 @@ class FieldNameTable {
 struct JsonPlanPart final : check::PlanPart {
   std::vector<JsonRecordFacts> records;  // by the plan's record position
   std::vector<JsonKeyPattern> keys;      // every record's, back to back
-  std::vector<JsonFieldBounds> field_bounds;  // the same
+  std::vector<JsonFieldFacts> fields;    // the same
+  std::vector<JsonKeyPattern> tag_keys;  // by the plan's tagged union position
   FieldNameTable field_names;
 };
 
@@ -91,6 +93,9 @@ inline const JsonRecordFacts* json_record_facts(const check::WalkPlan& plan,
   if (!e || e->record == check::NO_FACT || !plan.json_part) return nullptr;
   return &static_cast<const JsonPlanPart*>(plan.json_part.get())->records[e->record];
 }
+
+// The key pattern of a name (width 0 when too long for one).
+JsonKeyPattern make_key_pattern(std::string_view name);
 
 // Made with every plan (check::set_json_part_maker, at module init).
 std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,

@@ -163,13 +163,20 @@ bool walk_literal(const SchemaNode& node, V value, const WalkContext& ctx) {
   return walk_python(node, converted.get(), ctx);
 }
 
-// The value of an object's last entry named `name`, or the empty view.
+// The value of an object's last entry named `name`, or the empty view;
+// `pattern`, the name's key pattern, for a view that compares by one.
 template <class V>
-V last_entry(V object, std::string_view name) {
+V last_entry(V object, std::string_view name, const JsonKeyPattern* pattern) {
   V found{};
   V key = object.first();
   for (size_t i = 0, n = object.size(); i < n; ++i, key = key.next().next()) {
-    if (key.str() == name) found = key.next();
+    bool named;
+    if constexpr (requires { key.text_is(*pattern); }) {
+      named = pattern && pattern->width ? key.text_is(*pattern) : key.str() == name;
+    } else {
+      named = key.str() == name;
+    }
+    if (named) found = key.next();
   }
   return found;
 }
@@ -178,7 +185,7 @@ template <class V>
 bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx);
 
 template <class V>
-std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldBounds& field, V value,
+std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFacts& field, V value,
                                      const WalkContext& ctx);
 
 // A tagged union: the one member the tag names decides; empty when the tag's
@@ -188,7 +195,10 @@ std::optional<bool> tagged_answer(const SchemaNode& node, const check::PlanTagge
                                   const WalkContext& ctx) {
   // Every member is a record, which refuses anything but an object.
   if (value.kind() != K::Object) return false;
-  const V tag = last_entry(value, tagged.name);
+  const auto* part = static_cast<const JsonPlanPart*>(ctx.plan->json_part.get());
+  const JsonKeyPattern* pattern =
+      part ? &part->tag_keys[static_cast<size_t>(&tagged - ctx.plan->tagged.data())] : nullptr;
+  const V tag = last_entry(value, tagged.name, pattern);
   // Every member requires the tag.
   if (!tag) return false;
   const uint64_t* member = nullptr;
@@ -253,9 +263,6 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   // Items decided by their kind alone (list[float], list[int | str]): one
   // mask test each.
   if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx); mask && !slow_paths_only()) {
-    if constexpr (requires { element.kinds_within(*mask, n - i); }) {
-      return element.kinds_within(*mask, n - i);
-    }
     for (; i < n; ++i, element = element.next()) {
       if ((*mask & kind_bit(element.kind())) == 0) return false;
     }
@@ -487,10 +494,15 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
     bool passed;
     if (!(kinds & JSON_WALK)) {
       passed = (kinds & kind_bit(field.kind())) != 0;
-    } else if (facts->field_bounds[checked].bounds != NO_FACT) {
-      std::optional<bool> held = bounded_in_place(node.fields[checked].node,
-                                                  facts->field_bounds[checked], field, ctx);
+    } else if (const JsonFieldFacts& inline_facts = facts->fields[checked];
+               inline_facts.bounds != NO_FACT) {
+      std::optional<bool> held =
+          bounded_in_place(node.fields[checked].node, inline_facts, field, ctx);
       passed = held ? *held : walk(node.fields[checked].node, field, ctx);
+    } else if (inline_facts.literals != NO_FACT) {
+      std::optional<bool> found =
+          literal_sets_answer(ctx.plan->literals[inline_facts.literals], field);
+      passed = found ? *found : walk(node.fields[checked].node, field, ctx);
     } else {
       passed = walk(node.fields[checked].node, field, ctx);
     }
@@ -617,7 +629,7 @@ template <class V>
 // empty where a constraint needs the walk (which runs no code of the user's
 // for the base, so it may take the field from the start).
 template <class V>
-std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldBounds& field, V value,
+std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFacts& field, V value,
                                      const WalkContext& ctx) {
   if ((field.base_kinds & kind_bit(value.kind())) == 0) return false;
   const check::PlanBounds& natives = ctx.plan->bounds[field.bounds];

@@ -31,21 +31,6 @@ struct TapeKinds {
 };
 inline constexpr TapeKinds TAPE_KINDS{};
 
-// The kind bit (check/kinds.h) of each tape type byte.
-struct TapeKindBits {
-  uint8_t of[256];
-  constexpr TapeKindBits() : of() {
-    for (auto& b : of) b = check::JSON_NULL;
-    of['t'] = of['f'] = check::JSON_BOOL;
-    of['l'] = of['u'] = check::JSON_INT;
-    of['d'] = check::JSON_FLOAT;
-    of['"'] = check::JSON_STR;
-    of['['] = check::JSON_ARRAY;
-    of['{'] = check::JSON_OBJECT;
-  }
-};
-inline constexpr TapeKindBits TAPE_KIND_BITS{};
-
 // One value of the parser's tape: a word whose top byte names its type, two
 // words for numbers, and a container's word holding the tape index just past
 // its end and (saturated) its count.
@@ -91,26 +76,6 @@ class SimdTapeView {
 #else
     return std::memcmp(at, pattern.bytes, pattern.width) == 0;
 #endif
-  }
-  // Whether this value and the n - 1 after it all have kinds in the mask:
-  // the item loop of an array whose items the kind alone decides.
-  bool kinds_within(uint8_t mask, size_t n) const {
-    const uint64_t* words = tape_->words;
-    size_t at = at_;
-    for (size_t i = 0; i < n; ++i) {
-      const uint64_t w = words[at];
-      const uint8_t type = static_cast<uint8_t>(w >> 56);
-      if ((mask & TAPE_KIND_BITS.of[type]) == 0) return false;
-      // Branches, as in next().
-      if (type == 'l' || type == 'd' || type == 'u') {
-        at += 2;
-      } else if (type == '[' || type == '{') {
-        at = static_cast<uint32_t>(w);
-      } else {
-        at += 1;
-      }
-    }
-    return true;
   }
   void prefetch_text() const {
     __builtin_prefetch(tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK));
