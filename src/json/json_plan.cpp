@@ -11,7 +11,10 @@ void FieldNameTable::build(const std::vector<std::pair<std::string_view, PyObjec
   while (size < 2 * names.size()) size *= 2;
   slots_.assign(size, Slot{});
   for (const auto& [text, name] : names) {
-    const uint64_t hash = short_text_hash(text.data(), text.size());
+    // The hash reads past the text's end.
+    char padded[CACHED_TEXT_BYTES + 8] = {};
+    std::memcpy(padded, text.data(), text.size());
+    const uint64_t hash = short_text_hash(padded, text.size());
     if (find(text.data(), text.size(), hash)) continue;
     size_t i = hash & (size - 1);
     while (slots_[i].name) i = (i + 1) & (size - 1);

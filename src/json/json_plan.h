@@ -53,7 +53,7 @@ class FieldNameTable {
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
       const Slot& s = slots_[i];
       if (!s.name) return nullptr;
-      if (s.hash == hash && s.length == n && std::memcmp(bytes_.data() + s.offset, p, n) == 0) {
+      if (s.hash == hash && s.length == n && check::same_bytes(bytes_.data() + s.offset, p, n)) {
         return s.name;
       }
     }

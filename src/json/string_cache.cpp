@@ -1,14 +1,22 @@
 #include "json/string_cache.h"
 
+#include "check/flat_table.h"
+
 namespace tarmelix::json {
 
 namespace {
 
 struct CachedText {
   uint64_t hash = 0;
-  size_t length = 0;
+  uint32_t length = 0;
+  uint32_t misses = 0;  // other texts met in this slot since its last hit
   py::Ref str;
 };
+
+// Replacing an entry releases a str that is cold by then, which costs more
+// than the lookup: a slot changes hands only after this many misses in a
+// row, so texts that never repeat (ids, names) leave the cache alone.
+constexpr uint32_t MISSES_BEFORE_REPLACING = 8;
 
 constexpr size_t CACHE_BITS = 12;
 
@@ -29,13 +37,15 @@ py::Ref cached_ascii_str(const char* p, size_t n, uint64_t hash) {
   py::require_interpreter();
   CachedText& slot = cache_slots()[hash >> (64 - CACHE_BITS)];
   if (slot.hash == hash && slot.length == n && slot.str &&
-      std::memcmp(PyUnicode_1BYTE_DATA(slot.str.get()), p, n) == 0) {
+      check::same_bytes(reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(slot.str.get())), p, n)) {
+    slot.misses = 0;
     return slot.str;
   }
   py::Ref made = ascii_str(p, n);
-  if (made) {
+  if (made && (!slot.str || ++slot.misses > MISSES_BEFORE_REPLACING)) {
     slot.hash = hash;
-    slot.length = n;
+    slot.length = static_cast<uint32_t>(n);
+    slot.misses = 0;
     slot.str = made;
   }
   return made;

@@ -16,7 +16,9 @@ namespace tarmelix::json {
 // Texts longer than this are never cached.
 inline constexpr size_t CACHED_TEXT_BYTES = 64;
 
-// A hash of a short text; reads only its own bytes.
+// A hash of a short text. Reads whole words, up to 7 bytes past the text's
+// end, which must be readable (the parser's string buffer keeps far more
+// slack than that past its last string); those bytes do not count.
 inline uint64_t short_text_hash(const char* p, size_t n) {
   constexpr uint64_t K = 0x517cc1b727220a95ULL;
   uint64_t h = n * K;
@@ -27,8 +29,9 @@ inline uint64_t short_text_hash(const char* p, size_t n) {
     h = (((h << 5) | (h >> 59)) ^ w) * K;
   }
   if (i < n) {
-    uint64_t w = 0;
-    std::memcpy(&w, p + i, n - i);
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    w &= ~uint64_t{0} >> (64 - 8 * (n - i));
     h = (((h << 5) | (h >> 59)) ^ w) * K;
   }
   return h ^ (h >> 29);
