@@ -15,7 +15,8 @@ struct CachedText {
 
 // Replacing an entry releases a str that is cold by then, which costs more
 // than the lookup: a slot changes hands only after this many misses in a
-// row, so texts that never repeat (ids, names) leave the cache alone.
+// row, so values that never repeat (ids, names) leave the cache alone. A
+// key takes its slot at once: the keys of one document repeat.
 constexpr uint32_t MISSES_BEFORE_REPLACING = 8;
 
 constexpr size_t CACHE_BITS = 12;
@@ -28,10 +29,11 @@ CachedText* cache_slots() {
 
 }  // namespace
 
-py::Ref cached_ascii_str(const char* p, size_t n, uint64_t hash) {
+py::Ref cached_ascii_str(const char* p, size_t n, uint64_t hash, bool key) {
 #ifdef Py_GIL_DISABLED
   // Without the interpreter lock nothing guards the slots.
   (void)hash;
+  (void)key;
   return ascii_str(p, n);
 #else
   py::require_interpreter();
@@ -42,7 +44,7 @@ py::Ref cached_ascii_str(const char* p, size_t n, uint64_t hash) {
     return slot.str;
   }
   py::Ref made = ascii_str(p, n);
-  if (made && (!slot.str || ++slot.misses > MISSES_BEFORE_REPLACING)) {
+  if (made && (key || !slot.str || ++slot.misses > MISSES_BEFORE_REPLACING)) {
     slot.hash = hash;
     slot.length = static_cast<uint32_t>(n);
     slot.misses = 0;

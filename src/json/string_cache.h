@@ -39,8 +39,9 @@ inline uint64_t short_text_hash(const char* p, size_t n) {
 
 // A new reference to a str of the ASCII text (at most CACHED_TEXT_BYTES, its
 // hash from short_text_hash), the cached one when the text was seen before;
-// null with the error set.
-py::Ref cached_ascii_str(const char* p, size_t n, uint64_t hash);
+// null with the error set. A key is always kept, so the keys that repeat in
+// one document are one str.
+py::Ref cached_ascii_str(const char* p, size_t n, uint64_t hash, bool key);
 
 // A new compact str of ASCII text by one copy; null with the error set.
 inline py::Ref ascii_str(const char* p, size_t n) {

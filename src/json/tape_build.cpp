@@ -83,7 +83,7 @@ class TapeBuilder {
       if (key && names_) {
         if (PyObject* name = names_->find(p, n, hash)) return py::Ref::borrow(name);
       }
-      if (is_ascii(p, n)) return cached_ascii_str(p, n, hash);
+      if (is_ascii(p, n)) return cached_ascii_str(p, n, hash, key);
     } else if (is_ascii(p, n)) {
       return ascii_str(p, n);
     }
