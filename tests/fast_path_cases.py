@@ -377,7 +377,7 @@ def outcome(call):
         return ["invalid", [[r["code"], r["path"], r["expected"], r["value"]] for r in e.errors]]
     except BaseException as e:  # noqa: BLE001 - faults are part of the answer
         return ["raised", type(e).__name__, str(e)]
-    return ["ok", result if isinstance(result, bool) else None]
+    return ["ok", result if isinstance(result, (bool, str)) else None]
 
 
 PARSE = Validator(object)
@@ -416,6 +416,8 @@ def evaluate(schema_desc, value_desc, document=None):
             outcome(lambda: v.load(document)),
             outcome(lambda: v.load(data, fail_fast=True)),
         ]
+        # What load built, to the last type and key order.
+        answers["loaded"] = outcome(lambda: repr(v.load(data)))
         # The same document as the Python objects it loads to, through is_valid.
         try:
             parsed = PARSE.load(document)

@@ -25,6 +25,11 @@ struct WalkState {
   bool stop = false;
   AttributeNames attribute_names;
   DefinitionMemo definition_memo;
+  // A walk run without the interpreter lock (the JSON roads' over a large
+  // document): a step that needs the interpreter stops the walk instead,
+  // and the caller walks again holding the lock.
+  bool detached = false;
+  bool needs_interpreter = false;
 };
 
 struct WalkContext {
@@ -46,6 +51,13 @@ struct WalkContext {
   }
   bool recording() const { return mode != WalkMode::CheckOnly; }
   bool stopped() const { return state->stop; }
+  bool detached() const { return state->detached; }
+  // Stops a detached walk where a step needs the interpreter: false.
+  bool leave_to_interpreter() const {
+    state->needs_interpreter = true;
+    state->stop = true;
+    return false;
+  }
   // Whether a failure is recorded: nothing is once the walk has stopped.
   bool records() const { return recording() && !stopped(); }
   // A pooled object (borrowed), or null for an index outside the pool.

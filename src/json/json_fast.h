@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "check/walk_plan.h"
+#include "py/ref.h"
 #include "schema/core.h"
 
 namespace tarmelix::json {
@@ -25,5 +26,22 @@ JsonRoad choose_json_road(const WalkPlan* plan, std::string_view bytes);
 // represent exactly, and when the walk met a fatal exception (the other road
 // meets it again and raises it).
 FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes);
+
+// How load and validate_json go on after the SIMD parse. EventParser: the
+// tape could not say the document exactly (or the fast roads are off); the
+// event parser reads it again. Member: the SIMD walk found a member; Walk:
+// the document is to be walked (the SIMD walk found it is not a member, or
+// the schema's walk may run code of the user's, which only the reference
+// walk runs).
+enum class FastLoadRoad : uint8_t { EventParser, Member, Walk };
+
+struct FastLoad {
+  FastLoadRoad road = FastLoadRoad::EventParser;
+  py::Ref value;  // built from the tape: for Walk, and for Member when asked
+};
+
+// The parse of load and validate_json (`need_value` false: a member's value
+// is not needed). Leaves no error set.
+FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_value);
 
 }  // namespace tarmelix::json

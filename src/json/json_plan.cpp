@@ -2,7 +2,27 @@
 
 #include <cstring>
 
+#include "json/string_cache.h"
+
 namespace tarmelix::json {
+
+void FieldNameTable::build(const std::vector<std::pair<std::string_view, PyObject*>>& names) {
+  size_t size = 4;
+  while (size < 2 * names.size()) size *= 2;
+  slots_.assign(size, Slot{});
+  for (const auto& [text, name] : names) {
+    // The hash reads past the text's end.
+    char padded[CACHED_TEXT_BYTES + 8] = {};
+    std::memcpy(padded, text.data(), text.size());
+    const uint64_t hash = short_text_hash(padded, text.size());
+    if (find(text.data(), text.size(), hash)) continue;
+    size_t i = hash & (size - 1);
+    while (slots_[i].name) i = (i + 1) & (size - 1);
+    slots_[i] = {hash, name, static_cast<uint32_t>(bytes_.size()),
+                 static_cast<uint32_t>(text.size())};
+    bytes_.append(text);
+  }
+}
 
 JsonKeyPattern make_key_pattern(std::string_view name) {
   JsonKeyPattern key;
@@ -23,7 +43,14 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
   part->keys.resize(total);
   part->fields.resize(total);
   size_t at = 0;
+  std::vector<std::pair<std::string_view, PyObject*>> names;
   for (const check::PlanRecord& record : plan.records) {
+    for (size_t i = 0; i < record.names.size(); ++i) {
+      const std::string& text = record.node->fields[i].name;
+      if (record.names[i] && text.size() <= CACHED_TEXT_BYTES) {
+        names.emplace_back(text, record.names[i].get());
+      }
+    }
     part->records.push_back({&record, part->keys.data() + at, record.json_field_kinds.data(),
                              part->fields.data() + at, record.distinct});
     for (const RecordField& field : record.node->fields) {
@@ -43,6 +70,7 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
   for (const check::PlanTagged& tagged : plan.tagged) {
     part->tag_keys.push_back(make_key_pattern(tagged.name));
   }
+  part->field_names.build(names);
   return part;
 }
 

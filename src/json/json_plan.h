@@ -4,7 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
+
+#include <cstring>
+#include <utility>
 
 #include "check/walk_plan.h"
 
@@ -36,12 +41,50 @@ struct JsonRecordFacts {
   bool distinct;
 };
 
+// Every record field's name as the interned str the plan owns, looked up by
+// the bytes of a document's key, so a key that names a field is that str.
+class FieldNameTable {
+ public:
+  // Borrowed (the plan keeps it); null when no field has this name. `hash`
+  // is short_text_hash of the bytes (json/string_cache.h).
+  PyObject* find(const char* p, size_t n, uint64_t hash) const {
+    if (slots_.empty()) return nullptr;
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+      const Slot& s = slots_[i];
+      if (!s.name) return nullptr;
+      if (s.hash == hash && s.length == n && check::same_bytes(bytes_.data() + s.offset, p, n)) {
+        return s.name;
+      }
+    }
+  }
+  // Fills the table once, from (name bytes, interned str) pairs.
+  void build(const std::vector<std::pair<std::string_view, PyObject*>>& names);
+
+ private:
+  struct Slot {
+    uint64_t hash = 0;
+    PyObject* name = nullptr;
+    uint32_t offset = 0;
+    uint32_t length = 0;
+  };
+  std::vector<Slot> slots_;  // a power of two, at most half full
+  std::string bytes_;
+};
+
 struct JsonPlanPart final : check::PlanPart {
   std::vector<JsonRecordFacts> records;  // by the plan's record position
   std::vector<JsonKeyPattern> keys;      // every record's, back to back
   std::vector<JsonFieldFacts> fields;    // the same
   std::vector<JsonKeyPattern> tag_keys;  // by the plan's tagged union position
+  FieldNameTable field_names;
 };
+
+// The field names of a plan's JSON part; null without one.
+inline const FieldNameTable* json_field_names(const check::WalkPlan* plan) {
+  if (!plan || !plan->json_part) return nullptr;
+  return &static_cast<const JsonPlanPart*>(plan->json_part.get())->field_names;
+}
 
 // A Record node's facts, or null without the part or an entry.
 inline const JsonRecordFacts* json_record_facts(const check::WalkPlan& plan,

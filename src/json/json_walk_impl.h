@@ -154,6 +154,7 @@ bool walk_literal(const SchemaNode& node, V value, const WalkContext& ctx) {
       return *found;
     }
   }
+  if (ctx.detached()) return ctx.leave_to_interpreter();
   if (!slow_paths_only()) {
     if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
     if (PyErr_Occurred()) return ctx.fold_pending();
@@ -519,6 +520,7 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
 
 template <class V>
 bool walk_converted(const SchemaNode& node, V value, const WalkContext& ctx, bool fold_failure) {
+  if (ctx.detached()) return ctx.leave_to_interpreter();
   py::Ref converted = value.to_python();
   if (!converted) {
     if (fold_failure) return ctx.fold_pending();
@@ -610,6 +612,7 @@ template <class V>
       }
     }
     if (!converted) {
+      if (ctx.detached()) return ctx.leave_to_interpreter();
       converted = value.to_python();
       if (!converted) {
         // A value the constraints cannot be asked about is a non-member, whatever
@@ -676,6 +679,7 @@ bool walk_definition(const SchemaNode& node, V value, const WalkContext& ctx) {
     }
   }
   if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
+    if (ctx.detached()) return ctx.leave_to_interpreter();
     py::set_stack_exhausted();
     store_fatal_exception(py::take_exception(), ctx.state->fatal_error, ctx.state->stop);
     return false;
