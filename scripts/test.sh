@@ -5,6 +5,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 python3 "$ROOT/scripts/check-layers.py" || die "an include runs against the folder order (DEVELOPERS.md)"
+python3 "$ROOT/scripts/check-error-clears.py" || die "a cleared exception must say why (DEVELOPERS.md)"
 
 ensure_system_packages
 

@@ -99,6 +99,25 @@ def test_fail_fast_conversion_errors_carry_a_note(method, flag, error, message):
     assert info.value.__notes__ == ["while processing 'fail_fast'"]
 
 
+def _type_whose_module_raises(exc):
+    def module(cls):
+        raise exc
+
+    meta = type("Meta", (type,), {"__module__": property(module)})
+    return meta("Flag", (), {})
+
+
+@pytest.mark.parametrize(
+    "exc, raised",
+    [(RuntimeError("r"), TypeError), (KeyboardInterrupt(), KeyboardInterrupt),
+     (MemoryError(), MemoryError)],
+)
+def test_fail_fast_type_whose_module_raises(exc, raised):
+    # An ordinary failure means not numpy's bool; a fatal one is raised.
+    with pytest.raises(raised):
+        a.validate(1, fail_fast=_type_whose_module_raises(exc)())
+
+
 def test_fail_fast_qualname_of_a_nested_class():
     class Outer:
         class Inner:

@@ -146,6 +146,23 @@ def test_fatal_exception_in_a_comparison_propagates(exc):
             assert info.value is exc
 
 
+@pytest.mark.parametrize("exc", [KeyboardInterrupt(), MemoryError()])
+def test_fatal_exception_from_the_str_of_a_predicate_error_propagates(exc):
+    # Only the record's text calls str(), so CheckOnly never meets it.
+    class LoudStr(Exception):
+        def __str__(self):
+            raise exc
+
+    def pred(v):
+        raise LoudStr
+
+    v = Validator(Annotated[int, pred])
+    with pytest.raises(BaseException) as info:
+        v.validate(1)
+    assert info.value is exc
+    assert v.is_valid(1) is False
+
+
 def test_same_pattern_answers_with_and_without_the_plan():
     spec = Annotated[str, M(pattern="[a-c]+")]
     assert check(list[spec], ["abc", "d"]) == (

@@ -1,12 +1,14 @@
-"""A MemoryError met on the way is raised, never turned into another answer."""
+"""A MemoryError met on the way is raised, never turned into another answer
+or an internal fault."""
 
+import functools
 from typing import Literal
 
 import pytest
 
 testcapi = pytest.importorskip("_testcapi")
 
-from tarmelix import Validator  # noqa: E402
+from tarmelix import ValidationError, Validator  # noqa: E402
 
 NON_ASCII = "\u00e9t\u00e9"
 
@@ -46,3 +48,64 @@ def test_answer_or_memory_error(make, call, answer):
     else:
         assert result == answer
     assert call(subject) == answer
+
+
+def fail_one_allocation(n, call, *args):
+    """`call(*args)` with only the interpreter's n-th allocation from now failing
+    (none when n is None).
+
+    `call` must be a C callable: the window opens and closes around that one
+    call, so no Python frame (whose own allocations the interpreter does not
+    always survive failing) runs inside it.
+    """
+    result = error = None
+    if n is not None:
+        testcapi.set_nomemory(n, n + 1)
+    try:
+        result = call(*args)
+    except BaseException as exc:  # noqa: BLE001 - the kind is what is checked
+        error = exc
+    finally:
+        testcapi.remove_mem_hooks()
+    return result, error
+
+
+def settled(result, error):
+    """What must not change when an allocation fails: the answer, or which
+    records a ValidationError holds (a preview may fall back to a fixed text)."""
+    if isinstance(error, ValidationError):
+        return "invalid", [(e["code"], e["path"]) for e in error.errors]
+    if error is not None:
+        return type(error)
+    return "ok", result
+
+
+RECORD = Validator({"name": int, "other?": str})
+SET = Validator(set[int])
+UNION = Validator(list[int] | None)
+JSON_RECORD = Validator({"a": int, "b": [str, ...]})
+
+
+# Only built-in values and types, so each walk runs none of the interpreter's
+# Python code.
+@pytest.mark.parametrize(
+    "call, args",
+    [
+        pytest.param(RECORD.validate, ({"name": "bad", "zz": 3},), id="record-field-names"),
+        pytest.param(functools.partial(RECORD.validate, fail_fast=True), ({"name": "bad"},),
+                     id="record-fail-fast"),
+        pytest.param(SET.validate, ({1, "a"},), id="set-iterator"),
+        pytest.param(SET.is_valid, ({1, 2},), id="set-iterator-check-only"),
+        pytest.param(repr, (UNION,), id="repr-text"),
+        pytest.param(JSON_RECORD.validate_json, ('{"a": 1, "b": ["x", 3]}',), id="json"),
+        pytest.param(JSON_RECORD.is_valid_json, ('{"a": 1, "b": ["x"]}',), id="json-in-place"),
+    ],
+)
+def test_a_failed_allocation_is_a_memory_error(call, args):
+    normal = settled(*fail_one_allocation(None, call, *args))
+    for n in range(200):
+        result, error = fail_one_allocation(n, call, *args)
+        if not isinstance(error, MemoryError):
+            assert settled(result, error) == normal, (n, result, error)
+    # past the call's last allocation: the window covered all of them
+    assert settled(*fail_one_allocation(199, call, *args)) == normal

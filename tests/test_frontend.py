@@ -1,6 +1,10 @@
 """Spec dispatch, rejections, the nesting limit, dict literals and embedding."""
 
 import enum
+import os
+import subprocess
+import sys
+import textwrap
 import threading
 import typing
 from dataclasses import dataclass
@@ -424,3 +428,53 @@ def test_embedding_matches_building_in_place(before, spec):
     embedded = Validator({"a": before, "b": Validator(spec)})
     assert direct == embedded
     assert hash(direct) == hash(embedded)
+
+
+# The typing objects are read once per process, on the first schema built, so
+# the read of an optional one is made to raise in a fresh interpreter.
+OPTIONAL_TYPING_READ = textwrap.dedent(
+    """
+    import typing
+    never = typing.Never
+    del typing.Never
+
+    def __getattr__(name):
+        if name == "Never":
+            raise {exc}
+        raise AttributeError(name)
+
+    typing.__getattr__ = __getattr__
+    from tarmelix import Validator
+
+    def show(spec):
+        try:
+            print(Validator(spec))
+        except BaseException as e:
+            print(type(e).__name__)
+
+    show(int)
+    typing.Never = never
+    show(typing.Never)
+    """
+)
+
+
+@pytest.mark.parametrize(
+    "exc, shown",
+    [
+        # absent: the slot stays empty for the process
+        ("LookupError", ["int", "NotImplementedError"]),
+        # fatal: the schema fails, and the next one reads typing afresh
+        ("KeyboardInterrupt", ["KeyboardInterrupt", "nothing"]),
+    ],
+)
+def test_optional_typing_object_whose_read_raises(exc, shown):
+    done = subprocess.run(
+        [sys.executable, "-c", OPTIONAL_TYPING_READ.format(exc=exc)],
+        capture_output=True,
+        text=True,
+        timeout=60,
+        env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
+    )
+    assert done.returncode == 0, done.stderr[-2000:]
+    assert done.stdout.split() == shown

@@ -1,22 +1,24 @@
 #include "check/exception_text.h"
 
+#include "py/error.h"
+
 namespace tarmelix::check {
 
 std::optional<std::string> utf8_replacing(PyObject* text) {
   Py_ssize_t size = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(text, &size);
   if (utf8) return std::string(utf8, static_cast<size_t>(size));
-  PyErr_Clear();
+  if (!py::clear_if(PyExc_UnicodeEncodeError)) return std::nullopt;
   py::Ref raw = py::Ref::steal(PyUnicode_AsEncodedString(text, "utf-8", "surrogatepass"));
   if (!raw) {
-    PyErr_Clear();
+    py::clear_unless_fatal();
     return std::nullopt;
   }
   py::Ref fixed = py::Ref::steal(
       PyUnicode_DecodeUTF8(PyBytes_AS_STRING(raw.get()), PyBytes_GET_SIZE(raw.get()), "replace"));
   utf8 = fixed ? PyUnicode_AsUTF8AndSize(fixed.get(), &size) : nullptr;
   if (!utf8) {
-    PyErr_Clear();
+    py::clear_unless_fatal();
     return std::nullopt;
   }
   return std::string(utf8, static_cast<size_t>(size));
@@ -28,14 +30,15 @@ std::string exception_text(PyObject* exception) {
   if (name) {
     if (auto utf8 = utf8_replacing(name.get())) text = *utf8;
   } else {
-    PyErr_Clear();
+    py::clear_unless_fatal();
   }
+  if (PyErr_Occurred()) return text;  // fatal: the caller passes it on
   py::Ref str = py::Ref::steal(PyObject_Str(exception));
   std::optional<std::string> body;
   if (str) {
     body = utf8_replacing(str.get());
-  } else {
-    PyErr_Clear();
+  } else if (!py::clear_unless_fatal()) {
+    return text;
   }
   text += ": ";
   text += body ? *body : std::string("<exception str() failed>");

@@ -4,12 +4,6 @@
 
 namespace tarmelix::check {
 
-bool is_fatal_exception(PyObject* exception) {
-  if (!py::exception_matches(exception, PyExc_Exception)) return true;
-  return py::exception_matches(exception, PyExc_MemoryError) ||
-         py::exception_matches(exception, PyExc_RecursionError);
-}
-
 void store_fatal_exception(py::Ref exception, FatalErrorSlot& slot, bool& stop) {
   if (!slot.exception) slot.exception = std::move(exception);
   stop = true;

@@ -3,6 +3,7 @@
 // stops the walk, and the entry point raises it unchanged.
 #pragma once
 
+#include "py/error.h"
 #include "py/ref.h"
 
 namespace tarmelix::check {
@@ -14,7 +15,7 @@ struct FatalErrorSlot {
 };
 
 // MemoryError, RecursionError, or anything not derived from Exception.
-bool is_fatal_exception(PyObject* exception);
+using py::is_fatal_exception;
 
 // Keeps the exception when the slot is empty (the first one wins) and raises
 // the stop flag either way.

@@ -1,5 +1,5 @@
-// One walk from an entry point: the native stack checked, a fresh state, and
-// the fatal exception the walk kept put back into the indicator.
+// One walk from an entry point: a fresh state (whose steps check the native
+// stack), and the fatal exception the walk kept put back into the indicator.
 #pragma once
 
 #include <optional>

@@ -24,7 +24,9 @@ PyObject* validation_error_type() {
     return t;
   });
   if (type) return type->get();
-  py::raise_panic("Failed to initialize new exception type.");
+  // Running out of memory is the interpreter's MemoryError, not a fault.
+  if (!PyErr_ExceptionMatches(PyExc_MemoryError))
+    py::raise_panic("Failed to initialize new exception type.");
   return nullptr;
 }
 

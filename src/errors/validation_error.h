@@ -5,7 +5,8 @@
 
 namespace tarmelix::errors {
 
-// Borrowed; null with the error set only when creation fails.
+// Borrowed; null with the error set only when creation fails: the
+// interpreter's MemoryError, or PanicException for any other failure.
 PyObject* validation_error_type();
 
 }  // namespace tarmelix::errors

@@ -50,25 +50,27 @@ void read_bounds(PyObject* m, ConstantsPool& pool, std::vector<Constraint>& out)
 }
 
 // A length that converts to an unsigned 64-bit integer; everything else
-// (None, negative, too large, float, ...) is skipped.
+// (None, negative, too large, float, ...) is skipped, and so is a conversion
+// that raises, whatever it raised: metadata is read leniently throughout.
 void read_length(PyObject* m, Name name, ConstraintKind kind, std::vector<Constraint>& out) {
   py::Ref value = read_attribute_or_absent(m, name);
   if (!value || value.get() == Py_None) return;
   py::Ref number = PyLong_Check(value.get()) ? value : py::Ref::steal(PyNumber_Index(value.get()));
   if (!number) {
-    PyErr_Clear();
+    PyErr_Clear();  // skipped, as a length that does not convert
     return;
   }
   unsigned long long length = PyLong_AsUnsignedLongLong(number.get());
   if (length == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
-    PyErr_Clear();
+    PyErr_Clear();  // negative or past 64 bits: skipped
     return;
   }
   out.push_back(Constraint::with_value(kind, static_cast<uint64_t>(length)));
 }
 
 // A divisor equal to zero fails construction; one whose comparison raises is
-// kept, since only a proven zero is refused.
+// kept, since only a proven zero is refused (the exception, whatever it is,
+// is dropped).
 bool read_multiple_of(PyObject* m, ConstantsPool& pool, std::vector<Constraint>& out) {
   py::Ref divisor = read_attribute_or_absent(m, Name::MultipleOf);
   if (!divisor || divisor.get() == Py_None) return true;
@@ -76,7 +78,7 @@ bool read_multiple_of(PyObject* m, ConstantsPool& pool, std::vector<Constraint>&
   if (!zero) return false;
   py::Ref equal = py::Ref::steal(PyObject_RichCompare(divisor.get(), zero.get(), Py_EQ));
   int truth = equal ? PyObject_IsTrue(equal.get()) : -1;
-  if (truth < 0) PyErr_Clear();
+  if (truth < 0) PyErr_Clear();  // not a proven zero
   if (truth == 1) {
     PyErr_SetString(PyExc_ValueError,
                     "MultipleOf(0) is not a valid constraint: no value is a multiple of zero. "

@@ -63,6 +63,8 @@ py::Ref read_attribute(PyObject* object, Name name) {
 
 py::Ref read_attribute_or_absent(PyObject* object, Name name) {
   py::Ref value = read_attribute(object, name);
+  // Read only where any failure means absent (Annotated metadata, the names
+  // looked up in typing, the protocol markers), whatever it raised.
   if (!value) PyErr_Clear();
   return value;
 }
@@ -72,7 +74,7 @@ bool attribute_is_true(PyObject* object, Name name) {
   if (!value) return false;
   int truth = PyObject_IsTrue(value.get());
   if (truth < 0) {
-    PyErr_Clear();
+    PyErr_Clear();  // a marker that cannot be tested is not set
     return false;
   }
   return truth == 1;
@@ -113,6 +115,7 @@ void not_instance_error(PyObject* value, const char* expected) {
   }
   py::Ref qualname = py::Ref::steal(PyType_GetQualName(Py_TYPE(value)));
   if (!qualname) {
+    // The TypeError is the answer either way; only its name falls back.
     PyErr_Clear();
     PyErr_Format(PyExc_TypeError, "'<failed to extract type name>' object is not an instance of '%s'",
                  expected);

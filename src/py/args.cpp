@@ -118,17 +118,19 @@ bool parse_tuple_and_dict(const FunctionDesc& desc, PyObject* args, PyObject* kw
 
 namespace {
 
-bool type_is_numpy_bool(PyTypeObject* type) {
+// A type whose names cannot be read is not numpy's; a fatal exception of the
+// read stays pending and gives an empty optional.
+std::optional<bool> type_is_numpy_bool(PyTypeObject* type) {
   Ref module = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"));
   if (!module) {
-    PyErr_Clear();
+    if (!clear_unless_fatal()) return std::nullopt;
     return false;
   }
   if (!PyUnicode_Check(module.get()) || PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0)
     return false;
   Ref name = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__name__"));
   if (!name) {
-    PyErr_Clear();
+    if (!clear_unless_fatal()) return std::nullopt;
     return false;
   }
   return PyUnicode_Check(name.get()) &&
@@ -139,7 +141,9 @@ bool type_is_numpy_bool(PyTypeObject* type) {
 std::optional<bool> convert_bool(PyObject* value) {
   PyTypeObject* type = Py_TYPE(value);
   if (type == &PyBool_Type) return value == Py_True;
-  if (type_is_numpy_bool(type)) {
+  std::optional<bool> numpy_bool = type_is_numpy_bool(type);
+  if (!numpy_bool) return std::nullopt;
+  if (*numpy_bool) {
     inquiry nb_bool = type->tp_as_number ? type->tp_as_number->nb_bool : nullptr;
     if (!nb_bool) {
       Ref text = Ref::steal(PyObject_Str(reinterpret_cast<PyObject*>(type)));
@@ -155,6 +159,7 @@ std::optional<bool> convert_bool(PyObject* value) {
   }
   Ref qualname = Ref::steal(PyType_GetQualName(type));
   if (!qualname) {
+    // The TypeError is the answer either way; only its name falls back.
     PyErr_Clear();
     PyErr_SetString(PyExc_TypeError,
                     "'<failed to extract type name>' object is not an instance of 'bool'");
@@ -177,9 +182,10 @@ std::optional<bool> convert_bool_argument(PyObject* value, const char* param_nam
     Ref r = name ? Ref::steal(PyObject_VectorcallMethod(
                        name.get(), call_args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr))
                  : Ref();
+    // A note that cannot be added leaves the exception as it was.
     if (!r) PyErr_Clear();
   } else {
-    PyErr_Clear();
+    PyErr_Clear();  // no note could be made: the exception goes on without one
   }
   restore_exception(std::move(exc));
   return std::nullopt;

@@ -12,6 +12,19 @@ OnceCell<Ref>& panic_cell() {
 }
 }  // namespace
 
+bool is_fatal_exception(PyObject* exception) noexcept {
+  if (!exception_matches(exception, PyExc_Exception)) return true;
+  return exception_matches(exception, PyExc_MemoryError) ||
+         exception_matches(exception, PyExc_RecursionError);
+}
+
+bool clear_unless_fatal() noexcept {
+  Ref exception = take_exception();
+  if (!exception || !is_fatal_exception(exception.get())) return true;
+  restore_exception(std::move(exception));
+  return false;
+}
+
 PyObject* panic_exception_type() {
   const Ref* type = panic_cell().get_or_init([]() -> std::optional<Ref> {
     Ref t = Ref::steal(PyErr_NewExceptionWithDoc(
@@ -27,6 +40,7 @@ PyObject* panic_exception_type() {
 }
 
 void raise_panic(const std::string& message) noexcept {
+  // The panic takes the place of whatever the failing step left pending.
   PyErr_Clear();
   PyObject* type = panic_exception_type();
   if (!type) return;  // the indicator holds the creation failure

@@ -20,15 +20,37 @@ struct Fault : std::runtime_error {
 [[noreturn]] inline void fault(const std::string& message) { throw Fault(message); }
 
 // Takes the pending exception out of the indicator (null when none is set).
-inline Ref take_exception() noexcept { return Ref::steal(PyErr_GetRaisedException()); }
+inline Ref take_exception() noexcept {
+  require_interpreter();
+  return Ref::steal(PyErr_GetRaisedException());
+}
 
 // Puts an exception back into the indicator, consuming the reference.
-inline void restore_exception(Ref exc) noexcept { PyErr_SetRaisedException(exc.release()); }
+inline void restore_exception(Ref exc) noexcept {
+  require_interpreter();
+  PyErr_SetRaisedException(exc.release());
+}
 
 // Whether a (non-null) exception object is an instance of the given class.
 inline bool exception_matches(PyObject* exc, PyObject* cls) noexcept {
   return PyErr_GivenExceptionMatches(exc, cls) != 0;
 }
+
+// MemoryError, RecursionError, or anything not derived from Exception: the
+// exceptions that no step turns into an answer.
+bool is_fatal_exception(PyObject* exception) noexcept;
+
+// Clears the pending exception when it is an instance of `cls` and says
+// whether it did; any other exception stays pending.
+inline bool clear_if(PyObject* cls) noexcept {
+  if (!PyErr_ExceptionMatches(cls)) return false;
+  PyErr_Clear();
+  return true;
+}
+
+// Clears the pending exception unless it is fatal; true when none is left
+// pending, false when a fatal one stays for the caller to pass on.
+bool clear_unless_fatal() noexcept;
 
 // The PanicException class (a BaseException subclass), created once per
 // process. Null with the indicator set when it cannot be created.

@@ -1,9 +1,10 @@
 #include "py/stack.h"
 
-#include <Python.h>
 #include <pthread.h>
 
 #include <cstdint>
+
+#include "py/ref.h"
 
 namespace tarmelix::py {
 
@@ -42,6 +43,7 @@ StackBound::StackBound(size_t reserve) noexcept {
 }
 
 void set_stack_exhausted(const char* activity) noexcept {
+  require_interpreter();
   PyErr_Format(PyExc_RecursionError,
                "maximum recursion depth exceeded while %s (native stack exhausted)", activity);
 }

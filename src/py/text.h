@@ -4,18 +4,23 @@
 #include <optional>
 #include <string_view>
 
+#include "py/error.h"
 #include "py/ref.h"
 
 namespace tarmelix::py {
 
 // The UTF-8 of a str, from the str's own cache: valid while the str lives.
 // Empty, with the exception discarded, when it cannot be encoded (a lone
-// surrogate).
+// surrogate). For the callers' steps a text without UTF-8 is an answer (no
+// match, no field, left out of the plan), so the failure is dropped whatever
+// it is, a MemoryError included; a caller that must tell them apart uses
+// utf8_view_or_error.
 inline std::optional<std::string_view> utf8_view(PyObject* str) noexcept {
+  require_interpreter();
   Py_ssize_t size = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
   if (!utf8) {
-    PyErr_Clear();
+    PyErr_Clear();  // no text is the answer, as said above
     return std::nullopt;
   }
   return std::string_view(utf8, static_cast<size_t>(size));
@@ -24,10 +29,11 @@ inline std::optional<std::string_view> utf8_view(PyObject* str) noexcept {
 // As utf8_view, but only the failure of a lone surrogate is discarded; any
 // other (a MemoryError) stays pending, which tells the two apart.
 inline std::optional<std::string_view> utf8_view_or_error(PyObject* str) noexcept {
+  require_interpreter();
   Py_ssize_t size = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
   if (!utf8) {
-    if (PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) PyErr_Clear();
+    clear_if(PyExc_UnicodeEncodeError);
     return std::nullopt;
   }
   return std::string_view(utf8, static_cast<size_t>(size));

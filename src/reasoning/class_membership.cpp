@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "py/error.h"
 #include "py/once.h"
 #include "py/ref.h"
 
@@ -90,8 +91,7 @@ std::optional<bool> is_collections_abc_class(const CheckReferences& refs, PyObje
   if (!PyUnicode_Check(name.get())) return false;
   py::Ref same = py::Ref::steal(PyObject_GetAttr(refs.collections_abc.get(), name.get()));
   if (!same) {
-    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return std::nullopt;
-    PyErr_Clear();
+    if (!py::clear_if(PyExc_AttributeError)) return std::nullopt;
     return false;
   }
   return same.get() == owner;

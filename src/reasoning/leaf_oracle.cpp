@@ -62,6 +62,7 @@ ConstantOrder order_objects(PyObject* a, PyObject* b) {
   for (auto [op, order] : tries) {
     std::optional<bool> holds = compare_true(a, b, op);
     if (!holds) {
+      // A decision never raises: whatever the comparison raised, unproven.
       PyErr_Clear();
       return ConstantOrder::Undecided;
     }
@@ -85,6 +86,7 @@ LeafAnswer PoolOracle::leaf_relation(const SchemaNode& s, const SchemaNode& t) c
     if (!PyType_Check(c1)) return LeafAnswer::No;
     int r = PyObject_IsSubclass(c1, c2);
     if (r < 0) {
+      // A decision never raises: a subclass check that fails proves nothing.
       PyErr_Clear();
       return LeafAnswer::No;
     }
@@ -95,7 +97,7 @@ LeafAnswer PoolOracle::leaf_relation(const SchemaNode& s, const SchemaNode& t) c
       case ClassInclusion::Unproven:
         return LeafAnswer::Undecided;
       case ClassInclusion::Failed:
-        PyErr_Clear();
+        PyErr_Clear();  // a decision never raises; the inclusion stays unproven
         return LeafAnswer::Undecided;
     }
     return LeafAnswer::Undecided;
@@ -103,7 +105,8 @@ LeafAnswer PoolOracle::leaf_relation(const SchemaNode& s, const SchemaNode& t) c
   if (s.kind == NodeKind::Literal && s.index < count) {
     std::optional<bool> member =
         check_node_membership(t, constants_, definitions_, constants_[s.index].get(), patterns_);
-    // A fatal exception kept by the walk stopped it as a non-member.
+    // A fatal exception kept by the walk stopped it as a non-member; a
+    // decision never raises, so it is dropped whatever it is.
     if (!member || PyErr_Occurred()) {
       PyErr_Clear();
       return LeafAnswer::No;
@@ -122,12 +125,14 @@ LeafAnswer PoolOracle::no_integer_between(uint64_t lower, bool lower_exclusive, 
                                           bool upper_exclusive) const {
   const MathFunctions* math = math_functions_cell().get_or_init(init_math_functions);
   if (!math) {
+    // A decision never raises; the next call tries the import again.
     PyErr_Clear();
     return LeafAnswer::Undecided;
   }
   if (lower >= constants_.size() || upper >= constants_.size()) return LeafAnswer::Undecided;
 
   auto undecided = [] {
+    // A decision never raises: a bound that cannot be rounded is unproven.
     PyErr_Clear();
     return LeafAnswer::Undecided;
   };

@@ -1,5 +1,6 @@
 #include "render/preview.h"
 
+#include "render/bounded_repr.h"
 #include "render/utf8_text.h"
 
 namespace tarmelix::render {
@@ -11,7 +12,7 @@ namespace {
 std::string str_text(PyObject* s) {
   Py_ssize_t size = 0;
   if (const char* utf8 = PyUnicode_AsUTF8AndSize(s, &size)) return std::string(utf8, size);
-  PyErr_Clear();
+  PyErr_Clear();  // no UTF-8: spelled out below
   std::string out;
   const int kind = PyUnicode_KIND(s);
   const void* data = PyUnicode_DATA(s);
@@ -40,16 +41,26 @@ std::string repr_result_text(PyObject* result) {
     if (const char* utf8 = PyUnicode_AsUTF8AndSize(type_name.get(), &size))
       return "<unprintable " + std::string(utf8, size) + " object>";
   }
-  PyErr_Clear();
+  PyErr_Clear();  // a preview never raises
   return "<unprintable object>";
 }
 
 }  // namespace
 
 std::string preview_repr(PyObject* value) {
+  // A built-in container or text is written only as far as it is shown.
+  if (has_bounded_repr(value)) {
+    std::optional<std::string> text = bounded_repr(value, GOT_TEXT_CHARS);
+    if (!text) {
+      // As repr raising would be: the preview never fails.
+      PyErr_Clear();
+      return "<unrepresentable>";
+    }
+    return truncate_chars(*text, GOT_TEXT_CHARS);
+  }
   py::Ref repr = py::Ref::steal(PyObject_Repr(value));
   if (!repr) {
-    PyErr_Clear();
+    PyErr_Clear();  // a preview never raises, whatever repr raised
     return "<unrepresentable>";
   }
   return truncate_chars(repr_result_text(repr.get()), GOT_TEXT_CHARS);
@@ -62,7 +73,7 @@ std::string render_class_name(PyObject* cls) {
     if (const char* utf8 = PyUnicode_AsUTF8AndSize(name.get(), &size))
       return std::string(utf8, size);
   }
-  PyErr_Clear();
+  PyErr_Clear();  // a preview never raises: the repr stands in for the name
   return preview_repr(cls);
 }
 

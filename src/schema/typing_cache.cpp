@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "py/error.h"
 #include "py/once.h"
 
 namespace tarmelix::schema {
@@ -20,10 +21,11 @@ Ref attr(const Ref& module, const char* name) {
   return Ref::steal(PyObject_GetAttrString(module.get(), name));
 }
 
-Ref optional_attr(const Ref& module, const char* name) {
-  Ref r = attr(module, name);
-  if (!r) PyErr_Clear();
-  return r;
+// An attribute that older interpreters lack: an ordinary exception of the
+// read leaves the slot empty; a fatal one stays pending and gives false.
+bool optional_attr(const Ref& module, const char* name, Ref& slot) {
+  slot = attr(module, name);
+  return slot || py::clear_unless_fatal();
 }
 
 std::optional<TypingCache> fill() {
@@ -33,9 +35,9 @@ std::optional<TypingCache> fill() {
   Ref builtins = import("builtins");
   if (!builtins) return std::nullopt;
   if (!(c.Any = attr(typing, "Any"))) return std::nullopt;
-  c.Never = optional_attr(typing, "Never");
-  c.NoReturn = optional_attr(typing, "NoReturn");
-  c.TypeAliasType = optional_attr(typing, "TypeAliasType");
+  if (!optional_attr(typing, "Never", c.Never) || !optional_attr(typing, "NoReturn", c.NoReturn) ||
+      !optional_attr(typing, "TypeAliasType", c.TypeAliasType))
+    return std::nullopt;
   if (!(c.Union = attr(typing, "Union"))) return std::nullopt;
   if (!(c.Optional = attr(typing, "Optional"))) return std::nullopt;
   Ref types = import("types");
@@ -63,6 +65,8 @@ const TypingCache* typing_cache() { return cell().get_or_init(fill); }
 bool is_ellipsis(PyObject* object) {
   const TypingCache* cache = typing_cache();
   if (!cache) {
+    // The frontend fills the cache before it reads any form, so no caller
+    // meets this; the object is then simply not `...`.
     PyErr_Clear();
     return false;
   }

@@ -1,6 +1,8 @@
 // The module entry: the definition of _tarmelix and its one execution step,
 // which adds the eleven public names in order, each also listed in __all__.
+#include "check/walk_plan.h"
 #include "errors/validation_error.h"
+#include "json/json_plan.h"
 #include "py/error.h"
 #include "py/trap.h"
 #include "schema/measure.h"
@@ -19,15 +21,13 @@ bool add_public(PyObject* module, PyObject* name, PyObject* value) {
   if (!all_name) return false;
   py::Ref all = py::Ref::steal(PyObject_GetAttr(module, all_name.get()));
   if (!all) {
-    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
-    PyErr_Clear();
+    if (!py::clear_if(PyExc_AttributeError)) return false;
     all = py::Ref::steal(PyList_New(0));
     if (!all || PyObject_SetAttr(module, all_name.get(), all.get()) < 0) return false;
   }
-  if (!PyList_Check(all.get()) || PyList_Append(all.get(), name) < 0) {
-    PyErr_Clear();
-    py::fault("could not append __name__ to __all__");
-  }
+  if (!PyList_Check(all.get())) py::fault("could not append __name__ to __all__");
+  // Appending to a list fails only for want of memory: that MemoryError.
+  if (PyList_Append(all.get(), name) < 0) return false;
   return PyObject_SetAttr(module, name, value) == 0;
 }
 
@@ -68,6 +68,8 @@ bool add_limit(PyObject* module, const char* name, uint64_t value) {
 }
 
 bool init_module(PyObject* module) {
+  // Before any validator can build its plan.
+  check::set_json_part_maker(json::make_json_plan_part);
   PyObject* error_type = validation_error_type();
   if (!error_type || !add_public(module, "ValidationError", error_type)) return false;
   PyObject* type = validator_type_for_module();
