@@ -13,7 +13,6 @@
 #include "check/walk_plan.h"
 #include "errors/errors.h"
 #include "py/error.h"
-#include "py/stack.h"
 #include "render/render.h"
 #include "schema/sequence_shape.h"
 
@@ -268,11 +267,6 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& pa
       return answer->member;
     }
   }
-  if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
-    py::set_stack_exhausted();
-    store_fatal_exception(py::take_exception(), state.fatal_error, state.stop);
-    return false;
-  }
   switch (guard.enter(identity, node.index)) {
     case GuardEntry::Loop:
       ++memo.loops;
@@ -332,6 +326,8 @@ bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, c
     }
     return scalar == 1;
   }
+  // Every other step may descend or run user code.
+  if (!ctx.has_stack_room()) return false;
   switch (node.kind) {
     case NodeKind::Literal:
       return walk_literal(node, value, path, ctx, errors);

@@ -11,6 +11,7 @@
 #include "errors/build_record.h"
 #include "errors/error_list.h"
 #include "errors/walk_path.h"
+#include "py/stack.h"
 #include "schema/node.h"
 #include "schema/pool.h"
 
@@ -30,6 +31,7 @@ struct WalkState {
   // and the caller walks again holding the lock.
   bool detached = false;
   bool needs_interpreter = false;
+  py::StackBound stack{py::STEP_STACK_RESERVE};
 };
 
 struct WalkContext {
@@ -68,6 +70,15 @@ struct WalkContext {
   bool fold_pending() const { return fold_pending_exception(state->fatal_error, state->stop); }
   // 1, 0, or -1 with the indicator set, as an answer.
   bool fold(int result) const { return fold_truth(result, state->fatal_error, state->stop); }
+  // Whether the native stack has room for one more step; when it has not,
+  // the walk stops with RecursionError as its fatal exception (a detached
+  // walk leaves the step to the interpreter).
+  bool has_stack_room() const {
+    if (state->stack.has_room()) [[likely]] return true;
+    if (detached()) return leave_to_interpreter();
+    py::set_stack_exhausted();
+    return fold_pending();
+  }
 };
 
 }  // namespace tarmelix::check

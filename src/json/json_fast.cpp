@@ -27,6 +27,19 @@ bool padding_readable(std::string_view bytes) {
 #endif
 }
 
+// The most the calls since its buffers were made have written into each
+// buffer of a kept parser: the pages the thread keeps between calls.
+struct TouchedBytes {
+  size_t tape = 0;
+  size_t indexes = 0;
+  size_t strings = 0;
+  // The padded copy of a document is kept apart from the other buffers and
+  // outlives their reallocation.
+  size_t copy = 0;
+
+  size_t total() const { return tape + indexes + strings + copy; }
+};
+
 // A parser kept per thread between calls, so a large document's tape and
 // indexes reuse pages already faulted in. Safe to share within the thread
 // because only schemas whose walk runs our own code take this road, and a
@@ -35,6 +48,7 @@ bool padding_readable(std::string_view bytes) {
 struct ThreadParser {
   simdjson::dom::parser parser;
   bool busy = false;
+  TouchedBytes kept;
 };
 
 ThreadParser& thread_parser() {
@@ -42,26 +56,42 @@ ThreadParser& thread_parser() {
   return reused;
 }
 
-// What a parser may keep touched between calls: past it, the buffers go
+// What a thread's parser may keep touched between calls, over all its
+// buffers whatever mix of documents touched them: past it, the buffers go
 // back to the system after the call.
 constexpr size_t KEPT_PARSER_BYTES = size_t{64} << 20;
 
-// The pages a parse touched, at most: tape words, structural indexes, and
-// the string buffer and padded copy, each no larger than the document.
-size_t touched_bytes(const simdjson::dom::parser& parser, size_t length) {
-  const size_t tape_words = parser.doc.tape ? parser.doc.tape[0] & simdjson::internal::JSON_VALUE_MASK : 0;
-  const size_t structurals = parser.implementation ? parser.implementation->n_structural_indexes : 0;
-  return tape_words * 8 + structurals * 4 + length * 2;
+// What one parse of `length` bytes wrote into each buffer, at most. A parse
+// that succeeded reports its tape and indexes; one that failed is bounded by
+// the length (the tape holds at most a word per byte and a few more, the
+// indexes one per byte). Strings take at most five bytes per three of the
+// document, the rule the buffer is sized by.
+TouchedBytes touched_bytes(const simdjson::dom::parser& parser, size_t length, bool parsed,
+                           bool copied) {
+  constexpr size_t SLACK = 64;
+  TouchedBytes touched;
+  if (parsed) {
+    touched.tape = ((parser.doc.tape[0] & simdjson::internal::JSON_VALUE_MASK) + 1) * 8;
+    touched.indexes = (size_t{parser.implementation->n_structural_indexes} + SLACK) * 4;
+  } else {
+    touched.tape = (length + SLACK) * 8;
+    touched.indexes = (length + SLACK) * 4;
+  }
+  touched.strings = 5 * length / 3 + simdjson::SIMDJSON_PADDING;
+  touched.copy = copied ? length + simdjson::SIMDJSON_PADDING : 0;
+  return touched;
 }
 
 // The parser of one call and its tape: the thread's reused parser, unless
 // this call runs inside another's walk or build (a finalizer run by an
 // allocation there could check a document too), which parses with one of
-// its own. Releases the reused parser's buffers afterwards if this call
-// made them large. Touches no Python object.
+// its own. Afterwards adds what the call wrote to what the reused parser
+// keeps, and releases its buffers once that passes KEPT_PARSER_BYTES.
+// Touches no Python object.
 class HeldParser {
  public:
-  explicit HeldParser(size_t length) : reused_(thread_parser()), length_(length) {
+  explicit HeldParser(size_t length)
+      : reused_(thread_parser()), length_(length), capacity_(reused_.parser.capacity()) {
     if (reused_.busy) {
       parser_ = &own_.emplace();
     } else {
@@ -72,9 +102,19 @@ class HeldParser {
   ~HeldParser() {
     if (parser_ != &reused_.parser) return;
     reused_.busy = false;
-    if (touched_bytes(reused_.parser, length_) > KEPT_PARSER_BYTES ||
-        reused_.parser.capacity() > KEPT_PARSER_BYTES) {
-      reused_.parser = simdjson::dom::parser();
+    simdjson::dom::parser& parser = reused_.parser;
+    TouchedBytes& kept = reused_.kept;
+    // A larger document replaced the tape, indexes and strings: only this
+    // call has written into the new ones.
+    if (parser.capacity() != capacity_) kept.tape = kept.indexes = kept.strings = 0;
+    const TouchedBytes now = touched_bytes(parser, length_, parsed_, copied_);
+    kept.tape = std::max(kept.tape, now.tape);
+    kept.indexes = std::max(kept.indexes, now.indexes);
+    kept.strings = std::max(kept.strings, now.strings);
+    kept.copy = std::max(kept.copy, now.copy);
+    if (kept.total() > KEPT_PARSER_BYTES || parser.capacity() > KEPT_PARSER_BYTES) {
+      parser = simdjson::dom::parser();
+      kept = TouchedBytes{};
     }
   }
   HeldParser(const HeldParser&) = delete;
@@ -90,10 +130,11 @@ class HeldParser {
     }
     // Refuses numbers it cannot hold exactly (integers past 64 bits, floats
     // that overflow), lone surrogates, bad UTF-8 and nesting past the limit.
-    if (parser_->parse(bytes.data(), bytes.size(), !padding_readable(bytes)).error() !=
-        simdjson::SUCCESS) {
+    copied_ = !padding_readable(bytes);
+    if (parser_->parse(bytes.data(), bytes.size(), copied_).error() != simdjson::SUCCESS) {
       return false;
     }
+    parsed_ = true;
     tape_ = {parser_->doc.tape.get(), parser_->doc.string_buf.get()};
     return !(minus_zero_reads_as_float() && holds_negative_zero());
   }
@@ -137,6 +178,9 @@ class HeldParser {
   std::optional<simdjson::dom::parser> own_;
   simdjson::dom::parser* parser_ = nullptr;
   size_t length_;
+  size_t capacity_;
+  bool copied_ = false;
+  bool parsed_ = false;
   SimdTape tape_{};
 };
 
@@ -154,7 +198,6 @@ enum class TapeWalk : uint8_t { Member, NotMember, CannotTell, NeedsInterpreter 
 // event parser road meets it again and raises it).
 TapeWalk walk_tape(ValidatorCore& core, const WalkPlan* plan, SimdTapeView top, bool detached) {
   if (detached) {
-    if (!py::stack_has_room(py::WALK_STACK_RESERVE)) return TapeWalk::NeedsInterpreter;
     try {
       WalkState state;
       state.detached = true;

@@ -678,12 +678,6 @@ bool walk_definition(const SchemaNode& node, V value, const WalkContext& ctx) {
       return answer->member;
     }
   }
-  if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
-    if (ctx.detached()) return ctx.leave_to_interpreter();
-    py::set_stack_exhausted();
-    store_fatal_exception(py::take_exception(), ctx.state->fatal_error, ctx.state->stop);
-    return false;
-  }
   switch (guard.enter(identity, node.index)) {
     case GuardEntry::Loop:
       ++memo.loops;
@@ -713,6 +707,8 @@ bool walk_definition(const SchemaNode& node, V value, const WalkContext& ctx) {
 template <class V>
 bool walk(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (ctx.stopped()) return false;
+  // Every step past the scalar kinds may descend or run user code.
+  if (node.kind >= NodeKind::Literal && !ctx.has_stack_room()) return false;
   switch (node.kind) {
     case NodeKind::Literal:
       return walk_literal(node, value, ctx);
