@@ -1,5 +1,8 @@
 """JSON validity at the parser's floor: is_valid_json against a bare SIMD parse
-(pysimdjson) of the same bytes, and every JSON road of ours against its peers.
+(pysimdjson) of the same bytes, and every JSON road of ours against its peers;
+load against the decoders that build the same objects (msgspec typed decode,
+orjson, jiter, orjson then is_valid), and validate_json of documents with one
+bad value and with one record in ten bad against load of the good one.
 
 Four documents of its own, each checked against a schema inferred from it
 (closed records, optional keys where a key is absent somewhere, unions where
@@ -22,7 +25,9 @@ import tempfile
 import time
 from typing import Any, NotRequired, Optional, TypedDict
 
+import jiter
 import msgspec
+import orjson
 import simdjson
 from pydantic_core import SchemaValidator, core_schema as cs
 
@@ -118,6 +123,28 @@ def flat_doc(rnd, count):
     return [{"id": i, "name": f"{rnd.choice(words)} {rnd.choice(words)} {i}",
              "price": round(rnd.random() * 1000, 2), "tags": ["a", "b"], "ok": rnd.random() < 0.5}
             for i in range(count)]
+
+
+# Per document: where its records are and a field of each that the schema
+# wants a str, which the spoiled documents set to an int.
+RECORDS = {
+    "numbers": (lambda d: d["features"], "type"),
+    "id-keyed maps": (lambda d: d["performances"], "venueCode"),
+    "wide text records": (lambda d: d["statuses"], "created_at"),
+    "flat records": (lambda d: d, "name"),
+}
+
+
+def spoiled(name, value, every):
+    """A copy of the document with every `every`-th record bad (None: only the
+    last one)."""
+    value = json.loads(json.dumps(value))
+    records, field = RECORDS[name]
+    items = records(value)
+    picked = [items[-1]] if every is None else items[::every]
+    for record in picked:
+        record[field] = 12345
+    return value
 
 
 def encode(doc):
@@ -284,6 +311,17 @@ def measure(name, data):
 
     assert v.is_valid_json(data) and v.is_valid(value)
     assert v.load(data) == value
+    one_bad = encode(spoiled(name, value, None))
+    tenth_bad = encode(spoiled(name, value, 10))
+    assert not v.is_valid_json(one_bad) and not v.is_valid_json(tenth_bad)
+
+    def raising(doc):
+        def call():
+            try:
+                v.validate_json(doc)
+            except Exception:
+                pass
+        return call
     ms_decoder.decode(data)
     msgspec.convert(value, T, strict=True)
     pd.validate_json(data, strict=True)
@@ -300,6 +338,10 @@ def measure(name, data):
         "pydantic validate_python": lambda: pd.validate_python(value, strict=True),
         "json.loads": lambda: json.loads(data),
         "simdjson parse": lambda: simdjson.Parser().parse(data),
+        "orjson.loads": lambda: orjson.loads(data),
+        "jiter.from_json": lambda: jiter.from_json(data),
+        "validate_json one bad": raising(one_bad),
+        "validate_json 1/10 bad": raising(tenth_bad),
     })
     peak = peak_memory(data)
 
@@ -315,6 +357,12 @@ def measure(name, data):
         ("pydantic validate_json / is_valid_json", t["pydantic validate_json"] / ours, ">= 4"),
         ("validate_json / is_valid_json", t["validate_json"] / ours, "<= 1.1"),
         ("(json.loads + is_valid) / load", loads_is_valid / t["load"], "> 1"),
+        ("msgspec decode / load", t["msgspec decode"] / t["load"], "> 1"),
+        ("orjson.loads / load", t["orjson.loads"] / t["load"], "> 1"),
+        ("jiter.from_json / load", t["jiter.from_json"] / t["load"], "> 1"),
+        ("(orjson.loads + is_valid) / load", (t["orjson.loads"] + t["is_valid"]) / t["load"], "> 1"),
+        ("validate_json one bad / load", t["validate_json one bad"] / t["load"], "<= 1.2"),
+        ("validate_json 1/10 bad / load", t["validate_json 1/10 bad"] / t["load"], "<= 1.2"),
         ("msgspec convert / is_valid", t["msgspec convert"] / t["is_valid"], "> 1"),
         ("pydantic validate_python / is_valid", t["pydantic validate_python"] / t["is_valid"], "> 1"),
         ("is_valid_json peak memory / document", peak / len(data), "<= 5"),

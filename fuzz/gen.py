@@ -468,3 +468,149 @@ def number_torture(rng):
     ])
     token = mantissa + exponent
     return rng.choice(["%s", "[%s]", '{"a": %s}', "[1, %s, 2]"]) % token
+
+
+# ---- built-in values for got texts ------------------------------------------
+
+ODD_CHARS = (
+    "ab \u00e9'\"\\\x00\t\n\r\x1f\x7f\x80\x9f\xa0\xad\u0301\u2028\u200b\ufeff\ud800\udfff"
+    "\U0001f600\U000e0001\U0010ffff\uffff\u0378"
+)
+
+
+class Probe:
+    """A user element that notes being repr'd; an armed raising probe raises."""
+
+    armed = False
+    made = 0
+
+    def __init__(self, raises):
+        Probe.made += 1
+        self.marker = "\x00P%d\x00" % Probe.made  # no repr of a str or bytes holds a bare NUL
+        self.raises = raises
+        self.called = False
+
+    def __repr__(self):
+        self.called = True
+        if self.raises and Probe.armed:
+            raise KeyError("probe")
+        return self.marker
+
+
+class Shown:
+    """A user class whose repr is a given text."""
+
+    def __init__(self, text):
+        self.text = text
+
+    def __repr__(self):
+        return self.text
+
+
+class SubList(list):
+    pass
+
+
+class SubInt(int):
+    pass
+
+
+def odd_text(rng):
+    n = rng.choice([0, 1, 3, 10, 40, 79, 80, 81, 200])
+    return "".join(rng.choice(ODD_CHARS) for _ in range(n))
+
+
+def builtin_scalar(rng, raising=True):
+    r = rng.randrange(12)
+    if r == 0:
+        return rng.choice([None, True, False, ...])
+    if r == 1:
+        return rand_int(rng)
+    if r == 2:
+        return rng.choice([10**79, -(10**80), 2**300, 10**200 + 7])
+    if r == 3:
+        return rng.choice(FLOATS + [math.nan, math.inf, -math.inf, 1e-7, 1e22])
+    if r in (4, 5, 6):
+        return odd_text(rng)
+    if r == 7:
+        return bytes(rng.randrange(256) for _ in range(rng.choice([0, 2, 30, 100])))
+    if r == 8:
+        return rng.choice([b"'", b"'\"", b'"'])
+    if r == 9:
+        return Probe(raising and rng.random() < 0.3)
+    if r == 10:
+        return rng.choice([SubInt(rand_int(rng)), Tag(odd_text(rng)), 1j, Color.RED])
+    return Shown(odd_text(rng))
+
+
+def builtin_hashable(rng, depth):
+    if depth <= 0 or rng.random() < 0.6:
+        return builtin_scalar(rng)
+    items = [builtin_hashable(rng, depth - 1) for _ in range(rng.randint(0, 3))]
+    return tuple(items) if rng.random() < 0.6 else frozenset(items)
+
+
+def builtin_value(rng, depth=4):
+    """Nested lists, tuples, dicts, sets and frozensets of odd texts, big ints,
+    floats, bytes, subclass instances and user classes with their own repr."""
+    if depth <= 0 or rng.random() < 0.3:
+        if rng.random() < 0.1:
+            # a raising element in here would raise wherever the list starts
+            return SubList(builtin_scalar(rng, raising=False) for _ in range(rng.randint(0, 3)))
+        return builtin_scalar(rng)
+    n = rng.choice([0, 1, 2, 3, 5, 40])
+    kind = rng.randrange(5)
+    if kind == 0:
+        return [builtin_value(rng, depth - 1) for _ in range(n)]
+    if kind == 1:
+        return tuple(builtin_value(rng, depth - 1) for _ in range(n))
+    if kind == 2:
+        return {builtin_hashable(rng, 2): builtin_value(rng, depth - 1) for _ in range(n)}
+    items = [builtin_hashable(rng, 2) for _ in range(n)]
+    return set(items) if kind == 3 else frozenset(items)
+
+
+def value_parts(value):
+    """(object, whether a subclass instance holds it) for every object inside a
+    built-in value, depth first, each container once."""
+    seen, out = set(), []
+    stack = [(value, False)]
+    while stack:
+        x, held = stack.pop()
+        if id(x) in seen:
+            continue
+        seen.add(id(x))
+        out.append((x, held))
+        held = held or type(x) not in (list, tuple, dict, set, frozenset)
+        if isinstance(x, (list, tuple, set, frozenset)):
+            stack.extend((y, held) for y in reversed(list(x)))
+        elif isinstance(x, dict):
+            for key, y in reversed(list(x.items())):
+                stack += [(y, held), (key, held)]
+    return out
+
+
+def tie_cycle(rng, value):
+    """The value with one of its lists or dicts holding the value itself, or
+    a list inside it holding the tuple around that list."""
+    boxes = [x for x, _ in value_parts(value) if type(x) in (list, dict)]
+    if not boxes:
+        return value
+    box = rng.choice(boxes)
+    target = value
+    if type(box) is list and rng.random() < 0.5:
+        target = (box, rng.choice([1, "t"]))
+        value = [target, value]
+    if type(box) is list:
+        box.insert(rng.randint(0, len(box)), target)
+    else:
+        box[rng.choice(["self", 1, None])] = target
+    return value
+
+
+def deep_chain(rng, value):
+    """The value inside a chain of up to a thousand containers."""
+    for _ in range(rng.choice([81, 82, 200, 1000])):
+        r = rng.randrange(3)
+        value = [value] if r == 0 else (value,) if r == 1 else {"k": value}
+    return value

@@ -65,6 +65,8 @@ def load_seeds():
 
 def worker(args, out):
     sys.path.insert(0, HERE)
+    # The thread stack sizes are the test suite's, found one way for both.
+    sys.path.append(os.path.join(os.path.dirname(HERE), "tests"))
     import targets
 
     names = args.target or list(targets.TARGETS)

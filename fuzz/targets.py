@@ -21,6 +21,7 @@ import tarmelix as t
 import gen
 import hostile
 from known import KNOWN
+from stack_sizes import stack_sizes
 
 V = t.Validator
 SANITIZED = bool(os.environ.get("TARMELIX_SANITIZED"))
@@ -419,7 +420,8 @@ def deep_value(n, extra):
 
 def target_stack(rng, case):
     src, make, n = deep_spec(rng)
-    size = rng.choice(STACK_SIZES)
+    # A size this interpreter refuses is raised to its smallest.
+    size = stack_sizes([rng.choice(STACK_SIZES)])[0]
     try:
         built = make()
         v = built if isinstance(built, V) else V(built)
@@ -558,6 +560,192 @@ def target_rewrites(rng, case):
             raise Fail("without complements close(v) <= v <= open(v) fails on %s" % preview(x))
 
 
+# ---- got texts of built-in values --------------------------------------------------
+
+BUILTIN = (list, tuple, dict, set, frozenset, str, bytes)
+
+
+def shown_text(text, cut=True):
+    """A repr as a got text shows it: each lone surrogate as three U+FFFD, cut to 80 characters."""
+    text = text.encode("utf-8", "surrogatepass").decode("utf-8", "replace")
+    return text if not cut or len(text) <= 80 else text[:80] + "..."
+
+
+def check_got_text(v, value, what):
+    """The got text of `value` is its repr cut to 80 characters, or
+    "<unrepresentable>" when an element whose repr raises starts within them;
+    only elements that start within them are repr'd (a subclass instance is
+    repr'd by its own code, all of it)."""
+    parts = [(x, held) for x, held in gen.value_parts(value) if type(x) is gen.Probe]
+    probes = [x for x, _ in parts]
+    for p in probes:
+        p.called = False
+    gen.Probe.armed = True
+    try:
+        kind, e = call(v.validate, value)
+    finally:
+        gen.Probe.armed = False
+    if kind != "invalid":
+        raise Fail("%s: validate gave %s %r" % (what, kind, e))
+    text = e.errors[0]["value"]
+    called = [p for p in probes if p.called]
+    full = shown_text(repr(value), cut=False)
+    start = {id(p): full.find(p.marker) for p in probes}
+    raised = any(p.raises and 0 <= start[id(p)] <= 80 for p in probes)
+    want = "<unrepresentable>" if raised else shown_text(full)
+    if text != want:
+        raise Fail("%s: got text %r, repr cut to 80 characters %r" % (what, text, want))
+    own = {id(p) for p, held in parts if held}
+    late = [start[id(p)] for p in called if not 0 <= start[id(p)] <= 80 and id(p) not in own]
+    if type(value) in BUILTIN and late:
+        raise Fail("%s: the repr of elements at characters %s was asked for" % (what, late))
+
+
+def target_got_texts(rng, case):
+    value = gen.builtin_value(rng)
+    if rng.random() < 0.3:
+        value = gen.tie_cycle(rng, value)
+    if rng.random() < 0.1:
+        value = gen.deep_chain(rng, value)
+    # user reprs may hold lone surrogates and NULs
+    case.note("got text of %s" % preview(value).encode("ascii", "backslashreplace").decode())
+    check_got_text(V(t.nothing), value, "the value")
+    check_got_text(V(dict), [value], "the value in a list")
+
+
+# ---- error-record growth ------------------------------------------------------
+
+class TooMuchWork(BaseException):
+    """Fatal to a walk: ends a runaway check at once instead of hanging."""
+
+
+class CountingMeta(type):
+    """Counts how often a union tries its Counted member: a measure of the walk's work."""
+
+    calls = 0
+    budget = 0
+
+    def __instancecheck__(cls, value):
+        CountingMeta.calls += 1
+        if CountingMeta.calls > CountingMeta.budget:
+            raise TooMuchWork
+        return False
+
+
+class Counted(metaclass=CountingMeta):
+    pass
+
+
+def growth_item(rng, depth):
+    """(source, builder) of a spec over the placeholder s: s itself or a part reaching it."""
+    r = rng.random()
+    if depth <= 0 or r < 0.45:
+        return "s", lambda s: s
+    if r < 0.55:
+        return "Annotated[s, Meta(min_length=0)]", lambda s: Annotated[s, gen.Meta(min_length=0)]
+    if r < 0.65:
+        src, b = growth_item(rng, depth - 1)
+        return "t.union(%s, int)" % src, lambda s: t.union(b(s), int)
+    return growth_guarded(rng, depth - 1)
+
+
+def growth_guarded(rng, depth):
+    """A part that holds s only inside a container, so that a body made of it is contractive:
+    records, a field declared twice, lists, dicts, and intersections and unions of such parts."""
+    kind = rng.randrange(7) if depth > 0 else rng.randrange(4)
+    a_src, a = growth_item(rng, depth)
+    if kind == 0:
+        key = rng.choice(["a", "a?", "b"])
+        return "{%r: %s, 'b?': int}" % (key, a_src), lambda s: {key: a(s), "b?": int}
+    if kind == 1:
+        b_src, b = growth_item(rng, depth)
+        return "{'a': %s, 'a?': %s}" % (a_src, b_src), lambda s: {"a": a(s), "a?": b(s)}
+    if kind == 2:
+        return "list[%s]" % a_src, lambda s: list[a(s)]
+    if kind == 3:
+        return "dict[str, %s]" % a_src, lambda s: dict[str, a(s)]
+    x_src, x = growth_guarded(rng, depth - 1)
+    y_src, y = growth_guarded(rng, depth - 1)
+    if kind in (4, 5):
+        return "t.intersection(%s, %s)" % (x_src, y_src), lambda s: t.intersection(x(s), y(s))
+    return "t.union(%s, %s)" % (x_src, y_src), lambda s: t.union(x(s), y(s))
+
+
+GROWTH_WRAPPERS = [
+    ("{'a': x}", lambda x: {"a": x}),
+    ("{'a': x, 'b': 1}", lambda x: {"a": x, "b": 1}),
+    ("{'a': x, 'b': 'y'}", lambda x: {"a": x, "b": "y"}),
+    ("{'a': x, 'z': 0}", lambda x: {"a": x, "z": 0}),
+    ("{'b': x}", lambda x: {"b": x}),
+    ("[x]", lambda x: [x]),
+    ("[x, 'y']", lambda x: [x, "y"]),
+]
+
+
+def growth_value(pattern, leaf, depth):
+    """The leaf under `depth` wrappers taken from the pattern in turn; a tree, never a shared object."""
+    x = leaf
+    for i in range(depth):
+        x = pattern[i % len(pattern)][1](x)
+    return x
+
+
+def growth_run(v, x):
+    """The records of validate (both modes) and validate_json, the work the walks did, and the time."""
+    doc = json.dumps(x)
+    CountingMeta.calls = 0
+    CountingMeta.budget = 200_000
+    started = time.perf_counter()
+    lists = []
+    for fn in (v.validate, v.validate_json):
+        for fail_fast in (False, True):
+            kind, got = call(fn, x if fn == v.validate else doc, fail_fast=fail_fast)
+            if kind == "raise":
+                if isinstance(got, TooMuchWork):
+                    raise Fail("runaway walk: more than %d union trials" % CountingMeta.budget)
+                raise Fail("%s raised %s: %s" % (fn.__name__, type(got).__name__, got))
+            lists.append([] if kind == "ok" else [(e["code"], e["path"], e["expected"], e["value"]) for e in check_error(got, fn.__name__)])
+    spent = time.perf_counter() - started
+    if lists[0] != lists[2] or lists[1] != lists[3]:
+        raise Fail("validate_json records differ from validate: %r / %r" % (lists[2][:5], lists[0][:5]))
+    if bool(lists[0]) == v.is_valid(x) or v.is_valid_json(doc) != v.is_valid(x):
+        raise Fail("the entry points disagree on membership")
+    return lists[0], lists[1], CountingMeta.calls, spent
+
+
+def target_records(rng, case):
+    src, body = growth_guarded(rng, 2)
+    pattern = [rng.choice(GROWTH_WRAPPERS) for _ in range(rng.randint(1, 3))]
+    leaf = rng.choice(["bad", 1, None, [], {}, 1.5, {"a": 1}])
+    depth = len(pattern) * rng.randint(6, 12)
+    case.note("records: t.recursive(lambda s: t.union(%s, int, Counted)); value %s wrappers of %s around %r" % (
+        src, depth, "/".join(w for w, _ in pattern), leaf))
+    try:
+        v = V(t.recursive(lambda s: t.union(body(s), int, Counted)))
+    except (ValueError, NotImplementedError):
+        return  # past the nesting limits
+    runs = []
+    for d in (depth, 2 * depth):
+        full, fast, calls, _ = growth_run(v, growth_value(pattern, leaf, d))
+        for records in (full, fast):
+            # No set is walked and no object is shared, so one path holds one value
+            # and path, code and expected text name a failure.
+            if len({r[:3] for r in records}) != len(records):
+                raise Fail("a failure is listed twice at depth %d: %r" % (d, records[:6]))
+        runs.append((len(full), calls))
+    (short, short_calls), (deep, deep_calls) = runs
+    if (short == 0) != (deep == 0):
+        return  # the schema takes levels in steps the two depths fall apart on
+    if deep > 2 * short + 8:
+        raise Fail("records grow faster than the depth: %d at depth %d, %d at depth %d" % (short, depth, deep, 2 * depth))
+    if deep_calls > 3 * short_calls + 100:
+        raise Fail("work grows faster than the depth: %d union trials at depth %d, %d at depth %d" % (short_calls, depth, deep_calls, 2 * depth))
+    # The time, measured last and loosely: the two runs again, best of three.
+    times = [min(growth_run(v, growth_value(pattern, leaf, d))[3] for _ in range(3)) for d in (depth, 2 * depth)]
+    if times[1] > 6 * times[0] + 0.1 * SLACK:
+        raise Fail("time grows faster than the depth: %.4fs at depth %d, %.4fs at depth %d" % (times[0], depth, times[1], 2 * depth))
+
+
 TARGETS = {
     "values": target_values,
     "json": target_json,
@@ -566,6 +754,8 @@ TARGETS = {
     "rewrites": target_rewrites,
     "threads": target_threads,
     "stack": target_stack,
+    "got_texts": target_got_texts,
+    "records": target_records,
 }
 
 

@@ -2,7 +2,10 @@
 
 import json
 import math
+import os
+import subprocess
 import sys
+import textwrap
 import types
 from dataclasses import dataclass
 from typing import Annotated, Any, Literal, Optional, TypedDict
@@ -654,3 +657,43 @@ def test_documents_one_after_another_answer_for_themselves():
                         ("[]", True), (huge, True), ('[1, "a"]', False), (big, True)]:
         assert v.is_valid_json(doc) is answer
         assert v.is_valid_json(doc.encode()) is answer
+
+
+# Each document alone stays under what a thread's parser may keep between
+# calls; the numbers fill its tape and indexes, the strings its string buffer.
+RETAINED = textwrap.dedent(
+    """
+    import tarmelix as t
+
+    def resident():
+        with open("/proc/self/status") as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1]) << 10
+
+    numbers = ("[" + "0," * 2_250_000 + "0]").encode()
+    strings = ("[" + ",".join(['"' + "x" * 1000 + '"'] * 30_000) + "]").encode()
+    v = t.Validator(list[int | str])
+    v.is_valid_json(b"[0]")
+    before = resident()
+    most = 0
+    for _ in range(3):
+        for doc in (numbers, strings):
+            assert v.is_valid_json(doc)
+            most = max(most, resident() - before)
+    print(most >> 20)
+    """
+)
+
+
+@pytest.mark.skipif(bool(os.environ.get("TARMELIX_SANITIZED")), reason="the sanitizers keep freed memory")
+def test_kept_parser_stays_under_its_cap_whatever_the_mix_of_documents():
+    done = subprocess.run(
+        [sys.executable, "-c", RETAINED],
+        capture_output=True,
+        text=True,
+        timeout=300,
+        env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
+    )
+    assert done.returncode == 0, done.stderr[-2000:]
+    assert int(done.stdout) < 64

@@ -293,13 +293,8 @@ def test_a_union_candidate_previews_only_the_records_it_keeps(deep_schema, fail_
 
 def test_validate_of_a_deep_value_costs_about_what_is_valid_does(deep_schema):
     value = nested(10**4)
-    refused = value
-    for _ in range(128):
-        refused = refused[0]
-    try:
-        shown = repr(refused)[:80] + "..."
-    except RecursionError:  # interpreters differ in how deep a repr may go
-        shown = "<unrepresentable>"
+    # the refused list, 9872 levels deep, shows as its repr would begin
+    shown = "[" * 80 + "..."
     start = time.perf_counter()
     assert deep_schema.is_valid(value) is False
     checked = time.perf_counter() - start

@@ -17,9 +17,12 @@ std::vector<py::Ref> make_attribute_names(const std::vector<RecordField>& fields
   return made;
 }
 
-const py::Ref* AttributeNames::of(const std::vector<RecordField>& fields, const WalkPlan* plan) {
+const py::Ref* AttributeNames::of(const SchemaNode& object, const WalkPlan* plan) {
+  const std::vector<RecordField>& fields = object.fields;
   if (&fields == last_fields_) return last_names_;
-  const py::Ref* names = find_attribute_names(plan, fields);
+  const PlanEntry* e = plan ? plan->entry(object) : nullptr;
+  const py::Ref* names =
+      e && e->attributes != NO_FACT ? plan->attribute_names[e->attributes].data() : nullptr;
   if (!names) {
     const uint64_t key = reinterpret_cast<uintptr_t>(&fields);
     if (const uint64_t* slot = slots_.find(key)) {

@@ -23,7 +23,7 @@ class AttributeNames {
  public:
   // The names of the fields of an Object node, in field order (borrowed,
   // valid for the walk); null with the exception set when one cannot be made.
-  const py::Ref* of(const std::vector<RecordField>& fields, const WalkPlan* plan);
+  const py::Ref* of(const SchemaNode& object, const WalkPlan* plan);
 
  private:
   // The node asked about last: a list of instances asks about one node in a

@@ -6,6 +6,7 @@
 
 #include "check/exception_text.h"
 #include "check/walk.h"
+#include "check/quick_test.h"
 #include "check/walk_plan.h"
 #include "py/error.h"
 #include "py/once.h"
@@ -73,10 +74,72 @@ bool full_match(const std::string& pattern, std::string_view text, const WalkCon
                          re2::RE2::UNANCHORED, nullptr, 0);
 }
 
+// The order of an exact int, bool or float against a native bound, or empty
+// where the interpreter compares.
+std::optional<int> native_order(PyObject* value, const NativeBound& bound) {
+  if (bound.type == NativeBound::Type::Other) return std::nullopt;
+  PyTypeObject* type = Py_TYPE(value);
+  if (type == &PyLong_Type) {
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
+    if (overflow != 0) return std::nullopt;
+    return order_of_int(v, bound);
+  }
+  if (type == &PyFloat_Type) return order_of_float(PyFloat_AS_DOUBLE(value), bound);
+  if (type == &PyBool_Type) return order_of_int(value == Py_True ? 1 : 0, bound);
+  return std::nullopt;
+}
+
 }  // namespace
 
+std::optional<bool> constraint_in_place(const Constraint& constraint, const NativeBound& native,
+                                        const re2::RE2* pattern, PyObject* value) {
+  switch (constraint.kind) {
+    case ConstraintKind::Ge:
+    case ConstraintKind::Gt:
+    case ConstraintKind::Le:
+    case ConstraintKind::Lt: {
+      std::optional<int> order = native_order(value, native);
+      if (!order) return std::nullopt;
+      return bound_holds(constraint.kind, *order);
+    }
+    case ConstraintKind::MinLen:
+    case ConstraintKind::MaxLen: {
+      // The sizes of exact built-in types, which no __len__ of the user's
+      // can change.
+      PyTypeObject* type = Py_TYPE(value);
+      Py_ssize_t size;
+      if (type == &PyUnicode_Type) {
+        size = PyUnicode_GET_LENGTH(value);
+      } else if (type == &PyList_Type) {
+        size = PyList_GET_SIZE(value);
+      } else if (type == &PyTuple_Type) {
+        size = PyTuple_GET_SIZE(value);
+      } else if (type == &PyDict_Type) {
+        size = PyDict_GET_SIZE(value);
+      } else if (type == &PyBytes_Type) {
+        size = PyBytes_GET_SIZE(value);
+      } else {
+        return std::nullopt;
+      }
+      const uint64_t n = static_cast<uint64_t>(size);
+      return constraint.kind == ConstraintKind::MinLen ? n >= constraint.value
+                                                       : n <= constraint.value;
+    }
+    case ConstraintKind::Regex: {
+      if (!pattern || !PyUnicode_CheckExact(value)) return std::nullopt;
+      std::optional<std::string_view> utf8 = py::utf8_view(value);
+      if (!utf8) return std::nullopt;
+      return pattern->Match(re2::StringPiece(utf8->data(), utf8->size()), 0, utf8->size(),
+                            re2::RE2::UNANCHORED, nullptr, 0);
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
 bool check_constraint(const Constraint& constraint, PyObject* value, const WalkPath& path,
-                      const WalkContext& ctx, ErrorList& errors) {
+                      const WalkContext& ctx, ErrorList& errors, const NativeBound* native) {
   switch (constraint.kind) {
     case ConstraintKind::Ge:
     case ConstraintKind::Gt:
@@ -85,7 +148,11 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
       PyObject* bound = ctx.constant(constraint.value);
       if (!bound) return false;
       BoundText t = bound_text(constraint.kind);
-      if (folded_truth(py::Ref::steal(PyObject_RichCompare(value, bound, t.op)), ctx)) return true;
+      std::optional<int> order = native ? native_order(value, *native) : std::nullopt;
+      if (order ? bound_holds(constraint.kind, *order) :
+                  folded_truth(py::Ref::steal(PyObject_RichCompare(value, bound, t.op)), ctx)) {
+        return true;
+      }
       if (ctx.records()) {
         record(t.code, std::string(t.symbol) + " " + preview_repr(bound), value, path, ctx, errors);
       }
@@ -170,6 +237,20 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
     }
   }
   return false;
+}
+
+int constrained_quick_test(const SchemaNode& node, const PlanBounds& bounds, PyObject* v,
+                           const WalkPlan* plan) {
+  if (!node.child) return -1;
+  const int base = quick_test(*node.child, v, plan);
+  if (base <= 0) return base;
+  for (size_t i = 0; i < node.constraints.size(); ++i) {
+    std::optional<bool> held =
+        constraint_in_place(node.constraints[i], bounds.bounds[i], bounds.patterns[i], v);
+    if (!held) return -1;
+    if (!*held) return 0;
+  }
+  return 1;
 }
 
 }  // namespace tarmelix::check

@@ -1,6 +1,7 @@
 // Answers of walks of one value against one recursive definition, kept for
-// the rest of one walk. A value that several union members all descend into
-// (records sharing a recursive field, say) is then walked once per definition
+// the rest of one walk. A value that several members of a union or an
+// intersection all descend into (records sharing a recursive field, say, or
+// a field declared twice) is then walked once per definition and mode
 // instead of once per path leading to it: without this, every such level
 // doubles the work and a few dozen levels of a small document never finish.
 #pragma once
@@ -8,9 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
-#include "errors/record.h"
+#include "errors/error_list.h"
+#include "errors/walk_mode.h"
 #include "py/ref.h"
 
 namespace tarmelix::check {
@@ -19,27 +22,42 @@ class DefinitionMemo {
  public:
   struct Answer {
     bool member;
-    size_t guard_depth;           // recursion-guard pairs held when it was walked
-    bool depth_bound;             // its walk met the guard's limit
-    std::vector<ErrorRecord> records;  // paths relative to where it was walked
+    size_t guard_depth;  // recursion-guard pairs held when it was walked
+    size_t reach;        // the most pairs its walk held beyond those (its own included)
+    bool depth_bound;    // its walk met the guard's limit
+    size_t path_depth;   // segments of the path it was walked at
+    // Shared with the lists the walk put them in: full paths, as walked.
+    std::vector<SharedRecord> records;
   };
 
-  // The answer for the pair in the given kind of walk (recording or not),
-  // when one was kept at a guard depth no smaller than the current one: from
-  // no deeper a descent the walk would meet no refusal it did not meet then.
-  // An answer whose walk met the guard's limit holds only at its own depth.
-  const Answer* find(uint64_t identity, uint64_t definition, bool recording,
-                     size_t guard_depth) const;
+  // The answer for the pair in the given mode, when one was kept from whose
+  // walk, begun at the current guard depth, the guard would refuse nothing
+  // it did not refuse then: one that stayed clear of the guard's limit by
+  // more than the depth it is used deeper at. An answer whose walk met the
+  // limit holds only at its own depth. The walk in progress counts as
+  // reaching as deep as the found answer's walk did.
+  const Answer* find(uint64_t identity, uint64_t definition, WalkMode mode,
+                     size_t guard_depth);
+
+  // Around the walk of one definition, begun once its pair is held (`held`
+  // pairs): begin_walk returns what end_walk needs, and end_walk the
+  // walk's reach beyond `guard_depth`.
+  size_t begin_walk(size_t held) { return std::exchange(deepest_, held); }
+  size_t end_walk(size_t outer, size_t guard_depth) {
+    const size_t reach = deepest_ - guard_depth;
+    if (outer > deepest_) deepest_ = outer;
+    return reach;
+  }
 
   // Keeps an answer. `holder` keeps a Python value (and so its address)
   // alive while its answer is kept; a JSON value lives as long as the walk.
-  void remember(uint64_t identity, uint64_t definition, bool recording, Answer answer,
+  void remember(uint64_t identity, uint64_t definition, WalkMode mode, Answer answer,
                 py::Ref holder);
 
   // Answers are kept only once a walk that may have descended into a
   // definition is followed by another walk of the same value (a later union
-  // member, intersection member or clause): ordinary documents, walked once,
-  // pay nothing for the table.
+  // member, intersection member, clause or field of the same name):
+  // ordinary documents, walked once, pay nothing for the table.
   void note_repeat(uint64_t entered_before) {
     if (entered != entered_before) active = true;
   }
@@ -56,7 +74,7 @@ class DefinitionMemo {
   struct Key {
     uint64_t identity;
     uint64_t definition;
-    bool recording;
+    WalkMode mode;
     bool operator==(const Key&) const = default;
   };
   struct KeyHash {
@@ -64,9 +82,10 @@ class DefinitionMemo {
   };
   std::unordered_map<Key, Answer, KeyHash> answers_;
   std::vector<py::Ref> holders_;
+  size_t deepest_ = 0;  // the most pairs held since the walk in progress began
 };
 
-// Records of a walk made at `depth` segments, with that prefix cut off.
-std::vector<ErrorRecord> relative_records(const ErrorList& errors, size_t first, size_t depth);
+// The records of a list, shared.
+std::vector<SharedRecord> shared_records(const ErrorList& errors);
 
 }  // namespace tarmelix::check

@@ -2,10 +2,8 @@
 // test resolved once per validator instead of one walk dispatch per element.
 #pragma once
 
-#include <optional>
-
-#include "check/fast_plan.h"
 #include "check/walk_context.h"
+#include "check/walk_plan.h"
 
 namespace tarmelix::check {
 
@@ -16,17 +14,12 @@ struct SequenceProgress {
   Py_ssize_t resume = 0; // else the general loop goes on from this element
 };
 
-// Runs `tested` elements of a list or tuple `v` through the fast test. Hands
-// an element back to the general loop, before any Python code ran for it,
-// whenever that loop could say more (a record to make, a value the fast test
-// was not built for).
-SequenceProgress walk_fast_sequence(const FastSequence& fast, PyObject* v, bool is_list,
+// Runs `tested` elements of a list or tuple `v` through the test of the
+// repeated element node `element`. Hands an element back to the general
+// loop, before any Python code ran for it, whenever that loop could say more
+// (a record to make, a value the fast test was not built for).
+SequenceProgress walk_fast_sequence(const SchemaNode& element, PyObject* v, bool is_list,
                                     Py_ssize_t tested, const WalkPath& path, const WalkContext& ctx,
                                     ErrorList& errors);
-
-// An all-literal union's answer for a value: a value that is one of its
-// constants is a member; else the literal sets' answer, or empty when the
-// general path must decide.
-std::optional<bool> fast_literals_answer(const FastLiterals& literals, PyObject* value);
 
 }  // namespace tarmelix::check

@@ -102,4 +102,25 @@ void WordTable::put(uint64_t key, uint64_t value) {
   s.value = value;
 }
 
+void BareTextTable::put(std::string_view text, uint64_t value) {
+  if (hashed_) {
+    many_.put(text, schema::fx_hash_bytes(text), value);
+    return;
+  }
+  for (Few& f : few_) {
+    if (f.text == text) {
+      f.value = value;
+      return;
+    }
+  }
+  if (few_.size() < FEW) {
+    few_.push_back({std::string(text), value});
+    return;
+  }
+  for (const Few& f : few_) many_.put(f.text, schema::fx_hash_bytes(f.text), f.value);
+  many_.put(text, schema::fx_hash_bytes(text), value);
+  few_.clear();
+  hashed_ = true;
+}
+
 }  // namespace tarmelix::check

@@ -95,6 +95,36 @@ class TextTable {
   size_t count_ = 0;
 };
 
+// UTF-8 text to a word, for lookups by bare text (a document's, with no
+// cached hash): a few texts are compared one by one, which costs less than
+// hashing; more are hashed with fx_hash_bytes. put() replaces.
+class BareTextTable {
+ public:
+  void put(std::string_view text, uint64_t value);
+  const uint64_t* find(std::string_view text) const {
+    if (hashed_) return many_.find(text, schema::fx_hash_bytes(text));
+    for (const Few& f : few_) {
+      if (f.text.size() == text.size() && same_bytes(f.text.data(), text.data(), text.size())) {
+        return &f.value;
+      }
+    }
+    return nullptr;
+  }
+  bool contains(std::string_view text) const { return find(text) != nullptr; }
+  size_t size() const { return hashed_ ? many_.size() : few_.size(); }
+  bool empty() const { return size() == 0; }
+
+ private:
+  static constexpr size_t FEW = 8;
+  struct Few {
+    std::string text;
+    uint64_t value;
+  };
+  std::vector<Few> few_;
+  TextTable many_;
+  bool hashed_ = false;
+};
+
 // A 64-bit word to a word; put() replaces.
 class WordTable {
  public:

@@ -1,24 +1,19 @@
-// One walk from an entry point: the native stack checked, a fresh state, and
-// the fatal exception the walk kept put back into the indicator.
+// One walk from an entry point: a fresh state (whose steps check the native
+// stack), and the fatal exception the walk kept put back into the indicator.
 #pragma once
 
 #include <optional>
 
 #include "check/walk_context.h"
 #include "py/error.h"
-#include "py/stack.h"
 
 namespace tarmelix::check {
 
 // `walk(ctx)` runs the walk and answers membership. Empty with the kept fatal
-// exception (or RecursionError when the stack is short) set.
+// exception (RecursionError when a step found the stack short) set.
 template <class Walk>
 std::optional<bool> run_fresh_walk(const Constants& constants, const DefinitionTable& definitions,
                                    const WalkPlan* plan, WalkMode mode, Walk&& walk) {
-  if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
-    py::set_stack_exhausted();
-    return std::nullopt;
-  }
   WalkState state;
   const WalkContext ctx{&constants, &definitions, plan, &state, mode};
   const bool member = walk(ctx);

@@ -1,16 +1,18 @@
 #include "check/record_walk.h"
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "check/exception_text.h"
-#include "check/fast_plan.h"
+#include "check/quick_test.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "py/dict_items.h"
 #include "py/error.h"
 #include "py/text.h"
+#include "render/bounded_repr.h"
 #include "render/render.h"
 
 namespace tarmelix::check {
@@ -49,14 +51,16 @@ class SeenPositions {
 }  // namespace
 
 bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& ctx,
-                   const FastRecord* fast) {
+                   const PlanRecord* planned) {
   if (!PyDict_Check(value)) return false;
-  const RecordIndex* index = fast ? fast->index : find_record_index(ctx.plan, node);
+  const RecordIndex* index = planned ? &planned->index : nullptr;
   // Keys written as literals are usually the very names the plan interned,
   // in declared order: one pointer test finds their field. Only an exact
   // dict, and anything else (an equal but distinct str, a subclass) takes
   // the field map.
-  const py::Ref* names = fast && PyDict_CheckExact(value) ? fast->names.data() : nullptr;
+  const py::Ref* names =
+      planned && !planned->names.empty() && PyDict_CheckExact(value) ? planned->names.data()
+                                                                     : nullptr;
   const size_t field_count = node.fields.size();
   size_t expected = 0;
   std::optional<RecordIndex> local;
@@ -82,7 +86,7 @@ bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& c
     if (position) {
       expected = *position + 1;
       const RecordField& field = node.fields[*position];
-      int scalar = scalar_test(field.node.kind, item);
+      int scalar = quick_test(field.node, item, ctx.plan);
       if (scalar == 0) return false;
       if (scalar < 0) {
         py::Ref held_key = py::Ref::borrow(key);
@@ -103,8 +107,18 @@ bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& c
 
 namespace {
 
-// str() of a key as UTF-8, or empty when str() or the conversion fails.
-std::optional<std::string> key_str(PyObject* key) {
+// str() of a key as UTF-8, at least its first `max_chars` characters, or
+// empty when str() or the conversion fails.
+std::optional<std::string> key_str(PyObject* key, size_t max_chars) {
+  // str() of an exact tuple or frozenset is its repr, written only as far as
+  // needed and with the native stack checked: the interpreter's own would
+  // recurse through a deeply nested key unchecked.
+  if (PyTuple_CheckExact(key) || PyFrozenSet_CheckExact(key)) {
+    std::optional<std::string> text = render::bounded_repr(key, max_chars);
+    // As str() raising would be: the key is only named.
+    if (!text) PyErr_Clear();
+    return text;
+  }
   py::Ref text = py::Ref::steal(PyObject_Str(key));
   if (!text) {
     // str() only names the key in a record: whatever it raised, a fallback.
@@ -125,11 +139,14 @@ bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObjec
   ErrorList no_errors;
   DefinitionMemo& memo = ctx.state->definition_memo;
   const uint64_t entered = memo.entered;
+  // A clause of scalar kinds (dict[str, float]) answers by the types alone.
+  auto admits = [&](const SchemaNode& node, PyObject* v) {
+    const int quick = quick_test(node, v, ctx.plan);
+    if (quick >= 0) return quick == 1 && !ctx.stopped();
+    return walk_value(node, v, no_path, check, no_errors);
+  };
   for (const KeyValueClause& clause : clauses) {
-    if (walk_value(clause.key, key, no_path, check, no_errors) &&
-        walk_value(clause.value, value, no_path, check, no_errors)) {
-      return true;
-    }
+    if (admits(clause.key, key) && admits(clause.value, value)) return true;
     memo.note_repeat(entered);
   }
   return false;
@@ -144,6 +161,9 @@ void walk_record(const std::vector<RecordField>& fields,
   }
   const bool stop_at_first = ctx.mode == WalkMode::StopAtFirst;
   const RecordIndex declared = make_record_index(fields);
+  // Fields that share a name walk one value each in turn.
+  const bool names_repeat = declared.field_positions.size() < fields.size();
+  DefinitionMemo& memo = ctx.state->definition_memo;
 
   for (const RecordField& field : fields) {
     py::Ref name = py::Ref::steal(
@@ -155,7 +175,9 @@ void walk_record(const std::vector<RecordField>& fields,
     }
     py::Ref found = py::Ref::borrow(PyDict_GetItemWithError(value, name.get()));
     if (found) {
+      const uint64_t entered = memo.entered;
       walk_value(field.node, found.get(), path.key(field.name), ctx, errors);
+      if (names_repeat) memo.note_repeat(entered);
     } else if (PyErr_Occurred()) {
       // A key whose __eq__ raises fails the lookup, not the call: dropped,
       // whatever it raised.
@@ -180,14 +202,15 @@ void walk_record(const std::vector<RecordField>& fields,
     }
     if (match_key_value_clauses(clauses, key.get(), item.get(), ctx)) continue;
     if (!clauses.empty()) {
-      std::optional<std::string> text = key_str(key.get());
+      std::optional<std::string> text = key_str(key.get(), KEY_TEXT_CHARS);
       const std::string key_text =
           text ? truncate_chars(*text, KEY_TEXT_CHARS) : preview_repr(key.get());
       const WalkPath at = path.key(key_text);
       walk_value(clauses.front().key, key.get(), at, ctx, errors);
       walk_value(clauses.front().value, item.get(), at, ctx, errors);
     } else {
-      std::string text = key_str(key.get()).value_or(std::string());
+      // Named in full.
+      std::string text = key_str(key.get(), SIZE_MAX).value_or(std::string());
       errors.push_back(
           make_key_error_record(path, text, "extra_forbidden", "no unexpected key", quote_text(text)));
     }
@@ -197,7 +220,7 @@ void walk_record(const std::vector<RecordField>& fields,
 
 bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors) {
-  if (record_member(node, value, ctx, find_fast_record(ctx.plan, node))) return true;
+  if (record_member(node, value, ctx, ctx.plan ? ctx.plan->record(node) : nullptr)) return true;
   if (ctx.records()) {
     walk_record(node.fields, node.clauses, value, path, ctx, errors);
   }

@@ -8,12 +8,12 @@ namespace tarmelix::check {
 
 inline constexpr size_t KEY_TEXT_CHARS = 40;
 
-struct FastRecord;
+struct PlanRecord;
 
-// Whether a dict is a member, in CheckOnly, recording nothing. `fast` is the
-// record's entry in the fast plan, or null.
+// Whether a dict is a member, in CheckOnly, recording nothing. `planned` is
+// the record's entry in the plan, or null.
 bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& ctx,
-                   const FastRecord* fast);
+                   const PlanRecord* planned);
 
 bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors);

@@ -28,19 +28,21 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode) {
   ensure_walk_plan(core);
   ErrorList errors;
   std::optional<bool> member =
-      run_fresh_walk(core.constants, core.definitions, core_walk_plan(core), mode,
+      run_fresh_walk(core.constants, core.definitions, plan_for_walks(core), mode,
                      [&](const WalkContext& ctx) {
                        return walk_value(core.root, value, WalkPath{}, ctx, errors);
                      });
   if (!member) return false;
   if (*member) return true;
+  // Two values can share a preview: list such failures once as well.
+  errors.drop_equal_texts();
   raise_validation_error(errors);
   return false;
 }
 
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value) {
   ensure_walk_plan(core);
-  return check_only(core.root, core.constants, core.definitions, core_walk_plan(core), value);
+  return check_only(core.root, core.constants, core.definitions, plan_for_walks(core), value);
 }
 
 std::optional<bool> check_node_membership(const SchemaNode& node, const Constants& constants,

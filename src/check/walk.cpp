@@ -7,12 +7,12 @@
 #include "check/constraints.h"
 #include "check/exception_text.h"
 #include "check/fast_sequence.h"
+#include "check/quick_test.h"
 #include "check/record_walk.h"
 #include "check/union_walk.h"
 #include "check/walk_plan.h"
 #include "errors/errors.h"
 #include "py/error.h"
-#include "py/stack.h"
 #include "render/render.h"
 #include "schema/sequence_shape.h"
 
@@ -43,15 +43,11 @@ bool walk_sequence(const SchemaNode& node, PyObject* v, const WalkPath& path, co
     }
     return false;
   }
-  // A homogeneous tail of literals answers from the plan's sets, found once
-  // for the whole sequence instead of once per element.
-  const LiteralSets* tail_sets = shape->tail && shape->tail->kind == NodeKind::Union
-                                     ? find_literal_sets(ctx.plan, *shape->tail)
-                                     : nullptr;
   bool all = true;
   Py_ssize_t start = 0;
-  if (const FastSequence* fast = find_fast_sequence(ctx.plan, node)) {
-    SequenceProgress progress = walk_fast_sequence(*fast, v, is_list, tested, path, ctx, errors);
+  if (shape->tail && k == 0) {
+    SequenceProgress progress =
+        walk_fast_sequence(*shape->tail, v, is_list, tested, path, ctx, errors);
     if (progress.decided) return progress.all;
     start = progress.resume;
     all = progress.all;
@@ -63,11 +59,7 @@ bool walk_sequence(const SchemaNode& node, PyObject* v, const WalkPath& path, co
     const SchemaNode& item_node = fixed ? shape->item(static_cast<size_t>(i)) : *shape->tail;
     // Tests that run no Python code need no reference to the element and,
     // when they pass, no path segment.
-    int quick = scalar_test(item_node.kind, item);
-    if (quick < 0 && tail_sets && !fixed) {
-      std::optional<bool> found = literal_sets_lookup(*tail_sets, item);
-      if (found) quick = *found ? 1 : 0;
-    }
+    const int quick = quick_test(item_node, item, ctx.plan);
     bool member;
     if (quick == 1 || (quick == 0 && !ctx.recording())) {
       member = quick == 1 && !ctx.stopped();
@@ -121,7 +113,11 @@ bool walk_set(const SchemaNode& node, PyObject* v, const WalkPath& path, const W
       }
       break;
     }
-    if (!walk_value(*node.child, item.get(), path, ctx, errors)) {
+    const int quick = quick_test(*node.child, item.get(), ctx.plan);
+    const bool member = quick == 1 || (quick == 0 && !ctx.recording())
+                            ? quick == 1 && !ctx.stopped()
+                            : walk_value(*node.child, item.get(), path, ctx, errors);
+    if (!member) {
       all = false;
       // After a fatal exception the rest would all answer non-member; a
       // subclass iterator is user code, so stop calling it.
@@ -173,7 +169,7 @@ bool walk_object(const SchemaNode& node, PyObject* v, const WalkPath& path, cons
                  ErrorList& errors) {
   if (!walk_instance(node, v, path, ctx, errors)) return false;
   if (node.fields.empty()) return true;
-  const py::Ref* names = ctx.state->attribute_names.of(node.fields, ctx.plan);
+  const py::Ref* names = ctx.state->attribute_names.of(node, ctx.plan);
   if (!names) return ctx.fold_pending();
   // Held in locals: the attribute reads call out of the module, after which
   // the compiler would otherwise reload the vector's bounds for every field.
@@ -196,7 +192,7 @@ bool walk_object(const SchemaNode& node, PyObject* v, const WalkPath& path, cons
       }
     } else {
       // A passing type-only test needs no path segment.
-      int quick = scalar_test(field.node.kind, attribute.get());
+      int quick = quick_test(field.node, attribute.get(), ctx.plan);
       bool member;
       if (quick == 1 || (quick == 0 && !ctx.recording())) {
         member = quick == 1 && !ctx.stopped();
@@ -213,9 +209,13 @@ bool walk_object(const SchemaNode& node, PyObject* v, const WalkPath& path, cons
 bool walk_constrained(const SchemaNode& node, PyObject* v, const WalkPath& path, const WalkContext& ctx,
                       ErrorList& errors) {
   if (!node.child || !walk_value(*node.child, v, path, ctx, errors)) return false;
+  const PlanEntry* e = ctx.plan ? ctx.plan->entry(node) : nullptr;
+  const PlanBounds* natives = e && e->bounds != NO_FACT ? &ctx.plan->bounds[e->bounds] : nullptr;
   bool all = true;
-  for (const Constraint& constraint : node.constraints) {
-    if (!check_constraint(constraint, v, path, ctx, errors)) {
+  for (size_t i = 0; i < node.constraints.size(); ++i) {
+    const Constraint& constraint = node.constraints[i];
+    const NativeBound* native = natives ? &natives->bounds[i] : nullptr;
+    if (!check_constraint(constraint, v, path, ctx, errors, native)) {
       all = false;
       if (ctx.mode != WalkMode::CollectAll) break;
     }
@@ -230,39 +230,42 @@ bool worth_remembering(PyObject* v) {
            PyBool_Check(v) || v == Py_None);
 }
 
+// Appends a kept answer's records where the walk stands now: the very
+// records when it was walked at this path, copies under this path when the
+// value is reached at another.
+void use_kept_records(const DefinitionMemo::Answer& answer, const WalkPath& path,
+                      const WalkContext& ctx, ErrorList& errors) {
+  const size_t first = errors.size();
+  if (answer.path_depth == path.depth() && path_starts_with(answer.records.front()->path, path)) {
+    for (const SharedRecord& r : answer.records) errors.push_back(r);
+  } else {
+    const Path here = copy_path(path);
+    for (const SharedRecord& r : answer.records) {
+      Path full = here;
+      full.insert(full.end(), r->path.begin() + static_cast<std::ptrdiff_t>(answer.path_depth),
+                  r->path.end());
+      errors.push_back(
+          ErrorRecord{std::move(full), r->expected, r->got, r->code, r->got_value, r->got_pending});
+    }
+  }
+  // An answer kept inside a union's attribution may be used outside it.
+  if (ctx.got_when == GotWhen::Now) make_pending_got_texts(errors, first);
+}
+
 bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& path,
                          const WalkContext& ctx, ErrorList& errors) {
   const uint64_t identity = reinterpret_cast<uintptr_t>(v);
   WalkState& state = *ctx.state;
   RecursionGuard& guard = state.recursion_guard;
   DefinitionMemo& memo = state.definition_memo;
-  // StopAtFirst runs once down the main descent; the branching walks (union
-  // members and their attribution) are CheckOnly and CollectAll.
   ++memo.entered;
-  const bool remembered =
-      memo.active && ctx.mode != WalkMode::StopAtFirst && worth_remembering(v);
-  const bool recording = ctx.recording();
+  const bool remembered = memo.active && worth_remembering(v);
   const size_t guard_depth = guard.size();
   if (remembered) {
-    if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, recording, guard_depth)) {
-      if (ctx.records() && !answer->records.empty()) {
-        const size_t first = errors.size();
-        const Path here = copy_path(path);
-        for (const ErrorRecord& r : answer->records) {
-          Path full = here;
-          full.insert(full.end(), r.path.begin(), r.path.end());
-          errors.push_back(ErrorRecord{std::move(full), r.expected, r.got, r.code, r.got_pending});
-        }
-        // An answer kept inside a union's attribution may be used outside it.
-        if (ctx.got_when == GotWhen::Now) make_pending_got_texts(errors, first);
-      }
+    if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, ctx.mode, guard_depth)) {
+      if (ctx.records() && !answer->records.empty()) use_kept_records(*answer, path, ctx, errors);
       return answer->member;
     }
-  }
-  if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
-    py::set_stack_exhausted();
-    store_fatal_exception(py::take_exception(), state.fatal_error, state.stop);
-    return false;
   }
   switch (guard.enter(identity, node.index)) {
     case GuardEntry::Loop:
@@ -285,19 +288,29 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& pa
   }
   const uint64_t loops = memo.loops;
   const uint64_t limits = memo.limits;
-  const size_t first = errors.size();
+  // A CollectAll answer keeps every record its walk makes, also those the
+  // list holds already, so that walk fills a list of its own. A StopAtFirst
+  // answer is kept only when it admits (so holds no records): what a refusal
+  // records there depends on what the list held before (the record pass
+  // stops at once on a list with records), and a refusal ends the walk.
+  const bool keeps_records = remembered && ctx.mode == WalkMode::CollectAll;
+  ErrorList own;
+  ErrorList& into = keeps_records && !errors.empty() ? own : errors;
   bool member = false;
+  const size_t outer = memo.begin_walk(guard.size());
   if (node.index < ctx.definitions->size()) {
-    member = walk_value((*ctx.definitions)[node.index], v, path, ctx, errors);
+    member = walk_value((*ctx.definitions)[node.index], v, path, ctx, into);
   }
+  const size_t reach = memo.end_walk(outer, guard_depth);
   guard.leave(identity, node.index);
-  if (remembered && !ctx.stopped() && memo.loops == loops) {
-    memo.remember(identity, node.index, recording,
-                  {member, guard_depth, memo.limits != limits,
-                   recording ? relative_records(errors, first, path.depth())
-                             : std::vector<ErrorRecord>()},
+  if (remembered && !ctx.stopped() && memo.loops == loops &&
+      (member || ctx.mode != WalkMode::StopAtFirst)) {
+    memo.remember(identity, node.index, ctx.mode,
+                  {member, guard_depth, reach, memo.limits != limits, path.depth(),
+                   keeps_records ? shared_records(into) : std::vector<SharedRecord>()},
                   py::Ref::borrow(v));
   }
+  if (&into == &own) errors.append(own);
   return member;
 }
 
@@ -313,6 +326,8 @@ bool walk_value(const SchemaNode& node, PyObject* value, const WalkPath& path, c
     }
     return scalar == 1;
   }
+  // Every other step may descend or run user code.
+  if (!ctx.has_stack_room()) return false;
   switch (node.kind) {
     case NodeKind::Literal:
       return walk_literal(node, value, path, ctx, errors);

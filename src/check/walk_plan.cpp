@@ -2,12 +2,16 @@
 
 #include <re2/re2.h>
 
+#include <algorithm>
+#include <span>
+
 #include "check/attribute_names.h"
-#include "check/fast_plan.h"
+#include "check/slow_paths.h"
 #include "check/validate.h"
-#include "py/stack.h"
+#include "py/once.h"
 #include "py/text.h"
 #include "schema/full_match.h"
+#include "schema/walker.h"
 
 namespace tarmelix::check {
 
@@ -16,7 +20,10 @@ WalkPlan::~WalkPlan() = default;
 
 namespace {
 
-uint64_t identity_of(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+py::OnceCell<PlanPartMaker>& json_part_maker() {
+  static py::OnceCell<PlanPartMaker>* cell = new py::OnceCell<PlanPartMaker>();
+  return *cell;
+}
 
 // The UTF-8 text of an exact str, or empty when it holds a lone surrogate.
 // Checks first, so no exception object is made while the plan is built. Any
@@ -33,40 +40,101 @@ std::optional<std::string_view> utf8_without_raising(PyObject* text, bool& faile
   }
   std::optional<std::string_view> utf8 = py::utf8_view(text);
   failed = !utf8;
+  // A text that does not encode gets no fact; the walk asks the interpreter.
+  if (failed) PyErr_Clear();
   return utf8;
+}
+
+bool is_exact_scalar(PyObject* value) {
+  return PyUnicode_CheckExact(value) || PyLong_CheckExact(value) || PyBool_Check(value) ||
+         PyFloat_CheckExact(value);
+}
+
+// A type whose == of an object with itself is true without running code of
+// the user's: object's, int's or str's own comparison (enum members
+// included), not a float's (NaN) nor an overridden __eq__.
+bool compared_by_identity(PyTypeObject* type) {
+  richcmpfunc compare = type->tp_richcompare;
+  return compare == PyBaseObject_Type.tp_richcompare || compare == PyLong_Type.tp_richcompare ||
+         compare == PyUnicode_Type.tp_richcompare;
+}
+
+// An exact int in the int64 range, or an exact str that encodes: the two
+// kinds of literal the sets and tags hold.
+struct Tag {
+  bool is_int = false;
+  int64_t integer = 0;
+  std::string_view text;
+};
+
+std::optional<Tag> tag_of(PyObject* constant) {
+  if (PyLong_CheckExact(constant)) {
+    int overflow = 0;
+    long long v = PyLong_AsLongLongAndOverflow(constant, &overflow);
+    if (overflow != 0 || (v == -1 && PyErr_Occurred())) {
+      // Not a tag of the shortcut; the reference walk compares it.
+      PyErr_Clear();
+      return std::nullopt;
+    }
+    return Tag{true, v, {}};
+  }
+  if (PyUnicode_CheckExact(constant)) {
+    bool failed = false;
+    if (auto text = utf8_without_raising(constant, failed)) return Tag{false, 0, *text};
+  }
+  return std::nullopt;
 }
 
 class PlanBuilder {
  public:
-  PlanBuilder(const Constants& constants, WalkPlan& plan) : constants_(constants), plan_(plan) {}
+  PlanBuilder(const ValidatorCore& core, WalkPlan& plan)
+      : constants_(core.constants), plan_(plan) {
+    plan_.entries.resize(core.node_count);
+  }
 
-  void node(const SchemaNode& n) {
-    py::require_stack_room("validating");
+  void tree(const SchemaNode& root) {
+    schema::walk_tree(
+        root, [&](const SchemaNode&) { pure_.push_back(true); },
+        [&](const SchemaNode& n) { post(n); });
+  }
+
+  bool own_code = true;
+
+ private:
+  // Every fact of one node, its children's facts already made.
+  void post(const SchemaNode& n) {
+    bool pure = pure_.back() && locally_pure(n);
+    pure_.pop_back();
+    if (!pure_.empty()) pure_.back() = pure_.back() && pure;
+    if (n.slot >= plan_.entries.size()) return;  // not numbered by this core
+    PlanEntry& e = plan_.entries[n.slot];
+    note_own_code(n);
+    e.json_footprint = footprint(n);
+    if (std::optional<uint8_t> py = py_type_mask(n.kind)) {
+      e.by_type = true;
+      e.py_types = *py;
+      e.json_kinds = *json_kind_mask(n.kind);
+      return;
+    }
     switch (n.kind) {
       case NodeKind::Record:
-        record(n);
+        record(n, e);
         break;
       case NodeKind::Union:
-        union_node(n);
-        break;
-      case NodeKind::Intersection:
-        for (const SchemaNode& m : n.members) node(m);
-        break;
-      case NodeKind::Set:
-      case NodeKind::FrozenSet:
-      case NodeKind::Complement:
-        if (n.child) node(*n.child);
-        break;
-      case NodeKind::Sequence:
-        if (n.pattern) pattern(*n.pattern);
+        union_node(n, e, pure);
         break;
       case NodeKind::Object:
-        object(n);
+        object(n, e);
         break;
       case NodeKind::Constrained:
-        if (n.child) node(*n.child);
-        for (const Constraint& c : n.constraints) {
-          if (c.kind == ConstraintKind::Regex) regex(c.pattern);
+        constrained(n, e);
+        break;
+      case NodeKind::Literal:
+        literal_union(std::span<const SchemaNode>(&n, 1), e);
+        break;
+      case NodeKind::Instance:
+        if (n.index < constants_.size() && PyType_Check(constants_[n.index].get())) {
+          e.exact_class = constants_[n.index].get();
         }
         break;
       default:
@@ -74,97 +142,342 @@ class PlanBuilder {
     }
   }
 
- private:
-  void pattern(const SequencePattern& p) {
-    switch (p.kind) {
-      case PatternKind::Item:
-        if (p.node) node(*p.node);
+  // The JSON kinds a node can accept, its children's already known. Only
+  // steps that refuse other kinds before running any code narrow it.
+  uint8_t footprint(const SchemaNode& n) const {
+    if (std::optional<uint8_t> mask = json_kind_mask(n.kind)) return *mask;
+    auto of = [&](const SchemaNode& child) {
+      const PlanEntry* e = plan_.entry(child);
+      return e ? e->json_footprint : JSON_ANY_KIND;
+    };
+    switch (n.kind) {
+      case NodeKind::Literal: {
+        if (n.index >= constants_.size()) return 0;
+        PyTypeObject* type = Py_TYPE(constants_[n.index].get());
+        if (type == &PyLong_Type) return JSON_INT;
+        if (type == &PyBool_Type) return JSON_BOOL;
+        if (type == &PyFloat_Type) return JSON_FLOAT;
+        if (type == &PyUnicode_Type) return JSON_STR;
+        return JSON_ANY_KIND;
+      }
+      case NodeKind::Sequence:
+        return n.sequence_kind == SequenceKind::List ? JSON_ARRAY : 0;
+      case NodeKind::Record:
+        return JSON_OBJECT;
+      case NodeKind::Union: {
+        uint8_t mask = 0;
+        for (const SchemaNode& m : n.members) mask |= of(m);
+        return mask;
+      }
+      case NodeKind::Constrained:
+        return n.child ? of(*n.child) : 0;
+      default:
+        return JSON_ANY_KIND;
+    }
+  }
+
+  void union_by_kind(const SchemaNode& n, PlanEntry& e) {
+    if (n.members.size() < 2 || n.members.size() >= UnionByKind::MANY_MEMBERS) return;
+    UnionByKind table;
+    bool narrows = false;
+    for (int bit = 0; bit < 7; ++bit) {
+      uint8_t found = UnionByKind::NO_MEMBER;
+      for (size_t i = 0; i < n.members.size(); ++i) {
+        const PlanEntry* me = plan_.entry(n.members[i]);
+        if (me && !(me->json_footprint & (1u << bit))) continue;
+        if (found != UnionByKind::NO_MEMBER) {
+          found = UnionByKind::MANY_MEMBERS;
+          break;
+        }
+        found = static_cast<uint8_t>(i);
+      }
+      if (found != UnionByKind::MANY_MEMBERS) narrows = true;
+      table.member[bit] = found;
+    }
+    if (!narrows) return;
+    e.by_kind = static_cast<uint32_t>(plan_.by_kind.size());
+    plan_.by_kind.push_back(table);
+  }
+
+  // Whether a node's own step can run code of the user's on any value: a
+  // class test, an attribute read, a set's iterator, a constraint's
+  // comparison or length on a subclass, a literal of a type with its own ==.
+  bool locally_pure(const SchemaNode& n) const {
+    switch (n.kind) {
+      case NodeKind::Instance:
+      case NodeKind::Object:
+      case NodeKind::Set:
+      case NodeKind::FrozenSet:
+      case NodeKind::DefinitionRef:
+        return false;
+      case NodeKind::Literal:
+        return n.index < constants_.size() && is_exact_scalar(constants_[n.index].get()) &&
+               !PyFloat_CheckExact(constants_[n.index].get());
+      case NodeKind::Constrained:
+        for (const Constraint& c : n.constraints) {
+          if (c.kind != ConstraintKind::Regex) return false;
+        }
+        return true;
+      default:
+        return true;
+    }
+  }
+
+  void note_own_code(const SchemaNode& n) {
+    switch (n.kind) {
+      case NodeKind::Instance:
+      case NodeKind::Object:
+        own_code = false;
         break;
-      case PatternKind::Concat:
-      case PatternKind::Alternation:
-        for (const SequencePattern& part : p.parts) pattern(part);
+      case NodeKind::Literal:
+        if (n.index >= constants_.size() || !is_exact_scalar(constants_[n.index].get())) {
+          own_code = false;
+        }
         break;
-      case PatternKind::Repeat:
-        if (p.body) pattern(*p.body);
+      case NodeKind::Constrained:
+        for (const Constraint& c : n.constraints) {
+          if (c.kind == ConstraintKind::Predicate) {
+            own_code = false;
+          } else if (c.kind != ConstraintKind::MinLen && c.kind != ConstraintKind::MaxLen &&
+                     c.kind != ConstraintKind::Regex) {
+            // A JSON number against an exact int or float bound: the
+            // interpreter's own arithmetic at worst.
+            PyObject* bound = c.value < constants_.size() ? constants_[c.value].get() : nullptr;
+            if (!bound || !(PyLong_CheckExact(bound) || PyFloat_CheckExact(bound))) own_code = false;
+          }
+        }
         break;
-      case PatternKind::Empty:
+      default:
         break;
     }
   }
 
-  void record(const SchemaNode& n) {
-    uint64_t id = identity_of(&n.fields);
-    if (!n.fields.empty() && !plan_.record_slots.contains(id)) {
-      plan_.record_slots.put(id, plan_.records.size());
-      plan_.records.push_back(make_record_index(n.fields));
+  void record(const SchemaNode& n, PlanEntry& e) {
+    if (n.fields.empty()) return;
+    PlanRecord r;
+    r.node = &n;
+    r.index = make_record_index(n.fields);
+    for (size_t i = 0; i < n.fields.size(); ++i) {
+      r.bare_keys.put(n.fields[i].name, i);
     }
-    for (const RecordField& f : n.fields) node(f.node);
-    for (const KeyValueClause& c : n.clauses) {
-      node(c.key);
-      node(c.value);
+    r.distinct = r.bare_keys.size() == n.fields.size();
+    for (const RecordField& f : n.fields) {
+      const PlanEntry* fe = plan_.entry(f.node);
+      r.json_field_kinds.push_back(fe && fe->by_type ? fe->json_kinds : JSON_WALK);
     }
-  }
-
-  void object(const SchemaNode& n) {
-    uint64_t id = identity_of(&n.fields);
-    if (!n.fields.empty() && !plan_.object_slots.contains(id)) {
-      std::vector<py::Ref> names = make_attribute_names(n.fields);
-      if (names.empty()) {
-        // Left to the walk, which makes them itself and reports the failure.
-        PyErr_Clear();
-      } else {
-        plan_.object_slots.put(id, plan_.attribute_names.size());
-        plan_.attribute_names.push_back(std::move(names));
+    r.names = make_attribute_names(n.fields);
+    if (r.names.empty()) {
+      // The record takes the reference walk, which needs no names.
+      PyErr_Clear();
+    } else {
+      for (size_t i = 0; i < r.names.size(); ++i) {
+        const uint64_t* position = r.index.field_positions.find(n.fields[i].name);
+        if (!position || *position != i) r.names[i].reset();
       }
     }
-    for (const RecordField& f : n.fields) node(f.node);
+    e.record = static_cast<uint32_t>(plan_.records.size());
+    plan_.records.push_back(std::move(r));
   }
 
-  void union_node(const SchemaNode& n) {
-    LiteralSets sets;
-    bool all_literals = true;
+  void object(const SchemaNode& n, PlanEntry& e) {
+    if (n.fields.empty()) return;
+    std::vector<py::Ref> names = make_attribute_names(n.fields);
+    if (names.empty()) {
+      // Left to the walk, which makes them itself and reports the failure.
+      PyErr_Clear();
+      return;
+    }
+    e.attributes = static_cast<uint32_t>(plan_.attribute_names.size());
+    plan_.attribute_names.push_back(std::move(names));
+  }
+
+  void union_node(const SchemaNode& n, PlanEntry& e, bool pure) {
+    bool by_type = true;
+    uint8_t py = 0;
+    uint8_t json = 0;
     for (const SchemaNode& m : n.members) {
-      if (m.kind != NodeKind::Literal || m.index >= constants_.size()) {
-        all_literals = false;
+      const PlanEntry* me = plan_.entry(m);
+      if (!me || !me->by_type) {
+        by_type = false;
         break;
       }
+      py |= me->py_types;
+      json |= me->json_kinds;
+    }
+    e.by_type = by_type;
+    e.py_types = py;
+    e.json_kinds = json;
+    literal_union(n.members, e);
+    if (pure) tagged_union(n, e);
+    if (!by_type) union_by_kind(n, e);
+  }
+
+  // The sets of a Literal node (one member) or of an all-literal Union.
+  void literal_union(std::span<const SchemaNode> members, PlanEntry& e) {
+    PlanLiterals entry;
+    for (const SchemaNode& m : members) {
+      if (m.kind != NodeKind::Literal || m.index >= constants_.size()) return;
       PyObject* value = constants_[m.index].get();
       if (PyLong_CheckExact(value)) {
         int overflow = 0;
         long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
-        if (overflow == 0) sets.int_values.put(static_cast<uint64_t>(v), 0);
+        if (overflow == 0) entry.sets.int_values.put(static_cast<uint64_t>(v), 0);
       } else if (PyUnicode_CheckExact(value)) {
         bool failed = false;
         if (auto text = utf8_without_raising(value, failed)) {
-          sets.str_values.put(*text, str_hash(value), 0);
+          entry.sets.str_values.put(*text, str_hash(value), 0);
+          entry.bare_texts.put(*text, 0);
         } else if (failed) {
           // Sets without this text would refuse it for good; the members'
           // own walk stays exact.
-          all_literals = false;
-          break;
+          return;
         }
       }
+      if (compared_by_identity(Py_TYPE(value))) {
+        entry.identities.put(reinterpret_cast<uintptr_t>(value), 0);
+        entry.owned.push_back(py::Ref::borrow(value));
+      }
     }
-    uint64_t id = identity_of(&n.members);
-    if (all_literals && !plan_.union_slots.contains(id)) {
-      plan_.union_slots.put(id, plan_.unions.size());
-      plan_.unions.push_back(std::move(sets));
-    }
-    for (const SchemaNode& m : n.members) node(m);
+    dense_ints(members, entry);
+    e.literals = static_cast<uint32_t>(plan_.literals.size());
+    plan_.literals.push_back(std::move(entry));
   }
 
-  void regex(const std::string& text) {
-    if (plan_.compiled_patterns.find(text) != plan_.compiled_patterns.end()) return;
+  static void dense_ints(const std::vector<int64_t>& values, PlanLiterals& entry) {
+    if (values.empty()) return;
+    const int64_t least = *std::min_element(values.begin(), values.end());
+    uint64_t bits = 0;
+    for (int64_t v : values) {
+      const uint64_t offset = static_cast<uint64_t>(v) - static_cast<uint64_t>(least);
+      if (offset >= 64) return;
+      bits |= uint64_t{1} << offset;
+    }
+    entry.ints_dense = true;
+    entry.int_base = least;
+    entry.int_bits = bits;
+  }
+
+  void dense_ints(std::span<const SchemaNode> members, PlanLiterals& entry) const {
+    std::vector<int64_t> values;
+    for (const SchemaNode& m : members) {
+      PyObject* value = constants_[m.index].get();
+      if (!PyLong_CheckExact(value)) continue;
+      int overflow = 0;
+      const long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
+      if (overflow == 0) values.push_back(v);
+    }
+    dense_ints(values, entry);
+  }
+
+  // The tags a field's node admits, when it admits only exact int and str
+  // literals; empty otherwise.
+  std::optional<std::vector<Tag>> field_tags(const SchemaNode& node) const {
+    std::vector<Tag> tags;
+    auto add = [&](const SchemaNode& lit) {
+      if (lit.kind != NodeKind::Literal || lit.index >= constants_.size()) return false;
+      std::optional<Tag> tag = tag_of(constants_[lit.index].get());
+      if (!tag) return false;
+      tags.push_back(*tag);
+      return true;
+    };
+    if (node.kind == NodeKind::Union) {
+      if (node.members.empty()) return std::nullopt;
+      for (const SchemaNode& m : node.members) {
+        if (!add(m)) return std::nullopt;
+      }
+    } else if (!add(node)) {
+      return std::nullopt;
+    }
+    return tags;
+  }
+
+  // The one required field of that name in a record, or null.
+  static const RecordField* only_required(const SchemaNode& record, std::string_view name) {
+    const RecordField* found = nullptr;
+    for (const RecordField& f : record.fields) {
+      if (f.name != name) continue;
+      if (found) return nullptr;
+      found = &f;
+    }
+    return found && found->required ? found : nullptr;
+  }
+
+  void tagged_union(const SchemaNode& n, PlanEntry& e) {
+    if (n.members.size() < 2) return;
+    for (const SchemaNode& m : n.members) {
+      if (m.kind != NodeKind::Record || m.fields.empty()) return;
+    }
+    for (const RecordField& candidate : n.members.front().fields) {
+      PlanTagged tagged;
+      tagged.name = candidate.name;
+      bool ok = true;
+      for (size_t i = 0; i < n.members.size() && ok; ++i) {
+        const RecordField* field = only_required(n.members[i], candidate.name);
+        std::optional<std::vector<Tag>> tags = field ? field_tags(field->node) : std::nullopt;
+        if (!tags) {
+          ok = false;
+          break;
+        }
+        for (const Tag& t : *tags) {
+          const uint64_t* owner = t.is_int ? tagged.int_tags.find(static_cast<uint64_t>(t.integer))
+                                           : tagged.str_tags.find(t.text);
+          if (owner && *owner != i) {
+            ok = false;
+            break;
+          }
+          if (t.is_int) {
+            tagged.int_tags.put(static_cast<uint64_t>(t.integer), i);
+          } else {
+            tagged.str_tags.put(t.text, i);
+          }
+        }
+      }
+      if (!ok) continue;
+      std::vector<RecordField> one{RecordField{candidate.name, SchemaNode(), true}};
+      std::vector<py::Ref> interned = make_attribute_names(one);
+      if (interned.empty()) {
+        // No shortcut; the union takes the reference walk.
+        PyErr_Clear();
+        return;
+      }
+      tagged.interned = std::move(interned.front());
+      e.tagged = static_cast<uint32_t>(plan_.tagged.size());
+      plan_.tagged.push_back(std::move(tagged));
+      return;
+    }
+  }
+
+  void constrained(const SchemaNode& n, PlanEntry& e) {
+    PlanBounds b;
+    for (const Constraint& c : n.constraints) {
+      const re2::RE2* compiled = nullptr;
+      if (c.kind == ConstraintKind::Regex) compiled = regex(c.pattern);
+      b.patterns.push_back(compiled);
+      b.bounds.push_back(make_native_bound(c, constants_));
+    }
+    e.bounds = static_cast<uint32_t>(plan_.bounds.size());
+    plan_.bounds.push_back(std::move(b));
+  }
+
+  const re2::RE2* regex(const std::string& text) {
+    auto found = plan_.compiled_patterns.find(text);
+    if (found != plan_.compiled_patterns.end()) return found->second.get();
     std::string error;
     std::unique_ptr<re2::RE2> compiled = compile_full_match(text, &error);
-    if (compiled) plan_.compiled_patterns.emplace(text, std::move(compiled));
+    if (!compiled) return nullptr;
+    return plan_.compiled_patterns.emplace(text, std::move(compiled)).first->second.get();
   }
 
   const Constants& constants_;
   WalkPlan& plan_;
+  std::vector<bool> pure_;  // per open node: whether its subtree so far runs no user code
 };
 
 }  // namespace
+
+void set_json_part_maker(PlanPartMaker maker) {
+  json_part_maker().get_or_init([&]() -> std::optional<PlanPartMaker> { return maker; });
+}
 
 RecordIndex make_record_index(const std::vector<RecordField>& fields) {
   RecordIndex index;
@@ -177,20 +490,14 @@ RecordIndex make_record_index(const std::vector<RecordField>& fields) {
 
 const RecordIndex* find_record_index(const WalkPlan* plan, const SchemaNode& record) {
   if (!plan) return nullptr;
-  const uint64_t* slot = plan->record_slots.find(identity_of(&record.fields));
-  return slot ? &plan->records[*slot] : nullptr;
+  const PlanRecord* r = plan->record(record);
+  return r ? &r->index : nullptr;
 }
 
 const LiteralSets* find_literal_sets(const WalkPlan* plan, const SchemaNode& union_node) {
   if (!plan) return nullptr;
-  const uint64_t* slot = plan->union_slots.find(identity_of(&union_node.members));
-  return slot ? &plan->unions[*slot] : nullptr;
-}
-
-const py::Ref* find_attribute_names(const WalkPlan* plan, const std::vector<RecordField>& fields) {
-  if (!plan) return nullptr;
-  const uint64_t* slot = plan->object_slots.find(identity_of(&fields));
-  return slot ? plan->attribute_names[*slot].data() : nullptr;
+  const PlanLiterals* l = plan->literal_union(union_node);
+  return l ? &l->sets : nullptr;
 }
 
 const re2::RE2* find_compiled_pattern(const WalkPlan* plan, std::string_view text) {
@@ -201,17 +508,23 @@ const re2::RE2* find_compiled_pattern(const WalkPlan* plan, std::string_view tex
 
 std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core) {
   auto plan = std::make_unique<WalkPlan>();
-  PlanBuilder builder(core.constants, *plan);
-  builder.node(core.root);
-  for (const SchemaNode& d : core.definitions) builder.node(d);
-  plan->fast = build_fast_plan(core, *plan);
-  build_json_facts(core, plan->json);
+  PlanBuilder builder(core, *plan);
+  builder.tree(core.root);
+  for (const SchemaNode& d : core.definitions) builder.tree(d);
+  plan->runs_only_own_code = builder.own_code;
+  if (const PlanPartMaker* maker = json_part_maker().get_if_filled()) {
+    plan->json_part = (*maker)(*plan, core);
+  }
   return plan;
 }
 
 const WalkPlan* core_walk_plan(const ValidatorCore& core) {
   if (core.walk_plan_state.load(std::memory_order_acquire) != WalkPlanState::Built) return nullptr;
   return static_cast<const WalkPlan*>(core.walk_plan.get());
+}
+
+const WalkPlan* plan_for_walks(const ValidatorCore& core) {
+  return slow_paths_only() ? nullptr : core_walk_plan(core);
 }
 
 void ensure_walk_plan(ValidatorCore& core) {

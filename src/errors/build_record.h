@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "errors/record.h"
+#include "errors/error_list.h"
 #include "errors/walk_mode.h"
 #include "errors/walk_path.h"
 #include "py/ref.h"
@@ -24,12 +24,13 @@ enum class GotWhen : uint8_t { Now, Kept };
 // The got text of a Python value: its preview_repr (never fails).
 std::string got_text(PyObject* value);
 
-// A record at a copy of `path` with got = got_text(value) (or, with Kept,
-// the value held until make_pending_got_texts).
+// A record at a copy of `path` holding `value`, with got = got_text(value)
+// (or, with Kept, got pending until make_pending_got_texts).
 ErrorRecord make_error_record(const char* code, std::string_view expected, PyObject* value,
                               const WalkPath& path, GotWhen when = GotWhen::Now);
 
-// Appends make_error_record(...) unless the mode is CheckOnly.
+// Appends make_error_record(...) unless the mode is CheckOnly or the failure
+// is listed already (then no got text is made).
 void push_error_record(ErrorList& errors, WalkMode mode, const char* code,
                        std::string_view expected, PyObject* value, const WalkPath& path,
                        GotWhen when = GotWhen::Now);
@@ -52,7 +53,7 @@ void report_length_mismatch(const char* code, const char* sequence_name, uint64_
                             ErrorList& errors, GotWhen when = GotWhen::Now);
 
 // The records from `first` on are kept: each got text still pending is made
-// now, once.
+// now, once (for every list that shares the record).
 void make_pending_got_texts(ErrorList& errors, size_t first);
 
 }  // namespace tarmelix::errors

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "errors/build_record.h"
+#include "errors/error_list.h"
 #include "errors/error_text.h"
 #include "errors/kind_tables.h"
 #include "errors/raise.h"

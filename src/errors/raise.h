@@ -1,7 +1,7 @@
 // The ValidationError raised for a rejected value or a malformed document.
 #pragma once
 
-#include "errors/record.h"
+#include "errors/error_list.h"
 
 namespace tarmelix::errors {
 

@@ -19,14 +19,15 @@ struct ErrorRecord {
   std::string expected;
   std::string got;
   const char* code;  // static error code word, never owned
-  // The value whose preview `got` is still to become, while the record may
-  // yet be discarded (make_pending_got_texts). Unset in every record a walk
-  // hands back.
-  py::Ref got_pending = {};
+  // The value `got` previews, held while the record lives: its address then
+  // names the failure (ErrorList). Unset when `got` is no preview.
+  py::Ref got_value = {};
+  // `got` is still to be made from got_value, while the record may yet be
+  // discarded (make_pending_got_texts). False in every record a walk hands
+  // back.
+  bool got_pending = false;
+  mutable uint64_t key_hash = 0;  // ErrorList's hash of it once computed, 0 before
 };
-
-// Records in the order the walk found them; appended, never reordered.
-using ErrorList = std::vector<ErrorRecord>;
 
 }  // namespace tarmelix::errors
 
@@ -35,5 +36,4 @@ namespace tarmelix {
 using errors::PathSegment;
 using errors::Path;
 using errors::ErrorRecord;
-using errors::ErrorList;
 }  // namespace tarmelix

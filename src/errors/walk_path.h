@@ -22,6 +22,7 @@ class WalkPath {
 
  private:
   friend Path copy_path(const WalkPath& path);
+  friend bool path_starts_with(const Path& path, const WalkPath& prefix);
 
   WalkPath(const WalkPath* parent, std::string_view key, uint64_t index, bool is_index)
       : parent_(parent), key_(key), index_(index), depth_(parent->depth_ + 1), is_index_(is_index) {}
@@ -42,10 +43,27 @@ inline Path copy_path(const WalkPath& path) {
   return copy;
 }
 
+// Whether the first segments of `path` are those of `prefix`.
+inline bool path_starts_with(const Path& path, const WalkPath& prefix) {
+  if (path.size() < prefix.depth_) return false;
+  for (const WalkPath* p = &prefix; p && p->depth_ > 0; p = p->parent_) {
+    const PathSegment& segment = path[p->depth_ - 1];
+    if (p->is_index_) {
+      const uint64_t* index = std::get_if<uint64_t>(&segment);
+      if (!index || *index != p->index_) return false;
+    } else {
+      const std::string* key = std::get_if<std::string>(&segment);
+      if (!key || *key != p->key_) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace tarmelix::errors
 
 // This unit's interface, used unqualified from the other folders.
 namespace tarmelix {
 using errors::WalkPath;
 using errors::copy_path;
+using errors::path_starts_with;
 }  // namespace tarmelix

@@ -46,18 +46,30 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   if (!doc) return PyErr_Occurred() ? py::Ref() : py::boolean(false);
   ensure_walk_plan(core);
   std::optional<bool> member =
-      run_fresh_walk(core.constants, core.definitions, core_walk_plan(core), WalkMode::CheckOnly,
+      run_fresh_walk(core.constants, core.definitions, plan_for_walks(core), WalkMode::CheckOnly,
                      [&](const WalkContext& ctx) { return walk_json(core.root, doc->root(), ctx); });
   if (!member) return {};
   return py::boolean(*member);
 }
 
-bool json_document_known_member(ValidatorCore& core, PyObject* data) {
+py::Ref load_json_document(ValidatorCore& core, PyObject* data, WalkMode mode,
+                           bool need_document) {
   JsonInput input = json_input_bytes(data);
-  // The other road reads the input again and reports its failure.
-  if (input.kind == JsonInputKind::Failed) PyErr_Clear();
-  return input.kind == JsonInputKind::Bytes &&
-         check_json_fast(core, input.bytes) == FastJsonAnswer::Member;
+  py::Ref document;
+  if (input.kind == JsonInputKind::Bytes) {
+    FastLoad fast = load_json_fast(core, input.bytes, need_document);
+    if (fast.road == FastLoadRoad::Member) {
+      return need_document ? std::move(fast.value) : py::none();
+    }
+    document = std::move(fast.value);
+  } else if (input.kind == JsonInputKind::Failed) {
+    // The event parser road reads the input again and reports its failure.
+    PyErr_Clear();
+  }
+  if (!document) document = parse_json_input(data);
+  if (!document) return {};
+  if (!validate_value(core, document.get(), mode)) return {};
+  return need_document ? document : py::none();
 }
 
 }  // namespace tarmelix::json

@@ -1,6 +1,7 @@
 // JSON documents given as str or bytes.
 #pragma once
 
+#include "errors/walk_mode.h"
 #include "py/ref.h"
 #include "schema/core.h"
 
@@ -14,10 +15,12 @@ py::Ref parse_json_input(PyObject* data);
 // exception set.
 py::Ref check_json_document(ValidatorCore& core, PyObject* data);
 
-// True when the document is known to parse and be a member, without error
-// records (validate_json answers such a document at once); false when it is
-// not or that is not known. Leaves no error set.
-bool json_document_known_member(ValidatorCore& core, PyObject* data);
+// load (`need_document`) and validate_json: the parsed document, checked in
+// `mode` (CollectAll or StopAtFirst), as a new reference (None where the
+// document is not needed); null with the TypeError, the "json_invalid" or
+// the walk's ValidationError, or the walk's fatal exception set.
+py::Ref load_json_document(ValidatorCore& core, PyObject* data, WalkMode mode,
+                           bool need_document);
 
 }  // namespace tarmelix::json
 
@@ -25,5 +28,5 @@ bool json_document_known_member(ValidatorCore& core, PyObject* data);
 namespace tarmelix {
 using json::parse_json_input;
 using json::check_json_document;
-using json::json_document_known_member;
+using json::load_json_document;
 }  // namespace tarmelix

@@ -1,170 +1,17 @@
 #include "json/json_fast.h"
 
-#include <simdjson.h>
-
-#include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <optional>
 
 #include "check/fresh_walk.h"
+#include "check/slow_paths.h"
 #include "json/json_driver.h"
-#include "json/json_walk_impl.h"
+#include "json/simd_tape.h"
+#include "json/tape_build.h"
+#include "py/detach.h"
 
 namespace tarmelix::json {
 
 namespace {
-
-// Thrown by the tape reader at a word whose type it does not know (a parser
-// version newer than the reader may add types), before reading anything else
-// of it: check_simd_tape then leaves the document to the event parser road.
-struct UnknownTapeType {};
-[[noreturn, gnu::cold, gnu::noinline]] void unknown_tape_type() { throw UnknownTapeType{}; }
-
-// The value kind of each tape type byte; NOT_A_KIND for a byte the reader does
-// not know, and for the root and closing words, which are never values.
-constexpr uint8_t NOT_A_KIND = 0xff;
-struct TapeKinds {
-  uint8_t of[256];
-  constexpr TapeKinds() : of() {
-    for (auto& k : of) k = NOT_A_KIND;
-    of['n'] = static_cast<uint8_t>(JsonValueKind::Null);
-    of['t'] = of['f'] = static_cast<uint8_t>(JsonValueKind::Bool);
-    of['l'] = static_cast<uint8_t>(JsonValueKind::Int);
-    of['u'] = static_cast<uint8_t>(JsonValueKind::BigInt);
-    of['d'] = static_cast<uint8_t>(JsonValueKind::Float);
-    of['"'] = static_cast<uint8_t>(JsonValueKind::Str);
-    of['['] = static_cast<uint8_t>(JsonValueKind::Array);
-    of['{'] = static_cast<uint8_t>(JsonValueKind::Object);
-  }
-};
-constexpr TapeKinds TAPE_KINDS{};
-
-// The words from a value's to the next value's: 1, or 2 for a number; JUMP
-// for a container, whose word holds the index past its end; NOT_A_STEP for a
-// type the reader does not know, which takes the step past the tape's end.
-constexpr uint8_t JUMP = 0;
-constexpr uint8_t NOT_A_STEP = 0xff;
-struct TapeSteps {
-  uint8_t of[256];
-  constexpr TapeSteps() : of() {
-    for (auto& k : of) k = NOT_A_STEP;
-    of['n'] = of['t'] = of['f'] = of['"'] = 1;
-    of['l'] = of['u'] = of['d'] = 2;
-    of['['] = of['{'] = JUMP;
-  }
-};
-constexpr TapeSteps TAPE_STEPS{};
-
-// One value of the parser's tape: a word whose top byte names its type, two
-// words for numbers, and a container's word holding the tape index just past
-// its end and (saturated) its count. No word is read as a type it is not: the
-// kind and a key's text check the type first, and a step from a word of a
-// type the reader does not know lands on the closing root word, whose every
-// read throws.
-struct SimdTape {
-  const uint64_t* words;
-  const uint8_t* strings;
-  size_t last;  // the closing root word
-};
-
-// Two words, so a record's field slots stay small on the native stack.
-class SimdTapeView {
- public:
-  SimdTapeView() = default;
-  SimdTapeView(const SimdTape* tape, size_t at) : tape_(tape), at_(at) {}
-
-  explicit operator bool() const { return tape_ != nullptr; }
-  JsonValueKind kind() const {
-    const uint8_t kind = TAPE_KINDS.of[word() >> 56];
-    if (kind == NOT_A_KIND) [[unlikely]] unknown_tape_type();
-    return static_cast<JsonValueKind>(kind);
-  }
-  std::string_view str() const {
-    const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
-    uint32_t length;
-    std::memcpy(&length, at, sizeof length);
-    return {reinterpret_cast<const char*>(at + sizeof length), length};
-  }
-  // Whether the key's text is the pattern's name. The string buffer keeps
-  // far more than the pattern's width of slack past its last string, so the
-  // loads stay inside it; the bytes past the text are masked off.
-  bool text_is(const check::JsonKeyPattern& pattern) const {
-    const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
-#if defined(__SSE2__)
-    alignas(16) static constexpr uint8_t ONES[2 * check::JsonKeyPattern::BYTES] = {
-        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
-    const uint8_t* mask = ONES + check::JsonKeyPattern::BYTES - pattern.width;
-    const __m128i lo = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
-                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask)));
-    const __m128i hi =
-        _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16)),
-                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + 16)));
-    const __m128i eq = _mm_and_si128(
-        _mm_cmpeq_epi8(lo, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes))),
-        _mm_cmpeq_epi8(hi, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes + 16))));
-    return _mm_movemask_epi8(eq) == 0xffff;
-#else
-    return std::memcmp(at, pattern.bytes, pattern.width) == 0;
-#endif
-  }
-  void prefetch_text() const {
-    __builtin_prefetch(tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK));
-  }
-  int64_t integer() const { return payload<int64_t>(); }
-  bool boolean() const { return (word() >> 56) == 't'; }
-  double number() const { return payload<double>(); }
-  size_t size() const {
-    size_t count = (word() >> 32) & simdjson::internal::JSON_COUNT_MASK;
-    if (count < simdjson::internal::JSON_COUNT_MASK) return count;
-    // Saturated: count the children.
-    const size_t end = static_cast<uint32_t>(word()) - 1;
-    const bool pairs = kind() == JsonValueKind::Object;
-    count = 0;
-    for (SimdTapeView child = first(); child.at_ < end; child = child.next()) {
-      if (pairs) child = child.next();
-      ++count;
-    }
-    return count;
-  }
-  SimdTapeView first() const { return {tape_, at_ + 1}; }
-  SimdTapeView next() const {
-    const uint64_t w = word();
-    const uint8_t step = TAPE_STEPS.of[w >> 56];
-    const size_t to = step == JUMP ? static_cast<uint32_t>(w) : at_ + step;
-    return {tape_, std::min(to, tape_->last)};
-  }
-  // The tape word's address: never that of a Python object.
-  uint64_t identity() const { return reinterpret_cast<uintptr_t>(tape_->words + at_); }
-  py::Ref to_python() const { return walk_impl::to_python(*this); }
-  // Only integers above the int64 range, up to 2**64 - 1, reach the tape.
-  py::Ref big_to_python() const {
-    return py::Ref::steal(PyLong_FromUnsignedLongLong(payload<uint64_t>()));
-  }
-
- private:
-
-  uint64_t word() const { return tape_->words[at_]; }
-  // The word of a string: a key's is read with no kind asked.
-  uint64_t string_word() const {
-    const uint64_t w = word();
-    if ((w >> 56) != '"') [[unlikely]] unknown_tape_type();
-    return w;
-  }
-  template <class T>
-  T payload() const {
-    T value;
-    std::memcpy(&value, tape_->words + at_ + 1, sizeof value);
-    return value;
-  }
-
-  const SimdTape* tape_ = nullptr;
-  size_t at_ = 0;
-};
-static_assert(sizeof(SimdTapeView) == 16);
 
 // Whether the parser may read its padding past the end in place: the bytes
 // after the document up to the padding lie on the same page, so are mapped.
@@ -180,6 +27,19 @@ bool padding_readable(std::string_view bytes) {
 #endif
 }
 
+// The most the calls since its buffers were made have written into each
+// buffer of a kept parser: the pages the thread keeps between calls.
+struct TouchedBytes {
+  size_t tape = 0;
+  size_t indexes = 0;
+  size_t strings = 0;
+  // The padded copy of a document is kept apart from the other buffers and
+  // outlives their reallocation.
+  size_t copy = 0;
+
+  size_t total() const { return tape + indexes + strings + copy; }
+};
+
 // A parser kept per thread between calls, so a large document's tape and
 // indexes reuse pages already faulted in. Safe to share within the thread
 // because only schemas whose walk runs our own code take this road, and a
@@ -188,6 +48,7 @@ bool padding_readable(std::string_view bytes) {
 struct ThreadParser {
   simdjson::dom::parser parser;
   bool busy = false;
+  TouchedBytes kept;
 };
 
 ThreadParser& thread_parser() {
@@ -195,52 +56,164 @@ ThreadParser& thread_parser() {
   return reused;
 }
 
-// What a parser may keep touched between calls: past it, the buffers go
+// What a thread's parser may keep touched between calls, over all its
+// buffers whatever mix of documents touched them: past it, the buffers go
 // back to the system after the call.
 constexpr size_t KEPT_PARSER_BYTES = size_t{64} << 20;
 
-// The pages a parse touched, at most: tape words, structural indexes, and
-// the string buffer and padded copy, each no larger than the document.
-size_t touched_bytes(const simdjson::dom::parser& parser, size_t length) {
-  const size_t tape_words = parser.doc.tape ? parser.doc.tape[0] & simdjson::internal::JSON_VALUE_MASK : 0;
-  const size_t structurals = parser.implementation ? parser.implementation->n_structural_indexes : 0;
-  return tape_words * 8 + structurals * 4 + length * 2;
+// What one parse of `length` bytes wrote into each buffer, at most. A parse
+// that succeeded reports its tape and indexes; one that failed is bounded by
+// the length (the tape holds at most a word per byte and a few more, the
+// indexes one per byte). Strings take at most five bytes per three of the
+// document, the rule the buffer is sized by.
+TouchedBytes touched_bytes(const simdjson::dom::parser& parser, size_t length, bool parsed,
+                           bool copied) {
+  constexpr size_t SLACK = 64;
+  TouchedBytes touched;
+  if (parsed) {
+    touched.tape = ((parser.doc.tape[0] & simdjson::internal::JSON_VALUE_MASK) + 1) * 8;
+    touched.indexes = (size_t{parser.implementation->n_structural_indexes} + SLACK) * 4;
+  } else {
+    touched.tape = (length + SLACK) * 8;
+    touched.indexes = (length + SLACK) * 4;
+  }
+  touched.strings = 5 * length / 3 + simdjson::SIMDJSON_PADDING;
+  touched.copy = copied ? length + simdjson::SIMDJSON_PADDING : 0;
+  return touched;
 }
 
-// Marks the thread's parser in use for one call, and releases its buffers
-// afterwards if that call made them large.
-class ParserLease {
+// The parser of one call and its tape: the thread's reused parser, unless
+// this call runs inside another's walk or build (a finalizer run by an
+// allocation there could check a document too), which parses with one of
+// its own. Afterwards adds what the call wrote to what the reused parser
+// keeps, and releases its buffers once that passes KEPT_PARSER_BYTES.
+// Touches no Python object.
+class HeldParser {
  public:
-  ParserLease(ThreadParser& reused, bool held, size_t length)
-      : reused_(reused), held_(held), length_(length) {
-    if (held_) reused_.busy = true;
-  }
-  ~ParserLease() {
-    if (!held_) return;
-    reused_.busy = false;
-    if (touched_bytes(reused_.parser, length_) > KEPT_PARSER_BYTES ||
-        reused_.parser.capacity() > KEPT_PARSER_BYTES) {
-      reused_.parser = simdjson::dom::parser();
+  explicit HeldParser(size_t length)
+      : reused_(thread_parser()), length_(length), capacity_(reused_.parser.capacity()) {
+    if (reused_.busy) {
+      parser_ = &own_.emplace();
+    } else {
+      parser_ = &reused_.parser;
+      reused_.busy = true;
     }
   }
-  ParserLease(const ParserLease&) = delete;
-  ParserLease& operator=(const ParserLease&) = delete;
+  ~HeldParser() {
+    if (parser_ != &reused_.parser) return;
+    reused_.busy = false;
+    simdjson::dom::parser& parser = reused_.parser;
+    TouchedBytes& kept = reused_.kept;
+    // A larger document replaced the tape, indexes and strings: only this
+    // call has written into the new ones.
+    if (parser.capacity() != capacity_) kept.tape = kept.indexes = kept.strings = 0;
+    const TouchedBytes now = touched_bytes(parser, length_, parsed_, copied_);
+    kept.tape = std::max(kept.tape, now.tape);
+    kept.indexes = std::max(kept.indexes, now.indexes);
+    kept.strings = std::max(kept.strings, now.strings);
+    kept.copy = std::max(kept.copy, now.copy);
+    if (kept.total() > KEPT_PARSER_BYTES || parser.capacity() > KEPT_PARSER_BYTES) {
+      parser = simdjson::dom::parser();
+      kept = TouchedBytes{};
+    }
+  }
+  HeldParser(const HeldParser&) = delete;
+  HeldParser& operator=(const HeldParser&) = delete;
+
+  // False where the parser refused the document or could not allocate, and
+  // where its tape cannot say the document exactly.
+  bool parse(std::string_view bytes) {
+    const size_t capacity = std::max(bytes.size(), simdjson::dom::MINIMAL_DOCUMENT_CAPACITY);
+    if (parser_->capacity() < capacity &&
+        parser_->allocate(capacity, JSON_MAX_DEPTH) != simdjson::SUCCESS) {
+      return false;
+    }
+    // Refuses numbers it cannot hold exactly (integers past 64 bits, floats
+    // that overflow), lone surrogates, bad UTF-8 and nesting past the limit.
+    copied_ = !padding_readable(bytes);
+    if (parser_->parse(bytes.data(), bytes.size(), copied_).error() != simdjson::SUCCESS) {
+      return false;
+    }
+    parsed_ = true;
+    tape_ = {parser_->doc.tape.get(), parser_->doc.string_buf.get()};
+    return !(minus_zero_reads_as_float() && holds_negative_zero());
+  }
+
+  const SimdTape& tape() const { return tape_; }
+  // The tape starts with the root word; the value follows it.
+  SimdTapeView root() const { return {&tape_, 1}; }
 
  private:
+  // Whether the parser in use reads the literal -0 as the float -0.0, where
+  // the event parser (and json.loads) reads the int 0: then a -0.0 on the
+  // tape may be either, and only the event parser can say.
+  static bool minus_zero_reads_as_float() {
+    static const bool reads_float = [] {
+      simdjson::dom::parser probe;
+      for (std::string_view doc : {std::string_view("-0"), std::string_view("[-0]")}) {
+        simdjson::dom::element e;
+        if (probe.parse(doc.data(), doc.size()).get(e) != simdjson::SUCCESS) return true;
+        if (e.is_array()) {
+          for (simdjson::dom::element item : e.get_array()) e = item;
+        }
+        if (!e.is_int64()) return true;
+      }
+      return false;
+    }();
+    return reads_float;
+  }
+
+  // Or may hold one: past a type the scan does not know, it cannot tell.
+  bool holds_negative_zero() const {
+    const uint64_t* words = tape_.words;
+    const size_t end = words[0] & simdjson::internal::JSON_VALUE_MASK;
+    for (size_t at = 1; at < end;) {
+      const uint8_t type = static_cast<uint8_t>(words[at] >> 56);
+      if (type == 'd' && words[at + 1] == 0x8000000000000000ULL) return true;
+      if (TAPE_KINDS.of[type] == NOT_A_KIND && type != ']' && type != '}') return true;
+      at += type == 'l' || type == 'u' || type == 'd' ? 2 : 1;
+    }
+    return false;
+  }
+
   ThreadParser& reused_;
-  bool held_;
+  std::optional<simdjson::dom::parser> own_;
+  simdjson::dom::parser* parser_ = nullptr;
   size_t length_;
+  size_t capacity_;
+  bool copied_ = false;
+  bool parsed_ = false;
+  SimdTape tape_{};
 };
 
-}  // namespace
+// Documents this large are parsed and walked without the interpreter lock,
+// where the schema's walk runs only our own code: below it, letting go of
+// the lock and taking it back costs more than other threads gain.
+constexpr size_t DETACHED_BYTES = size_t{64} << 10;
 
-FastJsonAnswer check_simd_tape(ValidatorCore& core, const uint64_t* tape, const uint8_t* strings) {
-  ensure_walk_plan(core);
-  const WalkPlan* plan = core_walk_plan(core);
-  if (!plan->json.runs_only_own_code) return FastJsonAnswer::CannotTell;
-  // The tape starts with the root word; the value follows it.
-  const SimdTape simd{tape, strings, (tape[0] & simdjson::internal::JSON_VALUE_MASK) - 1};
-  const SimdTapeView top(&simd, 1);
+enum class TapeWalk : uint8_t { Member, NotMember, CannotTell, NeedsInterpreter };
+
+// The walk of a parsed tape against a plan whose walk runs only our own
+// code. Detached (the lock let go), a step that needs the interpreter, a
+// short stack and a failed allocation give NeedsInterpreter, touching no
+// Python object; attached, a fatal exception gives CannotTell, cleared (the
+// event parser road meets it again and raises it). A tape word of a type the
+// view does not know gives CannotTell either way.
+TapeWalk walk_tape(ValidatorCore& core, const WalkPlan* plan, SimdTapeView top, bool detached) {
+  if (detached) {
+    try {
+      WalkState state;
+      state.detached = true;
+      const WalkContext ctx{&core.constants, &core.definitions, plan, &state, WalkMode::CheckOnly};
+      const bool member = walk_impl::walk(core.root, top, ctx);
+      if (state.needs_interpreter || state.fatal_error.exception) return TapeWalk::NeedsInterpreter;
+      return member ? TapeWalk::Member : TapeWalk::NotMember;
+    } catch (const std::bad_alloc&) {
+      return TapeWalk::NeedsInterpreter;
+    } catch (const UnknownTapeType&) {
+      return TapeWalk::CannotTell;
+    }
+  }
   std::optional<bool> member;
   try {
     member = run_fresh_walk(
@@ -249,45 +222,88 @@ FastJsonAnswer check_simd_tape(ValidatorCore& core, const uint64_t* tape, const 
   } catch (const UnknownTapeType&) {
     // The walk stopped midway; the reference road walks the document again.
     PyErr_Clear();
-    return FastJsonAnswer::CannotTell;
+    return TapeWalk::CannotTell;
   }
   if (!member) {
     // The reference road walks the document again and raises for itself.
     PyErr_Clear();
-    return FastJsonAnswer::CannotTell;
+    return TapeWalk::CannotTell;
   }
-  return *member ? FastJsonAnswer::Member : FastJsonAnswer::NotMember;
+  return *member ? TapeWalk::Member : TapeWalk::NotMember;
+}
+
+// Whether the SIMD parser may read the document at all.
+bool simd_may_parse(std::string_view bytes) {
+  if (check::slow_paths_only()) return false;
+  // The event parser refuses a byte order mark, which some versions of this
+  // parser skip.
+  return !bytes.empty() && !bytes.starts_with("\xEF\xBB\xBF");
+}
+
+bool runs_only_own_code(const WalkPlan* plan) { return plan && plan->runs_only_own_code; }
+
+}  // namespace
+
+JsonRoad choose_json_road(const WalkPlan* plan, std::string_view bytes) {
+  if (plan && !plan->runs_only_own_code) return JsonRoad::Tape;
+  return simd_may_parse(bytes) ? JsonRoad::Simd : JsonRoad::Tape;
 }
 
 FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
-  if (const WalkPlan* plan = core_walk_plan(core); plan && !plan->json.runs_only_own_code) {
-    return FastJsonAnswer::CannotTell;
+  const WalkPlan* plan = core_walk_plan(core);
+  if (choose_json_road(plan, bytes) != JsonRoad::Simd) return FastJsonAnswer::CannotTell;
+  HeldParser held(bytes.size());
+  // With the plan built, the whole call but its answer runs detached.
+  py::Detached off(plan && bytes.size() >= DETACHED_BYTES);
+  if (!held.parse(bytes)) return FastJsonAnswer::CannotTell;
+  TapeWalk walked = TapeWalk::NeedsInterpreter;
+  if (off.detached()) walked = walk_tape(core, plan, held.root(), true);
+  off.reattach();
+  if (walked == TapeWalk::NeedsInterpreter) {
+    ensure_walk_plan(core);
+    plan = core_walk_plan(core);
+    if (choose_json_road(plan, bytes) != JsonRoad::Simd) return FastJsonAnswer::CannotTell;
+    walked = walk_tape(core, plan, held.root(), false);
   }
-  // The event parser refuses a byte order mark, which some versions of this
-  // parser skip.
-  if (bytes.empty() || bytes.starts_with("\xEF\xBB\xBF")) return FastJsonAnswer::CannotTell;
+  switch (walked) {
+    case TapeWalk::Member:
+      return FastJsonAnswer::Member;
+    case TapeWalk::NotMember:
+      return FastJsonAnswer::NotMember;
+    default:
+      return FastJsonAnswer::CannotTell;
+  }
+}
 
-  // The reused parser is free unless this call runs inside another's walk
-  // (a finalizer run by an allocation there could check a document too);
-  // such a nested call parses with a parser of its own.
-  ThreadParser& reused = thread_parser();
-  std::optional<simdjson::dom::parser> own;
-  simdjson::dom::parser* parser = &reused.parser;
-  if (reused.busy) parser = &own.emplace();
-  ParserLease lease(reused, parser == &reused.parser, bytes.size());
-
-  const size_t capacity = std::max(bytes.size(), simdjson::dom::MINIMAL_DOCUMENT_CAPACITY);
-  if (parser->capacity() < capacity &&
-      parser->allocate(capacity, JSON_MAX_DEPTH) != simdjson::SUCCESS) {
-    return FastJsonAnswer::CannotTell;
+FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_value) {
+  if (!simd_may_parse(bytes)) return {};
+  HeldParser held(bytes.size());
+  const WalkPlan* plan = core_walk_plan(core);
+  py::Detached off(runs_only_own_code(plan) && bytes.size() >= DETACHED_BYTES);
+  if (!held.parse(bytes)) return {};
+  TapeWalk walked = TapeWalk::NeedsInterpreter;
+  if (off.detached()) walked = walk_tape(core, plan, held.root(), true);
+  off.reattach();
+  ensure_walk_plan(core);
+  plan = core_walk_plan(core);
+  // Where the walk may run code of the user's, only the reference walk of
+  // the built value runs it, once.
+  const bool walk_here = runs_only_own_code(plan);
+  if (walk_here && walked == TapeWalk::NeedsInterpreter) {
+    walked = walk_tape(core, plan, held.root(), false);
   }
-  // Refuses numbers it cannot hold exactly (integers past 64 bits, floats
-  // that overflow), lone surrogates, bad UTF-8 and nesting past the limit.
-  if (parser->parse(bytes.data(), bytes.size(), !padding_readable(bytes)).error() !=
-      simdjson::SUCCESS) {
-    return FastJsonAnswer::CannotTell;
+  if (walk_here && walked == TapeWalk::CannotTell) return {};
+  const bool member = walk_here && walked == TapeWalk::Member;
+  if (member && !need_value) return {FastLoadRoad::Member, {}};
+  if (!py::stack_has_room(TAPE_BUILD_STACK)) return {};
+  py::Ref value = build_from_tape(held.tape(), 1, json_field_names(plan));
+  if (!value) {
+    // The event parser road makes the same objects, and meets the same
+    // failure if it lasts (not so a tape type the builder does not know).
+    PyErr_Clear();
+    return {};
   }
-  return check_simd_tape(core, parser->doc.tape.get(), parser->doc.string_buf.get());
+  return {member ? FastLoadRoad::Member : FastLoadRoad::Walk, std::move(value)};
 }
 
 }  // namespace tarmelix::json

@@ -3,24 +3,45 @@
 // answer is the event parser road's; everything else is left to that road.
 #pragma once
 
-#include <cstdint>
 #include <string_view>
 
+#include "check/walk_plan.h"
+#include "py/ref.h"
 #include "schema/core.h"
 
 namespace tarmelix::json {
 
 enum class FastJsonAnswer : uint8_t { Member, NotMember, CannotTell };
 
-// Membership of the document's bytes. CannotTell, with no error set, for a
-// schema whose walk may run code of the user's, for any document the parser
-// refuses or cannot represent exactly, and when the walk met a fatal
-// exception (the other road meets it again and raises it).
+enum class JsonRoad : uint8_t { Simd, Tape };
+
+// The road of a JSON membership call: the SIMD parser's tape where the fast
+// roads are on and the schema's walk runs only our own code, the event
+// parser's otherwise. With no plan yet (null) the answer holds until the
+// plan is built, when it is asked again.
+JsonRoad choose_json_road(const WalkPlan* plan, std::string_view bytes);
+
+// Membership of the document's bytes. CannotTell, with no error set, where
+// choose_json_road says Tape, for any document the parser refuses or cannot
+// represent exactly, and when the walk met a fatal exception (the other road
+// meets it again and raises it).
 FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes);
 
-// The walk of check_json_fast over a document the SIMD parser has parsed, given
-// its tape and string buffer. CannotTell as above, and as soon as the walk
-// meets a tape word of a type the reader does not know.
-FastJsonAnswer check_simd_tape(ValidatorCore& core, const uint64_t* tape, const uint8_t* strings);
+// How load and validate_json go on after the SIMD parse. EventParser: the
+// tape could not say the document exactly (or the fast roads are off); the
+// event parser reads it again. Member: the SIMD walk found a member; Walk:
+// the document is to be walked (the SIMD walk found it is not a member, or
+// the schema's walk may run code of the user's, which only the reference
+// walk runs).
+enum class FastLoadRoad : uint8_t { EventParser, Member, Walk };
+
+struct FastLoad {
+  FastLoadRoad road = FastLoadRoad::EventParser;
+  py::Ref value;  // built from the tape: for Walk, and for Member when asked
+};
+
+// The parse of load and validate_json (`need_value` false: a member's value
+// is not needed). Leaves no error set.
+FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_value);
 
 }  // namespace tarmelix::json

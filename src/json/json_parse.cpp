@@ -1,7 +1,7 @@
 #include "json/json_parse.h"
 
-#include <array>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +42,8 @@ py::Ref str_from_utf8(std::string_view text) {
 
 // Keys of one document, so a key that repeats (the field names of a list of
 // records) is one str object. Direct-mapped: a collision replaces the entry.
+// The slots (12 KiB) are made at the first key, off the native stack, which
+// the parser's handler lives on.
 class KeyCache {
  public:
   static constexpr size_t SLOTS = 512;
@@ -50,6 +52,7 @@ class KeyCache {
   // A new reference to the str of `key` (whose bytes stay valid for the
   // whole parse), or null with the error set.
   py::Ref get(std::string_view key) {
+    if (!slots_) slots_ = std::make_unique<Slot[]>(SLOTS);
     Slot& slot = slots_[schema::fx_hash_bytes(key) & (SLOTS - 1)];
     if (slot.str && slot.key == key) return slot.str;
     py::Ref made = str_from_utf8(key);
@@ -65,7 +68,7 @@ class KeyCache {
     std::string_view key;
     py::Ref str;
   };
-  std::array<Slot, SLOTS> slots_{};
+  std::unique_ptr<Slot[]> slots_;
 };
 
 class PythonBuilder : public JsonHandlerBase {

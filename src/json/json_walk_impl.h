@@ -1,6 +1,6 @@
 // The membership walk of a parsed JSON document, over any tree that offers
 // the view below: the event parser's tape (json_value.h) and the SIMD
-// parser's tape (json_fast.cpp) both walk through this one copy, so the
+// parser's tape (json/simd_tape.h) both walk through this one copy, so the
 // two roads apply the same record, union, sequence and constraint rules.
 //
 // A view V is a small value naming one JSON value of its document:
@@ -15,15 +15,21 @@
 // An Object's entries are a key (a Str) followed by its value.
 #pragma once
 
+#include <re2/re2.h>
+
 #include <algorithm>
+#include <bit>
 #include <memory>
 #include <unordered_set>
 #include <vector>
 
 #include "check/constraints.h"
-#include "check/json_facts.h"
+#include "check/kinds.h"
+#include "check/native_bound.h"
+#include "check/slow_paths.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
+#include "json/json_plan.h"
 #include "json/json_value.h"
 #include "py/error.h"
 #include "py/stack.h"
@@ -36,15 +42,13 @@ namespace tarmelix::json::walk_impl {
 using check::DefinitionMemo;
 using check::GuardEntry;
 using check::RecursionGuard;
-using check::TextTable;
-using check::find_json_record;
-using check::JsonKeyPattern;
-using check::JsonRecord;
-using check::JSON_WALK;
-using check::find_union_kinds;
-using check::json_key_hash;
 using check::json_kind_mask;
 using check::make_record_index;
+using check::NativeBound;
+using check::NO_FACT;
+using check::PlanEntry;
+using check::PlanRecord;
+using check::slow_paths_only;
 using check::JSON_ARRAY;
 using check::JSON_BOOL;
 using check::JSON_FLOAT;
@@ -54,6 +58,8 @@ using check::JSON_OBJECT;
 using check::JSON_STR;
 using schema::read_sequence_shape;
 using schema::SequenceShape;
+
+using check::JSON_WALK;
 
 using K = JsonValueKind;
 
@@ -66,14 +72,30 @@ inline uint8_t kind_bit(JsonValueKind kind) {
 template <class V>
 bool walk(const SchemaNode& node, V value, const WalkContext& ctx);
 
+inline const PlanEntry* entry_of(const SchemaNode& node, const WalkContext& ctx) {
+  return ctx.plan ? ctx.plan->entry(node) : nullptr;
+}
+
 // The kinds a node accepts when the kind alone decides it: a scalar node, or
 // a union the plan found to be one; empty otherwise.
 inline std::optional<uint8_t> kind_only_mask(const SchemaNode& node, const WalkContext& ctx) {
-  if (std::optional<uint8_t> mask = json_kind_mask(node.kind)) return mask;
-  if (node.kind == NodeKind::Union && ctx.plan) {
-    if (const uint64_t* kinds = find_union_kinds(ctx.plan->json, node)) {
-      return static_cast<uint8_t>(*kinds);
-    }
+  if (const PlanEntry* e = entry_of(node, ctx); e && e->by_type) return e->json_kinds;
+  if (node.kind == NodeKind::Union) return std::nullopt;
+  return json_kind_mask(node.kind);
+}
+
+// An all-literal union's answer for a string or an integer of the int64
+// range, from its sets; empty for other kinds (a bool, a float), which
+// the members decide.
+template <class V>
+std::optional<bool> literal_sets_answer(const check::PlanLiterals& literals, V value) {
+  // Only exact str and int literals can equal these, and the sets hold every
+  // one of them that can.
+  if (value.kind() == K::Str) {
+    return literals.bare_texts.contains(value.str());
+  }
+  if (value.kind() == K::Int) {
+    return literals.has_int(value.integer());
   }
   return std::nullopt;
 }
@@ -127,26 +149,92 @@ template <class V>
 bool walk_literal(const SchemaNode& node, V value, const WalkContext& ctx) {
   PyObject* constant = ctx.constant(node.index);
   if (!constant) return false;
-  if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
-  if (PyErr_Occurred()) return ctx.fold_pending();
+  if (const PlanEntry* e = entry_of(node, ctx); e && e->literals != NO_FACT) {
+    if (std::optional<bool> found = literal_sets_answer(ctx.plan->literals[e->literals], value)) {
+      return *found;
+    }
+  }
+  if (ctx.detached()) return ctx.leave_to_interpreter();
+  if (!slow_paths_only()) {
+    if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
+    if (PyErr_Occurred()) return ctx.fold_pending();
+  }
   py::Ref converted = value.to_python();
   if (!converted) return ctx.fold_pending();
   return walk_python(node, converted.get(), ctx);
 }
 
+// The value of an object's last entry named `name`, or the empty view;
+// `pattern`, the name's key pattern, for a view that compares by one.
+template <class V>
+V last_entry(V object, std::string_view name, const JsonKeyPattern* pattern) {
+  V found{};
+  V key = object.first();
+  for (size_t i = 0, n = object.size(); i < n; ++i, key = key.next().next()) {
+    bool named;
+    if constexpr (requires { key.text_is(*pattern); }) {
+      named = pattern && pattern->width ? key.text_is(*pattern) : key.str() == name;
+    } else {
+      named = key.str() == name;
+    }
+    if (named) found = key.next();
+  }
+  return found;
+}
+
+template <class V>
+bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx);
+
+template <class V>
+std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFacts& field, V value,
+                                     const WalkContext& ctx);
+
+// A tagged union: the one member the tag names decides; empty when the tag's
+// kind is one no tag has.
+template <class V>
+std::optional<bool> tagged_answer(const SchemaNode& node, const check::PlanTagged& tagged, V value,
+                                  const WalkContext& ctx) {
+  // Every member is a record, which refuses anything but an object.
+  if (value.kind() != K::Object) return false;
+  const auto* part = static_cast<const JsonPlanPart*>(ctx.plan->json_part.get());
+  const JsonKeyPattern* pattern =
+      part ? &part->tag_keys[static_cast<size_t>(&tagged - ctx.plan->tagged.data())] : nullptr;
+  const V tag = last_entry(value, tagged.name, pattern);
+  // Every member requires the tag.
+  if (!tag) return false;
+  const uint64_t* member = nullptr;
+  if (tag.kind() == K::Str) {
+    member = tagged.str_tags.find(tag.str());
+  } else if (tag.kind() == K::Int) {
+    member = tagged.int_tags.find(static_cast<uint64_t>(tag.integer()));
+  } else {
+    return std::nullopt;
+  }
+  if (!member) return false;
+  return walk_object_record(node.members[*member], value, ctx);
+}
+
 template <class V>
 bool walk_union(const SchemaNode& node, V value, const WalkContext& ctx) {
-  if (ctx.plan) {
-    if (const uint64_t* kinds = find_union_kinds(ctx.plan->json, node)) {
-      return (*kinds & kind_bit(value.kind())) != 0;
+  if (const PlanEntry* e = entry_of(node, ctx)) {
+    if (e->by_type) return (e->json_kinds & kind_bit(value.kind())) != 0;
+    if (e->literals != NO_FACT) {
+      if (std::optional<bool> found = literal_sets_answer(ctx.plan->literals[e->literals], value)) {
+        return *found;
+      }
     }
-  }
-  if (value.kind() == K::Str || value.kind() == K::Int) {
-    if (const LiteralSets* sets = find_literal_sets(ctx.plan, node)) {
-      // Only exact str and int literals can equal these, and the sets hold
-      // every one of them that can.
-      if (value.kind() == K::Str) return sets->str_values.contains(value.str());
-      return sets->int_values.contains(static_cast<uint64_t>(value.integer()));
+    if (e->tagged != NO_FACT) {
+      if (std::optional<bool> found = tagged_answer(node, ctx.plan->tagged[e->tagged], value, ctx)) {
+        return *found;
+      }
+    }
+    // The members before and after the one that can accept the value's kind
+    // refuse it without running code.
+    if (e->by_kind != NO_FACT) {
+      const uint8_t member =
+          ctx.plan->by_kind[e->by_kind].member[std::countr_zero(kind_bit(value.kind()))];
+      if (member == check::UnionByKind::NO_MEMBER) return false;
+      if (member != check::UnionByKind::MANY_MEMBERS) return walk(node.members[member], value, ctx);
     }
   }
   DefinitionMemo& memo = ctx.state->definition_memo;
@@ -175,9 +263,19 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (i == n) return true;
   // Items decided by their kind alone (list[float], list[int | str]): one
   // mask test each.
-  if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx)) {
+  if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx); mask && !slow_paths_only()) {
     for (; i < n; ++i, element = element.next()) {
       if ((*mask & kind_bit(element.kind())) == 0) return false;
+    }
+    return true;
+  }
+  // Items of an all-literal union: one set lookup each for strings and
+  // integers.
+  if (const PlanEntry* e = entry_of(*shape->tail, ctx); e && e->literals != NO_FACT) {
+    const check::PlanLiterals& sets = ctx.plan->literals[e->literals];
+    for (; i < n; ++i, element = element.next()) {
+      std::optional<bool> found = literal_sets_answer(sets, element);
+      if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
     }
     return true;
   }
@@ -209,20 +307,22 @@ enum class Slot : uint8_t { Unwalked, Passed, Failed };
 // against their fields, the others against the clauses.
 template <class V>
 [[gnu::noinline]] bool walk_object_record_rest(const SchemaNode& node, V value,
-                                               const WalkContext& ctx, const JsonRecord* record,
+                                               const WalkContext& ctx, const PlanRecord* record,
                                                size_t checked, bool failed) {
   const size_t count = value.size();
   const size_t nfields = node.fields.size();
-  if (nfields > 0 && !record && ctx.plan) record = find_json_record(ctx.plan->json, node);
+  if (nfields > 0 && !record && ctx.plan) record = ctx.plan->record(node);
   RecordIndex local;
   if (nfields > 0 && !record) local = make_record_index(node.fields);
-  // A key's field position: the plan's map, by a cheaper hash, or the same
-  // map made here.
+  const RecordIndex& index = record ? record->index : local;
+  // A key's field position: the plan's map by a cheaper hash, or the
+  // record index's.
+  const bool bare = record && !record->bare_keys.empty();
   auto position = [&](std::string_view text) -> const uint64_t* {
-    if (record) return record->keys.find(text, json_key_hash(text));
-    return nfields > 0 ? local.field_positions.find(text) : nullptr;
+    if (bare) return record->bare_keys.find(text);
+    return nfields > 0 ? index.field_positions.find(text) : nullptr;
   };
-  const size_t required_count = record ? record->required_count : local.required_count;
+  const size_t required_count = index.required_count;
 
   // Per field position, the key of the last entry naming it and whether its
   // value is already known. Only the record's own fields are cleared: most
@@ -253,8 +353,7 @@ template <class V>
 
   // With every field name distinct, field j is its name's position, and keys
   // that come in field order are matched by one comparison each.
-  const bool distinct =
-      nfields > 0 && (record ? record->distinct : local.field_positions.size() == nfields);
+  const bool distinct = nfields > 0 && !slow_paths_only() && index.field_positions.size() == nfields;
   size_t expected = i;
   // With no fields every key is undeclared, and its text is read only if a
   // clause looks at it.
@@ -294,7 +393,7 @@ template <class V>
 
   // Where no user code can run, every undeclared entry passing its clauses
   // answers for the last entries among them, with no search for repeats.
-  if (ctx.plan && ctx.plan->json.runs_only_own_code) {
+  if (ctx.plan && ctx.plan->runs_only_own_code) {
     bool all = true;
     key = value.first();
     for (size_t j = 0; j < count && all; ++j, key = key.next().next()) {
@@ -341,13 +440,38 @@ template <class V>
 bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (value.kind() != K::Object) return false;
   const size_t nfields = node.fields.size();
-  if (nfields == 0) return walk_object_record_rest(node, value, ctx, nullptr, 0, false);
-  const JsonRecord* record = ctx.plan ? find_json_record(ctx.plan->json, node) : nullptr;
+  if (nfields == 0) {
+    // One clause of kinds decided alone (dict[str, float]): one mask test a
+    // key and a value. Every entry passing answers for the last entries;
+    // a failing one may be replaced by a later entry of its key, which the
+    // general road settles.
+    if (node.clauses.size() == 1) {
+      const std::optional<uint8_t> keys = kind_only_mask(node.clauses[0].key, ctx);
+      const std::optional<uint8_t> values = kind_only_mask(node.clauses[0].value, ctx);
+      if (keys && values && !slow_paths_only()) {
+        const uint8_t key_kinds = *keys;
+        const uint8_t value_kinds = *values;
+        V key = value.first();
+        size_t i = 0;
+        const size_t count = value.size();
+        for (; i < count; ++i, key = key.next().next()) {
+          if (!(key_kinds & kind_bit(key.kind())) || !(value_kinds & kind_bit(key.next().kind()))) {
+            break;
+          }
+        }
+        if (i == count) return true;
+      }
+    }
+    return walk_object_record_rest(node, value, ctx, nullptr, 0, false);
+  }
+  const JsonRecordFacts* facts = ctx.plan ? json_record_facts(*ctx.plan, node) : nullptr;
   // A value walked early may be one a later entry replaces: only where that
   // can run no code of the user's.
-  if (!record || !record->distinct || !ctx.plan->json.runs_only_own_code) {
-    return walk_object_record_rest(node, value, ctx, record, 0, false);
+  if (!facts || !facts->distinct || !ctx.plan->runs_only_own_code) {
+    return walk_object_record_rest(node, value, ctx, facts ? facts->record : nullptr, 0, false);
   }
+  const PlanRecord* record = facts->record;
+  const JsonKeyPattern* patterns = facts->keys;
   const size_t count = value.size();
   V key = value.first();
   size_t checked = 0;
@@ -358,18 +482,32 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
     }
     if (checked == nfields) return walk_object_record_rest(node, value, ctx, record, checked, false);
     bool named;
-    if constexpr (requires { key.text_is(record->field_keys[checked]); }) {
-      const JsonKeyPattern& pattern = record->field_keys[checked];
-      named = pattern.width ? key.text_is(pattern) : node.fields[checked].name == key.str();
+    if constexpr (requires { key.text_is(*patterns); }) {
+      named = patterns[checked].width ? key.text_is(patterns[checked])
+                                      : node.fields[checked].name == key.str();
     } else {
       named = node.fields[checked].name == key.str();
     }
     if (!named) return walk_object_record_rest(node, value, ctx, record, checked, false);
     // A value its kind alone decides is tested here, with no call.
-    const uint8_t kinds = record->field_kinds[checked];
+    const uint8_t kinds = facts->field_kinds[checked];
     const V field = key.next();
-    if (kinds & JSON_WALK ? !walk(node.fields[checked].node, field, ctx)
-                          : (kinds & kind_bit(field.kind())) == 0) {
+    bool passed;
+    if (!(kinds & JSON_WALK)) {
+      passed = (kinds & kind_bit(field.kind())) != 0;
+    } else if (const JsonFieldFacts& inline_facts = facts->fields[checked];
+               inline_facts.bounds != NO_FACT) {
+      std::optional<bool> held =
+          bounded_in_place(node.fields[checked].node, inline_facts, field, ctx);
+      passed = held ? *held : walk(node.fields[checked].node, field, ctx);
+    } else if (inline_facts.literals != NO_FACT) {
+      std::optional<bool> found =
+          literal_sets_answer(ctx.plan->literals[inline_facts.literals], field);
+      passed = found ? *found : walk(node.fields[checked].node, field, ctx);
+    } else {
+      passed = walk(node.fields[checked].node, field, ctx);
+    }
+    if (!passed) {
       if (ctx.stopped()) return false;
       return walk_object_record_rest(node, value, ctx, record, checked, true);
     }
@@ -382,6 +520,7 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
 
 template <class V>
 bool walk_converted(const SchemaNode& node, V value, const WalkContext& ctx, bool fold_failure) {
+  if (ctx.detached()) return ctx.leave_to_interpreter();
   py::Ref converted = value.to_python();
   if (!converted) {
     if (fold_failure) return ctx.fold_pending();
@@ -392,20 +531,132 @@ bool walk_converted(const SchemaNode& node, V value, const WalkContext& ctx, boo
   return walk_python(node, converted.get(), ctx);
 }
 
+// A constraint decided on the JSON value itself, as the interpreter would
+// decide it on the converted value; empty where that value must be made.
+template <class V>
+[[gnu::always_inline]] inline std::optional<bool> constraint_in_place(const Constraint& c,
+                                                                      const NativeBound& native,
+                                                                      const re2::RE2* pattern,
+                                                                      V value) {
+  switch (c.kind) {
+    case ConstraintKind::Ge:
+    case ConstraintKind::Gt:
+    case ConstraintKind::Le:
+    case ConstraintKind::Lt: {
+      if (native.type == NativeBound::Type::Other) return std::nullopt;
+      std::optional<int> order;
+      switch (value.kind()) {
+        case K::Int:
+          order = check::order_of_int(value.integer(), native);
+          break;
+        case K::Bool:
+          order = check::order_of_int(value.boolean() ? 1 : 0, native);
+          break;
+        case K::Float:
+          order = check::order_of_float(value.number(), native);
+          break;
+        case K::BigInt:
+          return std::nullopt;
+        default:
+          // None, a str, a list or a dict against a number: no order.
+          return false;
+      }
+      if (!order) return std::nullopt;
+      return check::bound_holds(c.kind, *order);
+    }
+    case ConstraintKind::MinLen:
+    case ConstraintKind::MaxLen: {
+      uint64_t length;
+      switch (value.kind()) {
+        case K::Str:
+          length = check::utf8_code_points(value.str());
+          break;
+        case K::Array:
+          length = value.size();
+          break;
+        case K::Object:
+          // Repeated keys collapse in the dict.
+          return std::nullopt;
+        default:
+          return false;  // no length
+      }
+      return c.kind == ConstraintKind::MinLen ? length >= c.value : length <= c.value;
+    }
+    case ConstraintKind::Regex: {
+      if (value.kind() != K::Str) return false;
+      if (!pattern) return std::nullopt;
+      const std::string_view text = value.str();
+      return pattern->Match(re2::StringPiece(text.data(), text.size()), 0, text.size(),
+                            re2::RE2::UNANCHORED, nullptr, 0);
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+// The constraints from the `first` on, the value converted at the first one
+// that needs it, once.
+template <class V>
+[[gnu::noinline]] bool walk_constraints_rest(const SchemaNode& node, V value, const WalkContext& ctx,
+                                             const check::PlanBounds* natives, size_t first) {
+  py::Ref converted;
+  WalkPath path;
+  ErrorList errors;
+  for (size_t i = first; i < node.constraints.size(); ++i) {
+    const Constraint& constraint = node.constraints[i];
+    if (natives) {
+      if (std::optional<bool> held = constraint_in_place(constraint, natives->bounds[i],
+                                                         natives->patterns[i], value)) {
+        if (!*held) return false;
+        continue;
+      }
+    }
+    if (!converted) {
+      if (ctx.detached()) return ctx.leave_to_interpreter();
+      converted = value.to_python();
+      if (!converted) {
+        // A value the constraints cannot be asked about is a non-member, whatever
+        // the conversion raised.
+        PyErr_Clear();
+        return false;
+      }
+    }
+    if (!check_constraint(constraint, converted.get(), path, ctx, errors,
+                          natives ? &natives->bounds[i] : nullptr)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A constrained field of a base its kind decides, answered with no call;
+// empty where a constraint needs the walk (which runs no code of the user's
+// for the base, so it may take the field from the start).
+template <class V>
+std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFacts& field, V value,
+                                     const WalkContext& ctx) {
+  if ((field.base_kinds & kind_bit(value.kind())) == 0) return false;
+  const check::PlanBounds& natives = ctx.plan->bounds[field.bounds];
+  for (size_t i = 0; i < node.constraints.size(); ++i) {
+    std::optional<bool> held =
+        constraint_in_place(node.constraints[i], natives.bounds[i], natives.patterns[i], value);
+    if (!held || !*held) return held;
+  }
+  return true;
+}
+
 template <class V>
 bool walk_constrained(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (!node.child || !walk(*node.child, value, ctx)) return false;
-  py::Ref converted = value.to_python();
-  if (!converted) {
-    // A value the constraints cannot be asked about is a non-member, whatever
-    // the conversion raised.
-    PyErr_Clear();
-    return false;
-  }
-  WalkPath path;
-  ErrorList errors;
-  for (const Constraint& constraint : node.constraints) {
-    if (!check_constraint(constraint, converted.get(), path, ctx, errors)) return false;
+  const PlanEntry* e = entry_of(node, ctx);
+  if (!e || e->bounds == NO_FACT) return walk_constraints_rest(node, value, ctx, nullptr, 0);
+  const check::PlanBounds& natives = ctx.plan->bounds[e->bounds];
+  const size_t count = node.constraints.size();
+  for (size_t i = 0; i < count; ++i) {
+    std::optional<bool> held =
+        constraint_in_place(node.constraints[i], natives.bounds[i], natives.patterns[i], value);
+    if (!held) return walk_constraints_rest(node, value, ctx, &natives, i);
+    if (!*held) return false;
   }
   return true;
 }
@@ -422,14 +673,10 @@ bool walk_definition(const SchemaNode& node, V value, const WalkContext& ctx) {
       memo.active && (value.kind() == K::Array || value.kind() == K::Object);
   const size_t guard_depth = guard.size();
   if (remembered) {
-    if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, false, guard_depth)) {
+    if (const DefinitionMemo::Answer* answer =
+            memo.find(identity, node.index, WalkMode::CheckOnly, guard_depth)) {
       return answer->member;
     }
-  }
-  if (!py::stack_has_room(py::WALK_STACK_RESERVE)) {
-    py::set_stack_exhausted();
-    store_fatal_exception(py::take_exception(), ctx.state->fatal_error, ctx.state->stop);
-    return false;
   }
   switch (guard.enter(identity, node.index)) {
     case GuardEntry::Loop:
@@ -444,13 +691,15 @@ bool walk_definition(const SchemaNode& node, V value, const WalkContext& ctx) {
   const uint64_t loops = memo.loops;
   const uint64_t limits = memo.limits;
   bool member = false;
+  const size_t outer = memo.begin_walk(guard.size());
   if (node.index < ctx.definitions->size()) {
     member = walk((*ctx.definitions)[node.index], value, ctx);
   }
+  const size_t reach = memo.end_walk(outer, guard_depth);
   guard.leave(identity, node.index);
   if (remembered && !ctx.stopped() && memo.loops == loops) {
-    memo.remember(identity, node.index, false, {member, guard_depth, memo.limits != limits, {}},
-                  py::Ref());
+    memo.remember(identity, node.index, WalkMode::CheckOnly,
+                  {member, guard_depth, reach, memo.limits != limits, 0, {}}, py::Ref());
   }
   return member;
 }
@@ -458,6 +707,8 @@ bool walk_definition(const SchemaNode& node, V value, const WalkContext& ctx) {
 template <class V>
 bool walk(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (ctx.stopped()) return false;
+  // Every step past the scalar kinds may descend or run user code.
+  if (node.kind >= NodeKind::Literal && !ctx.has_stack_room()) return false;
   switch (node.kind) {
     case NodeKind::Literal:
       return walk_literal(node, value, ctx);

@@ -20,10 +20,16 @@ struct Fault : std::runtime_error {
 [[noreturn]] inline void fault(const std::string& message) { throw Fault(message); }
 
 // Takes the pending exception out of the indicator (null when none is set).
-inline Ref take_exception() noexcept { return Ref::steal(PyErr_GetRaisedException()); }
+inline Ref take_exception() noexcept {
+  require_interpreter();
+  return Ref::steal(PyErr_GetRaisedException());
+}
 
 // Puts an exception back into the indicator, consuming the reference.
-inline void restore_exception(Ref exc) noexcept { PyErr_SetRaisedException(exc.release()); }
+inline void restore_exception(Ref exc) noexcept {
+  require_interpreter();
+  PyErr_SetRaisedException(exc.release());
+}
 
 // Whether a (non-null) exception object is an instance of the given class.
 inline bool exception_matches(PyObject* exc, PyObject* cls) noexcept {

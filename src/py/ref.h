@@ -9,21 +9,39 @@
 
 namespace tarmelix::py {
 
+// Debug and sanitizer builds (TARMELIX_CHECKED) stop at any reference
+// operation of a thread that holds no interpreter lock (the JSON roads let go
+// of it while they parse and walk a large document).
+inline void require_interpreter() noexcept {
+#if defined(TARMELIX_CHECKED)
+  if (!PyGILState_Check()) {
+    Py_FatalError("tarmelix: Python API used without the interpreter lock");
+  }
+#endif
+}
+
 class Ref {
  public:
   Ref() noexcept = default;
   Ref(std::nullptr_t) noexcept {}
-  ~Ref() { Py_XDECREF(ptr_); }
+  ~Ref() {
+    if (ptr_) require_interpreter();
+    Py_XDECREF(ptr_);
+  }
 
   // Takes over a reference the caller already owns (a "new reference" result).
   static Ref steal(PyObject* p) noexcept { return Ref(p); }
   // Takes a new reference to a borrowed object.
   static Ref borrow(PyObject* p) noexcept {
+    if (p) require_interpreter();
     Py_XINCREF(p);
     return Ref(p);
   }
 
-  Ref(const Ref& o) noexcept : ptr_(o.ptr_) { Py_XINCREF(ptr_); }
+  Ref(const Ref& o) noexcept : ptr_(o.ptr_) {
+    if (ptr_) require_interpreter();
+    Py_XINCREF(ptr_);
+  }
   Ref(Ref&& o) noexcept : ptr_(std::exchange(o.ptr_, nullptr)) {}
   Ref& operator=(const Ref& o) noexcept {
     Ref tmp(o);

@@ -1,9 +1,10 @@
 #include "py/stack.h"
 
-#include <Python.h>
 #include <pthread.h>
 
 #include <cstdint>
+
+#include "py/ref.h"
 
 namespace tarmelix::py {
 
@@ -36,7 +37,13 @@ bool stack_has_room(size_t bytes) noexcept {
   return here > low && here - low > bytes;
 }
 
+StackBound::StackBound(size_t reserve) noexcept {
+  const uintptr_t low = stack_low_bound();
+  limit_ = low == 0 ? 0 : low + reserve;
+}
+
 void set_stack_exhausted(const char* activity) noexcept {
+  require_interpreter();
   PyErr_Format(PyExc_RecursionError,
                "maximum recursion depth exceeded while %s (native stack exhausted)", activity);
 }

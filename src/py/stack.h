@@ -7,20 +7,16 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace tarmelix::py {
 
-// What a walk may use between two checks: a schema of the deepest allowed
-// nesting, with room to spare for the Python code it calls. Sanitizer
-// builds pad every frame.
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr size_t WALK_STACK_RESERVE = size_t{1} << 20;
-#else
-inline constexpr size_t WALK_STACK_RESERVE = size_t{256} << 10;
-#endif
-
-// What one level of any other recursion may use before the next level's
-// check: its own frames and the Python calls it makes at that level.
+// What one level of a recursion may use before the next level's check: its
+// own frames and the Python calls it makes at that level (a predicate, an
+// __eq__, a repr). About what the newest interpreters keep free below any
+// Python call of their own; small enough that a shallow walk fits the 44 KiB
+// a 52 KiB thread stack has left where the walk starts. Sanitizer builds pad
+// every frame.
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr size_t STEP_STACK_RESERVE = size_t{128} << 10;
 #else
@@ -30,6 +26,29 @@ inline constexpr size_t STEP_STACK_RESERVE = size_t{32} << 10;
 // True when more than `bytes` of the thread's native stack are left below
 // the caller's frame (or when the stack's bounds cannot be read).
 bool stack_has_room(size_t bytes) noexcept;
+
+// Where the calling thread's stack leaves `reserve` bytes, read once, for a
+// recursion that checks every level of a hot loop: the check is then one
+// comparison, not a call.
+class StackBound {
+ public:
+  explicit StackBound(size_t reserve) noexcept;
+  // As stack_has_room(reserve), on the thread that made this bound.
+  bool has_room() const noexcept {
+#if defined(__SANITIZE_ADDRESS__)
+    // A local there may live on the sanitizer's fake stack, off the thread's.
+    const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+#else
+    // A local's address needs no frame pointer in the caller.
+    const char probe = 0;
+    const uintptr_t here = reinterpret_cast<uintptr_t>(&probe);
+#endif
+    return here > limit_;
+  }
+
+ private:
+  uintptr_t limit_;  // 0 when the stack's bounds cannot be read
+};
 
 // Sets the RecursionError raised when the stack runs short while doing
 // `activity` ("validating", "compiling a schema", ...).

@@ -16,6 +16,7 @@ namespace tarmelix::py {
 // it is, a MemoryError included; a caller that must tell them apart uses
 // utf8_view_or_error.
 inline std::optional<std::string_view> utf8_view(PyObject* str) noexcept {
+  require_interpreter();
   Py_ssize_t size = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
   if (!utf8) {
@@ -28,6 +29,7 @@ inline std::optional<std::string_view> utf8_view(PyObject* str) noexcept {
 // As utf8_view, but only the failure of a lone surrogate is discarded; any
 // other (a MemoryError) stays pending, which tells the two apart.
 inline std::optional<std::string_view> utf8_view_or_error(PyObject* str) noexcept {
+  require_interpreter();
   Py_ssize_t size = 0;
   const char* utf8 = PyUnicode_AsUTF8AndSize(str, &size);
   if (!utf8) {

@@ -1,5 +1,6 @@
 #include "render/preview.h"
 
+#include "render/bounded_repr.h"
 #include "render/utf8_text.h"
 
 namespace tarmelix::render {
@@ -47,6 +48,16 @@ std::string repr_result_text(PyObject* result) {
 }  // namespace
 
 std::string preview_repr(PyObject* value) {
+  // A built-in container or text is written only as far as it is shown.
+  if (has_bounded_repr(value)) {
+    std::optional<std::string> text = bounded_repr(value, GOT_TEXT_CHARS);
+    if (!text) {
+      // As repr raising would be: the preview never fails.
+      PyErr_Clear();
+      return "<unrepresentable>";
+    }
+    return truncate_chars(*text, GOT_TEXT_CHARS);
+  }
   py::Ref repr = py::Ref::steal(PyObject_Repr(value));
   if (!repr) {
     PyErr_Clear();  // a preview never raises, whatever repr raised

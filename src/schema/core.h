@@ -9,6 +9,7 @@
 
 #include "schema/node.h"
 #include "schema/pool.h"
+#include "schema/walker.h"
 
 namespace tarmelix::schema {
 
@@ -24,22 +25,27 @@ struct ValidatorCore {
   Constants constants;
   DefinitionTable definitions;
   SchemaNode root;
+  uint32_t node_count = 0;  // nodes numbered, root and definitions (SchemaNode::slot)
   std::unique_ptr<WalkPlanBase> walk_plan;  // valid only when Built
   std::atomic<WalkPlanState> walk_plan_state{WalkPlanState::NotBuilt};
   std::mutex walk_plan_mutex;
 
   ValidatorCore() = default;
   ValidatorCore(Constants c, DefinitionTable d, SchemaNode r)
-      : constants(std::move(c)), definitions(std::move(d)), root(std::move(r)) {}
-  // A copy shares the constants (new references), deep-copies the trees and
-  // starts with the plan not built.
+      : constants(std::move(c)), definitions(std::move(d)), root(std::move(r)) {
+    node_count = number_nodes(root, definitions);
+  }
+  // A copy shares the constants (new references), deep-copies the trees
+  // (their numbering with them) and starts with the plan not built.
   ValidatorCore(const ValidatorCore& o)
-      : constants(o.constants), definitions(o.definitions), root(o.root) {}
+      : constants(o.constants), definitions(o.definitions), root(o.root),
+        node_count(o.node_count) {}
   // Moves happen only before a core is published, so the plan is never built.
   ValidatorCore(ValidatorCore&& o) noexcept
       : constants(std::move(o.constants)),
         definitions(std::move(o.definitions)),
-        root(std::move(o.root)) {}
+        root(std::move(o.root)),
+        node_count(o.node_count) {}
   ValidatorCore& operator=(const ValidatorCore&) = delete;
   ValidatorCore& operator=(ValidatorCore&&) = delete;
 };

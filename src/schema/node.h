@@ -84,9 +84,16 @@ struct Constraint {
 struct RecordField;
 struct KeyValueClause;
 
+// The slot of a node not numbered by a ValidatorCore.
+inline constexpr uint32_t NO_NODE_SLOT = UINT32_MAX;
+
 struct SchemaNode {
   [[no_unique_address]] CopyStackCheck copy_check;
   NodeKind kind = NodeKind::Anything;
+  // The node's position in its core's pre-order numbering (root, then each
+  // definition), where the walk plan keeps its facts. Not part of the
+  // node's value: equality, order and hash ignore it.
+  uint32_t slot = NO_NODE_SLOT;
   // Literal: constant; Instance and Object: class_index; DefinitionRef:
   // definition; RecursionVariable: variable id.
   uint64_t index = 0;
@@ -158,6 +165,7 @@ std::optional<FlatPattern> flatten_pattern(const SequencePattern& pattern);
 // This unit's interface, used unqualified from the other folders.
 namespace tarmelix {
 using schema::NodeKind;
+using schema::NO_NODE_SLOT;
 using schema::SequenceKind;
 using schema::PatternKind;
 using schema::ConstraintKind;

@@ -26,9 +26,8 @@ std::optional<WalkMode> raising_mode(PyObject* fail_fast) {
   return *stop ? WalkMode::StopAtFirst : WalkMode::CollectAll;
 }
 
-// load and validate_json: the checked parsed document, or null. A member
-// document that validate_json (`need_document` false) answers without
-// parsing it to objects gives None.
+// load and validate_json: the checked parsed document (None for
+// validate_json, `need_document` false), or null.
 py::Ref load_document(const py::FunctionDesc& desc, PyObject* self, PyObject* const* args,
                       Py_ssize_t nargsf, PyObject* kwnames, bool need_document) {
   py::ParsedArgs parsed;
@@ -36,13 +35,7 @@ py::Ref load_document(const py::FunctionDesc& desc, PyObject* self, PyObject* co
   // A bad fail_fast is reported before the document is looked at.
   std::optional<WalkMode> mode = raising_mode(parsed.values[1]);
   if (!mode) return {};
-  if (!need_document && json_document_known_member(core_of(self), parsed.values[0])) {
-    return py::none();
-  }
-  py::Ref document = parse_json_input(parsed.values[0]);
-  if (!document) return {};
-  if (!validate_value(core_of(self), document.get(), *mode)) return {};
-  return document;
+  return load_json_document(core_of(self), parsed.values[0], *mode, need_document);
 }
 
 }  // namespace

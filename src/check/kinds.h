@@ -1,0 +1,105 @@
+// The kinds of value a node can be decided by alone, one bit each: exact
+// Python types for the Python walk, value kinds for the JSON walks. A node
+// whose answer the bits give is tested with one mask test per value.
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+
+#include "schema/node.h"
+
+namespace tarmelix::check {
+
+// Exact Python types. A value of any other type, a subclass of one of
+// these included, has no bit and goes to the walk.
+enum PyTypeBit : uint8_t {
+  PY_NONE = 1 << 0,
+  PY_BOOL = 1 << 1,
+  PY_INT = 1 << 2,
+  PY_FLOAT = 1 << 3,
+  PY_STR = 1 << 4,
+  PY_BYTES = 1 << 5,
+};
+inline constexpr uint8_t PY_EVERY_TYPE = 0x3f;
+
+inline uint8_t py_type_bit(PyObject* v) {
+  PyTypeObject* t = Py_TYPE(v);
+  if (t == &PyLong_Type) return PY_INT;
+  if (t == &PyUnicode_Type) return PY_STR;
+  if (t == &PyFloat_Type) return PY_FLOAT;
+  if (v == Py_None) return PY_NONE;
+  if (t == &PyBool_Type) return PY_BOOL;
+  if (t == &PyBytes_Type) return PY_BYTES;
+  return 0;
+}
+
+// The exact types a scalar kind admits, or empty for other kinds.
+inline std::optional<uint8_t> py_type_mask(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::Anything:
+    case NodeKind::Any:
+      return PY_EVERY_TYPE;
+    case NodeKind::Nothing:
+      return 0;
+    case NodeKind::NoneValue:
+      return PY_NONE;
+    case NodeKind::Bool:
+      return PY_BOOL;
+    // bool is an int subclass
+    case NodeKind::Int:
+      return PY_BOOL | PY_INT;
+    case NodeKind::Float:
+      return PY_FLOAT;
+    case NodeKind::Str:
+      return PY_STR;
+    case NodeKind::Bytes:
+      return PY_BYTES;
+    default:
+      return std::nullopt;
+  }
+}
+
+// One bit per kind of JSON value; an integer of any size is Int.
+enum JsonKindBit : uint8_t {
+  JSON_NULL = 1 << 0,
+  JSON_BOOL = 1 << 1,
+  JSON_INT = 1 << 2,
+  JSON_FLOAT = 1 << 3,
+  JSON_STR = 1 << 4,
+  JSON_ARRAY = 1 << 5,
+  JSON_OBJECT = 1 << 6,
+};
+inline constexpr uint8_t JSON_ANY_KIND = 0x7f;
+
+// The JSON kinds a node accepts when its answer depends on the kind alone;
+// empty for a node that looks further (a container's items, a literal's
+// value). Inline: the walks ask it for every scalar value.
+inline std::optional<uint8_t> json_kind_mask(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::Anything:
+    case NodeKind::Any:
+      return JSON_ANY_KIND;
+    case NodeKind::Nothing:
+    case NodeKind::Bytes:
+    case NodeKind::Set:
+    case NodeKind::FrozenSet:
+    case NodeKind::RecursionVariable:
+      return 0;
+    case NodeKind::NoneValue:
+      return JSON_NULL;
+    case NodeKind::Bool:
+      return JSON_BOOL;
+    case NodeKind::Int:
+      return JSON_BOOL | JSON_INT;
+    case NodeKind::Float:
+      return JSON_FLOAT;
+    case NodeKind::Str:
+      return JSON_STR;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace tarmelix::check

@@ -1,0 +1,77 @@
+#include "json/json_plan.h"
+
+#include <cstring>
+
+#include "json/string_cache.h"
+
+namespace tarmelix::json {
+
+void FieldNameTable::build(const std::vector<std::pair<std::string_view, PyObject*>>& names) {
+  size_t size = 4;
+  while (size < 2 * names.size()) size *= 2;
+  slots_.assign(size, Slot{});
+  for (const auto& [text, name] : names) {
+    // The hash reads past the text's end.
+    char padded[CACHED_TEXT_BYTES + 8] = {};
+    std::memcpy(padded, text.data(), text.size());
+    const uint64_t hash = short_text_hash(padded, text.size());
+    if (find(text.data(), text.size(), hash)) continue;
+    size_t i = hash & (size - 1);
+    while (slots_[i].name) i = (i + 1) & (size - 1);
+    slots_[i] = {hash, name, static_cast<uint32_t>(bytes_.size()),
+                 static_cast<uint32_t>(text.size())};
+    bytes_.append(text);
+  }
+}
+
+JsonKeyPattern make_key_pattern(std::string_view name) {
+  JsonKeyPattern key;
+  const uint32_t length = static_cast<uint32_t>(name.size());
+  if (name.size() > JsonKeyPattern::BYTES - sizeof length) return key;
+  std::memcpy(key.bytes, &length, sizeof length);
+  std::memcpy(key.bytes + sizeof length, name.data(), name.size());
+  key.width = static_cast<uint8_t>(sizeof length + name.size());
+  return key;
+}
+
+std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,
+                                                     const ValidatorCore&) {
+  auto part = std::make_unique<JsonPlanPart>();
+  size_t total = 0;
+  for (const check::PlanRecord& record : plan.records) total += record.node->fields.size();
+  // Sized once: the facts point into them.
+  part->keys.resize(total);
+  part->fields.resize(total);
+  size_t at = 0;
+  std::vector<std::pair<std::string_view, PyObject*>> names;
+  for (const check::PlanRecord& record : plan.records) {
+    for (size_t i = 0; i < record.names.size(); ++i) {
+      const std::string& text = record.node->fields[i].name;
+      if (record.names[i] && text.size() <= CACHED_TEXT_BYTES) {
+        names.emplace_back(text, record.names[i].get());
+      }
+    }
+    part->records.push_back({&record, part->keys.data() + at, record.json_field_kinds.data(),
+                             part->fields.data() + at, record.distinct});
+    for (const RecordField& field : record.node->fields) {
+      const check::PlanEntry* e = plan.entry(field.node);
+      const check::PlanEntry* base =
+          field.node.kind == NodeKind::Constrained && field.node.child ? plan.entry(*field.node.child)
+                                                                       : nullptr;
+      JsonFieldFacts& facts = part->fields[at];
+      if (e && base && e->bounds != check::NO_FACT && base->by_type) {
+        facts.bounds = e->bounds;
+        facts.base_kinds = base->json_kinds;
+      }
+      if (e) facts.literals = e->literals;
+      part->keys[at++] = make_key_pattern(field.name);
+    }
+  }
+  for (const check::PlanTagged& tagged : plan.tagged) {
+    part->tag_keys.push_back(make_key_pattern(tagged.name));
+  }
+  part->field_names.build(names);
+  return part;
+}
+
+}  // namespace tarmelix::json

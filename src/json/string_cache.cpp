@@ -1,0 +1,57 @@
+#include "json/string_cache.h"
+
+#include "check/flat_table.h"
+
+namespace tarmelix::json {
+
+namespace {
+
+struct CachedText {
+  uint64_t hash = 0;
+  uint32_t length = 0;
+  uint32_t misses = 0;  // other texts met in this slot since its last hit
+  py::Ref str;
+};
+
+// Replacing an entry releases a str that is cold by then, which costs more
+// than the lookup: a slot changes hands only after this many misses in a
+// row, so values that never repeat (ids, names) leave the cache alone. A
+// key takes its slot at once: the keys of one document repeat.
+constexpr uint32_t MISSES_BEFORE_REPLACING = 8;
+
+constexpr size_t CACHE_BITS = 12;
+
+// Never freed: releasing its strs would need an interpreter that may be gone.
+CachedText* cache_slots() {
+  static CachedText* const slots = new CachedText[size_t{1} << CACHE_BITS];
+  return slots;
+}
+
+}  // namespace
+
+py::Ref cached_ascii_str(const char* p, size_t n, uint64_t hash, bool key) {
+#ifdef Py_GIL_DISABLED
+  // Without the interpreter lock nothing guards the slots.
+  (void)hash;
+  (void)key;
+  return ascii_str(p, n);
+#else
+  py::require_interpreter();
+  CachedText& slot = cache_slots()[hash >> (64 - CACHE_BITS)];
+  if (slot.hash == hash && slot.length == n && slot.str &&
+      check::same_bytes(reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(slot.str.get())), p, n)) {
+    slot.misses = 0;
+    return slot.str;
+  }
+  py::Ref made = ascii_str(p, n);
+  if (made && (key || !slot.str || ++slot.misses > MISSES_BEFORE_REPLACING)) {
+    slot.hash = hash;
+    slot.length = static_cast<uint32_t>(n);
+    slot.misses = 0;
+    slot.str = made;
+  }
+  return made;
+#endif
+}
+
+}  // namespace tarmelix::json

@@ -1,0 +1,178 @@
+#include "json/tape_build.h"
+
+#include <cstring>
+
+#include "json/string_cache.h"
+
+namespace tarmelix::json {
+
+namespace {
+
+using simdjson::internal::JSON_COUNT_MASK;
+using simdjson::internal::JSON_VALUE_MASK;
+
+bool is_ascii(const char* p, size_t n) {
+  uint64_t high = 0;
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    high |= w;
+  }
+  for (; i < n; ++i) high |= static_cast<unsigned char>(p[i]);
+  return (high & 0x8080808080808080ULL) == 0;
+}
+
+class TapeBuilder {
+ public:
+  TapeBuilder(const SimdTape& tape, const FieldNameTable* names)
+      : tape_(tape), words_(tape.words), names_(names) {}
+
+  // The value at `at`; `at` moves past it.
+  py::Ref value(size_t& at) {
+    const uint64_t w = words_[at];
+    switch (w >> 56) {
+      case '"':
+        ++at;
+        return text(w, false);
+      case 'l': {
+        int64_t i;
+        std::memcpy(&i, words_ + at + 1, sizeof i);
+        at += 2;
+        return py::Ref::steal(PyLong_FromLongLong(i));
+      }
+      case 'u': {
+        uint64_t u;
+        std::memcpy(&u, words_ + at + 1, sizeof u);
+        at += 2;
+        return py::Ref::steal(PyLong_FromUnsignedLongLong(u));
+      }
+      case 'd': {
+        double d;
+        std::memcpy(&d, words_ + at + 1, sizeof d);
+        at += 2;
+        return py::Ref::steal(PyFloat_FromDouble(d));
+      }
+      case 't':
+        ++at;
+        return py::boolean(true);
+      case 'f':
+        ++at;
+        return py::boolean(false);
+      case '[':
+        return list(at, w);
+      case '{':
+        return dict(at, w);
+      case 'n':
+        ++at;
+        return py::none();
+      default:
+        return unknown_type();
+    }
+  }
+
+  static py::Ref unknown_type() {
+    PyErr_SetString(PyExc_ValueError, "a JSON tape word of a type the builder does not know");
+    return {};
+  }
+
+ private:
+  size_t count(size_t at) const { return SimdTapeView(&tape_, at).size(); }
+
+  py::Ref text(uint64_t w, bool key) {
+    const uint8_t* at = tape_.strings + (w & JSON_VALUE_MASK);
+    uint32_t length;
+    std::memcpy(&length, at, sizeof length);
+    const char* p = reinterpret_cast<const char*>(at + sizeof length);
+    const size_t n = length;
+    if (n <= CACHED_TEXT_BYTES) {
+      const uint64_t hash = short_text_hash(p, n);
+      if (key && names_) {
+        if (PyObject* name = names_->find(p, n, hash)) return py::Ref::borrow(name);
+      }
+      if (is_ascii(p, n)) return cached_ascii_str(p, n, hash, key);
+    } else if (is_ascii(p, n)) {
+      return ascii_str(p, n);
+    }
+    // The parser checked the UTF-8.
+    return py::Ref::steal(PyUnicode_DecodeUTF8(p, static_cast<Py_ssize_t>(n), "strict"));
+  }
+
+  py::Ref list(size_t& at, uint64_t w) {
+    const size_t end = static_cast<uint32_t>(w);
+    size_t n = (w >> 32) & JSON_COUNT_MASK;
+    if (n == JSON_COUNT_MASK) n = count(at);
+    // No collection runs during the build (below), so no finalizer can
+    // reach the list before every slot is filled.
+    py::Ref made = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+    if (!made) return {};
+    ++at;
+    for (size_t i = 0; i < n; ++i) {
+      py::Ref item = value(at);
+      if (!item) return {};
+      PyList_SET_ITEM(made.get(), static_cast<Py_ssize_t>(i), item.release());
+    }
+    at = end;
+    return made;
+  }
+
+  py::Ref dict(size_t& at, uint64_t w) {
+    const size_t end = static_cast<uint32_t>(w);
+    size_t n = (w >> 32) & JSON_COUNT_MASK;
+    if (n == JSON_COUNT_MASK) n = count(at);
+    py::Ref made = py::Ref::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(n)));
+    if (!made) return {};
+    ++at;
+    // In document order: a repeated key keeps its first position and takes
+    // its last value.
+    for (size_t i = 0; i < n; ++i) {
+      const uint64_t k = words_[at++];
+      if ((k >> 56) != '"') return unknown_type();
+      py::Ref key = text(k, true);
+      if (!key) return {};
+      py::Ref item = value(at);
+      if (!item || PyDict_SetItem(made.get(), key.get(), item.get()) < 0) return {};
+    }
+    at = end;
+    return made;
+  }
+
+  const SimdTape& tape_;
+  const uint64_t* words_;
+  const FieldNameTable* names_;
+};
+
+// Holds off the automatic collector for one build. The build makes only
+// acyclic containers, so a collection during it would find nothing to free
+// and would traverse every container made so far, again and again as they
+// age; afterwards the next collection meets each of them once. No Python
+// code runs meanwhile: no finalizer of a collection, and the build itself
+// calls none.
+class CollectorPaused {
+ public:
+  CollectorPaused() : was_enabled_(PyGC_Disable() != 0) {}
+  ~CollectorPaused() {
+    if (was_enabled_) PyGC_Enable();
+  }
+  CollectorPaused(const CollectorPaused&) = delete;
+  CollectorPaused& operator=(const CollectorPaused&) = delete;
+
+ private:
+  bool was_enabled_;
+};
+
+}  // namespace
+
+py::Ref build_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* names) {
+  py::require_interpreter();
+  CollectorPaused paused;
+  TapeBuilder builder(tape, names);
+  try {
+    return builder.value(at);
+  } catch (const UnknownTapeType&) {
+    // Counting a saturated container's children met it.
+    return TapeBuilder::unknown_type();
+  }
+}
+
+}  // namespace tarmelix::json

@@ -1,0 +1,28 @@
+// Python objects of a document on the SIMD parser's tape: what load returns
+// and what validate_json walks to explain a document that is not a member.
+#pragma once
+
+#include <cstddef>
+
+#include "json/json_plan.h"
+#include "json/simd_tape.h"
+#include "py/ref.h"
+
+namespace tarmelix::json {
+
+// Native stack the builder may use for the deepest document the parser
+// admits; the caller checks it once, before the build.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr size_t TAPE_BUILD_STACK = size_t{1} << 20;
+#else
+inline constexpr size_t TAPE_BUILD_STACK = size_t{160} << 10;
+#endif
+
+// The value at the tape's index `at` as the event parser road builds it:
+// lists, dicts whose repeated key keeps its first position and its last
+// value, exact strs, ints and floats. Keys that name a field of the plan's
+// records are the plan's interned strs (`names` may be null); short ASCII
+// texts come from the cache across calls. Null with the error set.
+py::Ref build_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* names);
+
+}  // namespace tarmelix::json

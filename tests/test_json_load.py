@@ -1,0 +1,197 @@
+"""load and validate_json build the document from one parse: what they return is what
+json.loads returns, exactly (types, key order, repeated keys), on every road a document
+can take, and the lock-free stretch of large documents is safe among threads."""
+
+import gc
+import json
+import random
+import sys
+import threading
+from typing import Annotated, Any
+
+import pytest
+
+from tarmelix import ValidationError, Validator
+
+ANY = Validator(Any)
+
+
+def same(a, b):
+    """Equal, with the same types everywhere (1 is not 1.0 nor True, -0.0 is not 0.0)
+    and dict keys in the same order."""
+    if type(a) is not type(b):
+        return False
+    if isinstance(a, dict):
+        return list(a) == list(b) and all(same(a[k], b[k]) for k in a)
+    if isinstance(a, list):
+        return len(a) == len(b) and all(same(x, y) for x, y in zip(a, b))
+    if isinstance(a, float):
+        return repr(a) == repr(b)
+    return a == b
+
+
+DOCUMENTS = [
+    # shapes
+    '[]', '{}', '[[]]', '[{}]', '{"a": {}}', '[[[[1]]], {"b": [[], {}]}]',
+    'null', 'true', '"x"', '0', '-0', '[-0]', '{"a": -0}', '[-0.0, 0.0, -0e5, 0e-5]',
+    '[1, 1.0, true, 1e0, 10E-1, null, false]',
+    # integers around every boundary of the tape
+    json.dumps([2**63 - 1, 2**63, 2**64 - 1, 2**64, -2**63, -2**63 - 1, 10**30, -10**30]),
+    '[' + '9' * 600 + ', -' + '1' * 639 + ']',
+    # floats the parser must round exactly as float() does
+    '[0.1, 1.7976931348623157e308, 5e-324, 2.2250738585072011e-308, 4.9406564584124654e-324,'
+    ' 1e-400, 123456789012345678901234567890e-10, 0.30000000000000004, 9007199254740993.0,'
+    ' 1e22, 1e23, 8.98846567431158e307, 2.4703282292062328e-324]',
+    '[1e-99999999999, 0e99999999999, -1E-400]',
+    # texts
+    '["", "ascii", "caf\\u00e9", "\\ud83d\\ude00", "\\u0000", "\\"\\\\\\/\\b\\f\\n\\r\\t", "東京", "\u00ff"]',
+    '["' + 'x' * 64 + '", "' + 'y' * 65 + '", "' + 'é' * 40 + '", "' + 'a' * 5000 + '"]',
+    # keys: non-ASCII, escaped, long, empty, repeated
+    '{"é": 1, "\\u00e9": 2, "k\\"ey": 3, "": 4, "' + 'k' * 70 + '": 5, "東京": 6}',
+    '{"a": 1, "b": 2, "a": 3}',
+    '{"a": {"x": 1}, "a": [2], "c": 0, "c": "z"}',
+    '[{"a": 1, "a": 2}, {"a": 3}]',
+    # whitespace everywhere it may be
+    ' \t\n\r[ 1 ,\n{ "a" : 2 } ] \r\n',
+]
+
+# Schemas that take each road: the SIMD walk alone (Any; a record of the keys above), and
+# a walk that runs code of the user's (only the reference walk runs it).
+RECORD = Validator({"a?": Any, "b?": Any, "c?": Any, "é?": Any, "k\"ey?": Any, "?": Any,
+                    "k" * 70 + "?": Any, "東京?": Any})
+WITH_CODE = Validator(Annotated[Any, lambda v: True])
+
+
+@pytest.mark.parametrize("validator", [ANY, RECORD, WITH_CODE], ids=["any", "record", "code"])
+@pytest.mark.parametrize("doc", DOCUMENTS)
+def test_load_builds_what_json_loads_builds(validator, doc):
+    expected = json.loads(doc)
+    for data in (doc, doc.encode()):
+        if validator is RECORD and not isinstance(expected, dict):
+            with pytest.raises(ValidationError):
+                validator.load(data)
+            continue
+        assert same(validator.load(data), expected), data
+
+
+@pytest.mark.parametrize("doc", DOCUMENTS)
+def test_large_documents_load_as_json_loads_does(doc):
+    # Past the size at which the walk lets go of the interpreter lock.
+    big = "[" + ",".join([doc] * (70_000 // len(doc) + 1)) + "]"
+    assert same(ANY.load(big), json.loads(big))
+    assert ANY.is_valid_json(big)
+    assert ANY.validate_json(big) is None
+
+
+def test_field_names_are_the_schema_interned_names():
+    v = Validator({"name": str, "count": int})
+    loaded = v.load('{"name": "a", "count": 1}')
+    assert [k is sys.intern(k) for k in loaded] == [True, True]
+
+
+def test_repeated_key_takes_its_last_value_at_its_first_place():
+    v = Validator({"a": str, "b": int})
+    loaded = v.load('{"a": 1, "b": 2, "a": "x"}')
+    assert list(loaded.items()) == [("a", "x"), ("b", 2)]
+    with pytest.raises(ValidationError) as e:
+        v.load('{"a": "x", "b": 2, "a": 1}')
+    assert [r["path"] for r in e.value.errors] == [("a",)]
+
+
+def test_integer_digit_limit():
+    old = sys.get_int_max_str_digits()
+    sys.set_int_max_str_digits(640)
+    try:
+        ok = "[" + "7" * 640 + "]"
+        assert ANY.load(ok) == [int("7" * 640)]
+        for doc in ("[" + "7" * 641 + "]", "[-" + "7" * 641 + "]"):
+            with pytest.raises(ValidationError) as e:
+                ANY.load(doc)
+            assert e.value.errors[0]["code"] == "json_invalid"
+            assert "number out of range at line 1 column 2" in str(e.value)
+    finally:
+        sys.set_int_max_str_digits(old)
+
+
+@pytest.mark.parametrize("doc", ['[1, 2', '{"a": 1,}', '[1] x', '"\\ud800"', '[1e400]',
+                                 '\ufeff[1]', '', '[' * 201 + ']' * 201, '[NaN]'])
+def test_malformed_documents_keep_their_messages(doc):
+    # Messages and positions come from the event parser whatever the size.
+    with pytest.raises(ValidationError) as small:
+        ANY.load(doc)
+    big = "[" + "1," * 40_000 + doc + "]" if doc and doc[0] != "\ufeff" else doc
+    with pytest.raises(ValidationError):
+        ANY.load(big)
+    assert small.value.errors[0]["code"] == "json_invalid"
+
+
+@pytest.mark.parametrize("doc,member", [("[1, 2, 3]", True), ("[1, -2, 3]", False),
+                                        ("[1, 2, 99999999999999999999999]", True)])
+def test_user_code_runs_once_a_value(doc, member):
+    seen = []
+
+    def positive(value):
+        seen.append(value)
+        return value > 0
+
+    v = Validator(list[Annotated[int, positive]])
+    for call in (v.load, v.validate_json):
+        seen.clear()
+        if member:
+            call(doc)
+        else:
+            with pytest.raises(ValidationError):
+                call(doc)
+        assert seen == json.loads(doc), call
+
+
+def test_non_member_is_explained_by_the_walk():
+    v = Validator(list[{"id": int, "name": str}])
+    doc = json.dumps([{"id": i, "name": "n"} for i in range(5000)] + [{"id": "x", "name": 1}])
+    with pytest.raises(ValidationError) as e:
+        v.validate_json(doc)
+    assert [(r["code"], r["path"]) for r in e.value.errors] == [
+        ("int_type", (5000, "id")), ("string_type", (5000, "name"))]
+
+
+def test_threads_validate_while_others_mutate_objects():
+    rnd = random.Random(5)
+    records = [{"id": i, "name": f"n{rnd.random()}", "tags": ["a", "é"], "ok": i % 2 == 0,
+                "price": rnd.random()} for i in range(4000)]
+    good = json.dumps(records).encode()
+    bad = json.dumps(records[:-1] + [dict(records[-1], id="x")])
+    assert len(good) > 64 * 1024
+    v = Validator(list[{"id": int, "name": str, "tags": list[str], "ok": bool, "price": float}])
+    stop = threading.Event()
+    faults = []
+
+    def validate():
+        try:
+            for _ in range(8):
+                assert v.is_valid_json(good)
+                assert not v.is_valid_json(bad)
+                assert v.validate_json(good) is None
+                assert v.load(good) == records
+                with pytest.raises(ValidationError):
+                    v.validate_json(bad)
+        except BaseException as e:  # noqa: BLE001 - reported below
+            faults.append(e)
+
+    def mutate():
+        junk = {}
+        while not stop.is_set():
+            for i in range(1000):
+                junk[i] = [i, str(i), {"k": i}]
+            junk.clear()
+            gc.collect(0)
+
+    mutators = [threading.Thread(target=mutate) for _ in range(2)]
+    workers = [threading.Thread(target=validate) for _ in range(8)]
+    for t in mutators + workers:
+        t.start()
+    for t in workers:
+        t.join()
+    stop.set()
+    for t in mutators:
+        t.join()
+    assert faults == []
