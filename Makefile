@@ -1,5 +1,5 @@
 # Each target installs what is missing first (see scripts/).
-.PHONY: demo test test-asan wheel fuzz bench clean
+.PHONY: demo test test-asan test-distros wheel fuzz bench clean
 
 demo:
 	bash scripts/demo.sh
@@ -9,6 +9,10 @@ test:
 
 test-asan:
 	bash scripts/asan.sh
+
+# The README's commands in fresh Debian trixie and sid chroots (root, debootstrap).
+test-distros:
+	bash scripts/test-distros.sh
 
 wheel:
 	bash scripts/wheel.sh
@@ -21,4 +25,4 @@ bench:
 	bash scripts/bench.sh
 
 clean:
-	rm -rf build build-* .venv-* .venv-bench wheelhouse python/tarmelix/_tarmelix*.so
+	rm -rf build build-* .venv-* .venv-bench .hypothesis wheelhouse python/tarmelix/_tarmelix*.so

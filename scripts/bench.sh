@@ -3,9 +3,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_system_packages
-line="$(find_pythons | head -n 1)"
-[ -n "$line" ] || die "no CPython >= 3.12 with headers and venv found"
-py="${line#* }"
+require_pythons
+py="${PYTHONS[0]#* }"
 venv=".venv-bench"
 ensure_venv "$venv" "$py" -r bench/requirements.txt
 install_package "$venv"

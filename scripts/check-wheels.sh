@@ -10,8 +10,7 @@ ALLOWED_SYSTEM_LIBS=" libc.so.6 libm.so.6 libstdc++.so.6 libgcc_s.so.1 "
 wheels=("$@")
 [ "${#wheels[@]}" -gt 0 ] || { shopt -s nullglob; wheels=(wheelhouse/*.whl); }
 [ "${#wheels[@]}" -gt 0 ] || die "no wheels to check (make wheel first)"
-mapfile -t PYTHONS < <(find_pythons)
-[ "${#PYTHONS[@]}" -gt 0 ] || die "no CPython >= 3.12 found to unpack and install wheels with"
+require_pythons
 
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT

@@ -16,11 +16,14 @@ deb_installed() {
   [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
 }
 
+# hypothesis's example database lives with the build folders, which make clean removes.
+export HYPOTHESIS_STORAGE_DIRECTORY="${HYPOTHESIS_STORAGE_DIRECTORY:-$ROOT/build-hypothesis}"
+
 APT_UPDATED=0
 apt_update_once() {
   if [ "$APT_UPDATED" = 0 ]; then
     say "apt-get update"
-    DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get update -q
     APT_UPDATED=1
   fi
 }
@@ -52,8 +55,46 @@ boost_json_package() {
   [ -n "$versioned" ] && echo "$versioned"
 }
 
-# Compiler, pkg-config, RE2, Boost.JSON, simdjson and GoogleTest from Debian when we can.
+die_no_python() {
+  die "no CPython >= 3.12 with headers and venv found (looked on PATH, in /usr/bin and /usr/local/bin, and under pyenv).
+Install one and run this again: Debian 13's python3 (3.13) will do, or any
+CPython 3.12 or newer with its headers and venv module, e.g. one built with pyenv
+(pyenv install 3.12). Debian 12's own python3 is 3.11, too old."
+}
+
+# Debian's interpreters of 3.12 or newer that lack their headers or venv
+# module, as the packages that add them: python3-dev and python3-venv for
+# /usr/bin/python3, python3.N-dev and python3.N-venv for /usr/bin/python3.N.
+debian_python_packages() {
+  local p minor real seen=" "
+  for p in /usr/bin/python3 /usr/bin/python3.{12..20}; do
+    [ -x "$p" ] || continue
+    # python3 is one of the python3.N.
+    real="$(realpath "$p")"
+    case "$seen" in *" $real "*) continue ;; esac
+    seen+="$real "
+    "$p" -c 'import sys; sys.exit(sys.implementation.name != "cpython" or sys.version_info < (3, 12))' \
+      2>/dev/null || continue
+    [ -z "$(probe_python "$p")" ] || continue
+    if [ "$p" = /usr/bin/python3 ]; then
+      echo python3-dev python3-venv
+    else
+      minor="${p#/usr/bin/python}"
+      echo "python$minor-dev python$minor-venv"
+    fi
+  done
+}
+
+# Compiler, pkg-config, RE2, Boost.JSON, simdjson and GoogleTest from Debian when
+# we can. First of all an interpreter to build for: a machine with none, and
+# none that Debian packages can complete, is told so before anything is installed.
 ensure_system_packages() {
+  local have_python=0 python_pkgs=()
+  [ -n "$(find_pythons)" ] && have_python=1
+  have_apt && read -ra python_pkgs <<<"$(debian_python_packages | tr '\n' ' ')"
+  if [ "$have_python" = 0 ] && [ "${#python_pkgs[@]}" = 0 ]; then
+    die_no_python
+  fi
   if ! have_apt; then
     say "no apt-get here: assuming a C++20 compiler, pkg-config, RE2, Boost.JSON, simdjson and GoogleTest are installed"
     return 0
@@ -62,24 +103,28 @@ ensure_system_packages() {
   command -v g++ >/dev/null 2>&1 || wanted+=(build-essential)
   command -v pkg-config >/dev/null 2>&1 || wanted+=(pkg-config)
   wanted+=(libre2-dev libgtest-dev libsimdjson-dev)
-  # The Debian interpreter needs its headers and venv module when it is new enough.
-  if command -v python3 >/dev/null 2>&1 && [ -x /usr/bin/python3 ] \
-     && /usr/bin/python3 -c 'import sys; sys.exit(sys.version_info < (3, 12))' 2>/dev/null; then
-    wanted+=(python3-dev python3-venv)
-  fi
   for pkg in "${wanted[@]}"; do
     deb_installed "$pkg" || missing+=("$pkg")
   done
   local need_boost=0
   boost_json_installed || need_boost=1
-  if [ "${#missing[@]}" = 0 ] && [ "$need_boost" = 0 ]; then
+  if [ "${#missing[@]}" = 0 ] && [ "$need_boost" = 0 ] && [ "${#python_pkgs[@]}" = 0 ]; then
     return 0
   fi
   if ! is_root; then
-    say "not root, so not installing Debian packages: ${missing[*]} $([ "$need_boost" = 1 ] && echo 'libboost-json-dev (or libboost-json1.NN-dev)')"
+    say "not root, so not installing Debian packages: ${missing[*]} ${python_pkgs[*]} $([ "$need_boost" = 1 ] && echo 'libboost-json-dev (or libboost-json1.NN-dev)')"
     return 0
   fi
   apt_update_once
+  for pkg in "${python_pkgs[@]}"; do
+    if apt_candidate "$pkg" >/dev/null; then
+      missing+=("$pkg")
+      have_python=1
+    else
+      say "$pkg is not in the archive"
+    fi
+  done
+  [ "$have_python" = 1 ] || die_no_python
   if [ "$need_boost" = 1 ]; then
     pkg="$(boost_json_package)" || die "no Boost.JSON development package in the archive"
     missing+=("$pkg")
@@ -92,7 +137,7 @@ ensure_system_packages() {
     fi
   done
   say "apt-get install ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
 # Prints "X.Y path" for a working CPython >= 3.12 with headers and venv, else nothing.
@@ -143,16 +188,32 @@ find_pythons() {
   done | sort -V -k1,1
 }
 
-# A venv at $1 from interpreter $2 holding the given PyPI packages.
+# Sets PYTHONS to find_pythons' lines, or fails saying what to install.
+PYTHONS=()
+require_pythons() {
+  mapfile -t PYTHONS < <(find_pythons)
+  [ "${#PYTHONS[@]}" -gt 0 ] || die_no_python
+}
+
+# Runs scripts/$1 with the first of PYTHONS, and the other arguments.
+run_helper() {
+  [ "${#PYTHONS[@]}" -gt 0 ] || require_pythons
+  local name="$1"; shift
+  "${PYTHONS[0]#* }" "$ROOT/scripts/$name" "$@"
+}
+
+# A venv at $1 from interpreter $2 holding the given PyPI packages. pip is
+# brought up to date when the venv is made; later runs only add what is missing.
 ensure_plain_venv() {
   local dir="$1" py="$2"; shift 2
   if ! "$dir/bin/python" -c 'import sys' >/dev/null 2>&1; then
     say "creating $dir from $py"
     rm -rf "$dir"
     "$py" -m venv "$dir"
+    "$dir/bin/python" -m pip install -q --disable-pip-version-check --upgrade pip
   fi
-  say "$dir: installing $*"
-  "$dir/bin/python" -m pip install -q --disable-pip-version-check --upgrade pip "$@"
+  say "$dir: $*"
+  "$dir/bin/python" -m pip install -q --disable-pip-version-check "$@"
 }
 
 # A venv at $1 from interpreter $2 with the build tools and given extras.
@@ -205,7 +266,7 @@ install_package() {
   local dir="$1"; shift
   local name; name="$(basename "$dir")"
   say "$dir: building and installing tarmelix"
-  PATH="$ROOT/$dir/bin:$PATH" "$dir/bin/python" -m pip install -q --disable-pip-version-check \
+  PATH="$ROOT/$dir/bin:$PATH" "$dir/bin/python" -m pip install -v --disable-pip-version-check \
     --no-build-isolation --no-deps --force-reinstall \
     -Cbuild-dir="build-${name#.}" "$@" .
 }
@@ -213,10 +274,9 @@ install_package() {
 # The sanitizer build (ASan+UBSan) for the first CPython >= 3.12, in the venv
 # that asan.sh and fuzz.sh share; sets ver and venv.
 ensure_sanitizer_venv() {
-  local line py
-  line="$(find_pythons | head -n 1)"
-  [ -n "$line" ] || die "no CPython >= 3.12 with headers and venv found"
-  ver="${line%% *}"; py="${line#* }"
+  local py
+  require_pythons
+  ver="${PYTHONS[0]%% *}"; py="${PYTHONS[0]#* }"
   venv=".venv-asan-$ver"
   ensure_venv "$venv" "$py" pytest hypothesis
   install_package "$venv" -Ccmake.define.TARMELIX_SANITIZE=ON -Ccmake.build-type=RelWithDebInfo

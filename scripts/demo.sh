@@ -3,9 +3,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_system_packages
-line="$(find_pythons | head -n 1)"
-[ -n "$line" ] || die "no CPython >= 3.12 with headers and venv found (looked on PATH and under pyenv)"
-ver="${line%% *}"; py="${line#* }"
+require_pythons
+ver="${PYTHONS[0]%% *}"; py="${PYTHONS[0]#* }"
 venv=".venv-$ver"
 ensure_venv "$venv" "$py" pytest hypothesis
 install_package "$venv"

@@ -6,9 +6,8 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_system_packages
-line="$(find_pythons | head -n 1)"
-[ -n "$line" ] || die "no CPython >= 3.12 with headers and venv found (looked on PATH and under pyenv)"
-ver="${line%% *}"; py="${line#* }"
+require_pythons
+ver="${PYTHONS[0]%% *}"; py="${PYTHONS[0]#* }"
 command -v git >/dev/null 2>&1 && [ -e .git ] || die "the sdist check compares against git's file list: run it in a clone"
 ensure_tools_venv "$py"
 

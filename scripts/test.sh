@@ -4,14 +4,13 @@
 # and the suite once more on an unoptimised (Debug) build of the first.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-python3 "$ROOT/scripts/check-layers.py" || die "an include runs against the folder order (DEVELOPERS.md)"
-python3 "$ROOT/scripts/check-error-clears.py" || die "a cleared exception must say why (DEVELOPERS.md)"
-
 ensure_system_packages
-
-mapfile -t PYTHONS < <(find_pythons)
-[ "${#PYTHONS[@]}" -gt 0 ] || die "no CPython >= 3.12 with headers and venv found (looked on PATH and under pyenv)"
+require_pythons
 say "interpreters: $(printf '%s; ' "${PYTHONS[@]}")"
+
+say "include order of src/, and the reason of every cleared exception"
+run_helper check-layers.py || die "an include runs against the folder order (DEVELOPERS.md)"
+run_helper check-error-clears.py || die "a cleared exception must say why (DEVELOPERS.md)"
 
 failed=()
 installed=()
@@ -37,7 +36,8 @@ debug_venv=".venv-debug-$debug_ver"
 ensure_venv "$debug_venv" "${PYTHONS[0]#* }" pytest hypothesis
 if install_package "$debug_venv" -Ccmake.build-type=Debug; then
   installed+=("$debug_venv Python $debug_ver (Debug build)")
-  python3 "$ROOT/scripts/check-one-definition.py" "build-${debug_venv#.}" \
+  say "one definition per name in the Debug build"
+  run_helper check-one-definition.py "build-${debug_venv#.}" \
     || failed+=("one definition per name in the Debug build")
 else
   failed+=("Debug build on Python $debug_ver")

@@ -5,8 +5,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 ensure_system_packages
-mapfile -t PYTHONS < <(find_pythons)
-[ "${#PYTHONS[@]}" -gt 0 ] || die "no CPython >= 3.12 with headers and venv found (looked on PATH and under pyenv)"
+require_pythons
 ensure_tools_venv "${PYTHONS[0]#* }"
 
 tmp="$(mktemp -d)"

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <boost/json/basic_parser_impl.hpp>
+#include <boost/system/error_code.hpp>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -45,10 +46,10 @@ struct JsonHandlerBase {
   // checks the stack for the next one.
   static void enter_container() { py::require_stack_room("reading JSON"); }
 
-  bool on_document_begin(boost::json::error_code&) { return true; }
-  bool on_document_end(boost::json::error_code&) { return true; }
-  bool on_comment_part(boost::json::string_view, boost::json::error_code&) { return true; }
-  bool on_comment(boost::json::string_view, boost::json::error_code&) { return true; }
+  bool on_document_begin(boost::system::error_code&) { return true; }
+  bool on_document_end(boost::system::error_code&) { return true; }
+  bool on_comment_part(boost::json::string_view, boost::system::error_code&) { return true; }
+  bool on_comment(boost::json::string_view, boost::system::error_code&) { return true; }
 
   // Whether a view handed over by the parser lies in the document itself (and
   // so stays valid for the whole parse) rather than in a scratch buffer.
@@ -56,12 +57,12 @@ struct JsonHandlerBase {
     return s.data() >= input.data() && s.data() + s.size() <= input.data() + input.size();
   }
 
-  bool fail_python(boost::json::error_code& ec) {
+  bool fail_python(boost::system::error_code& ec) {
     python_error = true;
     ec = boost::json::error::exception;
     return false;
   }
-  bool fail_own(std::string_view text, boost::json::string_view at, boost::json::error_code& ec) {
+  bool fail_own(std::string_view text, boost::json::string_view at, boost::system::error_code& ec) {
     size_t offset = in_input(at) ? static_cast<size_t>(at.data() - input.data()) : input.size();
     own_error = JsonSyntaxError{std::string(text), offset};
     ec = boost::json::error::exception;
@@ -70,7 +71,7 @@ struct JsonHandlerBase {
   // False (the parse stopped) for an integer literal with more digits than
   // the interpreter converts.
   bool admit_integer(std::string_view literal, boost::json::string_view at,
-                     boost::json::error_code& ec) {
+                     boost::system::error_code& ec) {
     switch (digit_limit.check(literal)) {
       case IntegerFit::Fits:
         return true;
@@ -88,7 +89,7 @@ inline bool is_json_whitespace(char c) { return c == ' ' || c == '\t' || c == '\
 template <class Handler>
 JsonParseStatus drive_json_parser(boost::json::basic_parser<Handler>& parser,
                                   std::string_view input, JsonSyntaxError& error) {
-  boost::json::error_code ec;
+  boost::system::error_code ec;
   size_t used = parser.write_some(false, input.data(), input.size(), ec);
   const Handler& h = parser.handler();
   if (h.python_error) return JsonParseStatus::PythonError;
@@ -102,7 +103,7 @@ JsonParseStatus drive_json_parser(boost::json::basic_parser<Handler>& parser,
   }
   for (size_t i = used; i < input.size(); ++i) {
     if (!is_json_whitespace(input[i])) {
-      boost::json::error_code extra = boost::json::error::extra_data;
+      boost::system::error_code extra = boost::json::error::extra_data;
       error = JsonSyntaxError{extra.message(), i};
       return JsonParseStatus::Invalid;
     }

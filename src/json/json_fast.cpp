@@ -163,12 +163,14 @@ class HeldParser {
     return reads_float;
   }
 
+  // Or may hold one: past a type the scan does not know, it cannot tell.
   bool holds_negative_zero() const {
     const uint64_t* words = tape_.words;
     const size_t end = words[0] & simdjson::internal::JSON_VALUE_MASK;
     for (size_t at = 1; at < end;) {
       const uint8_t type = static_cast<uint8_t>(words[at] >> 56);
       if (type == 'd' && words[at + 1] == 0x8000000000000000ULL) return true;
+      if (TAPE_KINDS.of[type] == NOT_A_KIND && type != ']' && type != '}') return true;
       at += type == 'l' || type == 'u' || type == 'd' ? 2 : 1;
     }
     return false;
@@ -195,7 +197,8 @@ enum class TapeWalk : uint8_t { Member, NotMember, CannotTell, NeedsInterpreter 
 // code. Detached (the lock let go), a step that needs the interpreter, a
 // short stack and a failed allocation give NeedsInterpreter, touching no
 // Python object; attached, a fatal exception gives CannotTell, cleared (the
-// event parser road meets it again and raises it).
+// event parser road meets it again and raises it). A tape word of a type the
+// view does not know gives CannotTell either way.
 TapeWalk walk_tape(ValidatorCore& core, const WalkPlan* plan, SimdTapeView top, bool detached) {
   if (detached) {
     try {
@@ -207,11 +210,20 @@ TapeWalk walk_tape(ValidatorCore& core, const WalkPlan* plan, SimdTapeView top, 
       return member ? TapeWalk::Member : TapeWalk::NotMember;
     } catch (const std::bad_alloc&) {
       return TapeWalk::NeedsInterpreter;
+    } catch (const UnknownTapeType&) {
+      return TapeWalk::CannotTell;
     }
   }
-  std::optional<bool> member =
-      run_fresh_walk(core.constants, core.definitions, plan, WalkMode::CheckOnly,
-                     [&](const WalkContext& ctx) { return walk_impl::walk(core.root, top, ctx); });
+  std::optional<bool> member;
+  try {
+    member = run_fresh_walk(
+        core.constants, core.definitions, plan, WalkMode::CheckOnly,
+        [&](const WalkContext& ctx) { return walk_impl::walk(core.root, top, ctx); });
+  } catch (const UnknownTapeType&) {
+    // The walk stopped midway; the reference road walks the document again.
+    PyErr_Clear();
+    return TapeWalk::CannotTell;
+  }
   if (!member) {
     // The reference road walks the document again and raises for itself.
     PyErr_Clear();
@@ -287,7 +299,7 @@ FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_v
   py::Ref value = build_from_tape(held.tape(), 1, json_field_names(plan));
   if (!value) {
     // The event parser road makes the same objects, and meets the same
-    // failure if it lasts.
+    // failure if it lasts (not so a tape type the builder does not know).
     PyErr_Clear();
     return {};
   }

@@ -17,6 +17,7 @@ namespace tarmelix::json {
 namespace {
 
 namespace bj = boost::json;
+namespace bs = boost::system;
 
 // A str of valid UTF-8 text; ASCII text (most keys and values) is copied
 // straight into a compact str.
@@ -79,16 +80,16 @@ class PythonBuilder : public JsonHandlerBase {
     return std::move(stack_.back());
   }
 
-  bool on_array_begin(bj::error_code&) {
+  bool on_array_begin(bs::error_code&) {
     enter_container();
     return true;
   }
-  bool on_object_begin(bj::error_code&) {
+  bool on_object_begin(bs::error_code&) {
     enter_container();
     return true;
   }
 
-  bool on_array_end(std::size_t n, bj::error_code& ec) {
+  bool on_array_end(std::size_t n, bs::error_code& ec) {
     py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
     if (!list) return fail_python(ec);
     size_t base = stack_.size() - n;
@@ -100,7 +101,7 @@ class PythonBuilder : public JsonHandlerBase {
     return true;
   }
 
-  bool on_object_end(std::size_t n, bj::error_code& ec) {
+  bool on_object_end(std::size_t n, bs::error_code& ec) {
     py::Ref dict = py::Ref::steal(PyDict_New());
     if (!dict) return fail_python(ec);
     size_t base = stack_.size() - 2 * n;
@@ -116,37 +117,37 @@ class PythonBuilder : public JsonHandlerBase {
     return true;
   }
 
-  bool on_string_part(bj::string_view s, std::size_t, bj::error_code&) {
+  bool on_string_part(bj::string_view s, std::size_t, bs::error_code&) {
     part_.append(s.data(), s.size());
     return true;
   }
-  bool on_string(bj::string_view s, std::size_t, bj::error_code& ec) {
+  bool on_string(bj::string_view s, std::size_t, bs::error_code& ec) {
     return push(make_str(finish_part(s)), ec);
   }
-  bool on_key_part(bj::string_view s, std::size_t, bj::error_code&) {
+  bool on_key_part(bj::string_view s, std::size_t, bs::error_code&) {
     part_.append(s.data(), s.size());
     return true;
   }
-  bool on_key(bj::string_view s, std::size_t, bj::error_code& ec) {
+  bool on_key(bj::string_view s, std::size_t, bs::error_code& ec) {
     if (part_.empty() && in_input(s) && s.size() <= KeyCache::MAX_KEY_BYTES) {
       return push(keys_.get({s.data(), s.size()}), ec);
     }
     return push(make_str(finish_part(s)), ec);
   }
 
-  bool on_number_part(bj::string_view s, bj::error_code&) {
+  bool on_number_part(bj::string_view s, bs::error_code&) {
     number_part_.append(s.data(), s.size());
     return true;
   }
-  bool on_int64(int64_t i, bj::string_view, bj::error_code& ec) {
+  bool on_int64(int64_t i, bj::string_view, bs::error_code& ec) {
     number_part_.clear();
     return push(py::Ref::steal(PyLong_FromLongLong(i)), ec);
   }
-  bool on_uint64(uint64_t u, bj::string_view, bj::error_code& ec) {
+  bool on_uint64(uint64_t u, bj::string_view, bs::error_code& ec) {
     number_part_.clear();
     return push(py::Ref::steal(PyLong_FromUnsignedLongLong(u)), ec);
   }
-  bool on_double(double, bj::string_view s, bj::error_code& ec) {
+  bool on_double(double, bj::string_view s, bs::error_code& ec) {
     std::string_view literal{s.data(), s.size()};
     if (!number_part_.empty()) {
       number_part_.append(s.data(), s.size());
@@ -173,17 +174,17 @@ class PythonBuilder : public JsonHandlerBase {
     return push(std::move(made), ec);
   }
 
-  bool on_bool(bool b, bj::error_code&) {
+  bool on_bool(bool b, bs::error_code&) {
     stack_.push_back(py::boolean(b));
     return true;
   }
-  bool on_null(bj::error_code&) {
+  bool on_null(bs::error_code&) {
     stack_.push_back(py::none());
     return true;
   }
 
  private:
-  bool push(py::Ref value, bj::error_code& ec) {
+  bool push(py::Ref value, bs::error_code& ec) {
     if (!value) return fail_python(ec);
     stack_.push_back(std::move(value));
     return true;

@@ -12,6 +12,7 @@ namespace tarmelix::json {
 namespace {
 
 namespace bj = boost::json;
+namespace bs = boost::system;
 
 class ValueBuilder : public JsonHandlerBase {
  public:
@@ -30,56 +31,56 @@ class ValueBuilder : public JsonHandlerBase {
     return doc;
   }
 
-  bool on_array_begin(bj::error_code&) {
+  bool on_array_begin(bs::error_code&) {
     open_container(JsonValueKind::Array);
     return true;
   }
-  bool on_object_begin(bj::error_code&) {
+  bool on_object_begin(bs::error_code&) {
     open_container(JsonValueKind::Object);
     return true;
   }
-  bool on_array_end(std::size_t n, bj::error_code&) {
+  bool on_array_end(std::size_t n, bs::error_code&) {
     close_container(n);
     return true;
   }
-  bool on_object_end(std::size_t n, bj::error_code&) {
+  bool on_object_end(std::size_t n, bs::error_code&) {
     close_container(n);
     return true;
   }
 
-  bool on_string_part(bj::string_view s, std::size_t, bj::error_code&) {
+  bool on_string_part(bj::string_view s, std::size_t, bs::error_code&) {
     part_.append(s.data(), s.size());
     return true;
   }
-  bool on_string(bj::string_view s, std::size_t, bj::error_code&) {
+  bool on_string(bj::string_view s, std::size_t, bs::error_code&) {
     push_text(JsonValueKind::Str, s, part_);
     return true;
   }
-  bool on_key_part(bj::string_view s, std::size_t, bj::error_code&) {
+  bool on_key_part(bj::string_view s, std::size_t, bs::error_code&) {
     part_.append(s.data(), s.size());
     return true;
   }
-  bool on_key(bj::string_view s, std::size_t, bj::error_code&) {
+  bool on_key(bj::string_view s, std::size_t, bs::error_code&) {
     push_text(JsonValueKind::Str, s, part_);
     return true;
   }
 
-  bool on_number_part(bj::string_view s, bj::error_code&) {
+  bool on_number_part(bj::string_view s, bs::error_code&) {
     number_part_.append(s.data(), s.size());
     return true;
   }
-  bool on_int64(int64_t i, bj::string_view, bj::error_code&) {
+  bool on_int64(int64_t i, bj::string_view, bs::error_code&) {
     number_part_.clear();
     JsonValue& v = append(JsonValueKind::Int);
     v.integer = i;
     return true;
   }
-  bool on_uint64(uint64_t, bj::string_view s, bj::error_code&) {
+  bool on_uint64(uint64_t, bj::string_view s, bs::error_code&) {
     // Above the int64 range: kept as its digits.
     push_text(JsonValueKind::BigInt, s, number_part_);
     return true;
   }
-  bool on_double(double, bj::string_view s, bj::error_code& ec) {
+  bool on_double(double, bj::string_view s, bs::error_code& ec) {
     std::string joined;
     std::string_view literal{s.data(), s.size()};
     if (!number_part_.empty()) {
@@ -99,13 +100,13 @@ class ValueBuilder : public JsonHandlerBase {
     return true;
   }
 
-  bool on_bool(bool b, bj::error_code&) {
+  bool on_bool(bool b, bs::error_code&) {
     JsonValue& v = append(JsonValueKind::Bool);
     v.integer = 0;
     v.boolean = b;
     return true;
   }
-  bool on_null(bj::error_code&) {
+  bool on_null(bs::error_code&) {
     append(JsonValueKind::Null).integer = 0;
     return true;
   }

@@ -1,6 +1,6 @@
 // The membership walk of a parsed JSON document, over any tree that offers
 // the view below: the event parser's tape (json_value.h) and the SIMD
-// parser's tape (json_fast_tape.h) both walk through this one copy, so the
+// parser's tape (json/simd_tape.h) both walk through this one copy, so the
 // two roads apply the same record, union, sequence and constraint rules.
 //
 // A view V is a small value naming one JSON value of its document:

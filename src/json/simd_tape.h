@@ -15,25 +15,52 @@
 
 namespace tarmelix::json {
 
-// The value kind of each tape type byte.
+// Thrown by the tape view at a word whose type it does not know (a parser
+// newer than this reader may write new ones), before it reads anything else
+// of the word: the document is then left to the event parser road.
+struct UnknownTapeType {};
+[[noreturn, gnu::cold, gnu::noinline]] inline void unknown_tape_type() { throw UnknownTapeType{}; }
+
+// The value kind of each tape type byte; NOT_A_KIND for a byte the reader
+// does not know, and for the root and closing words, which are no values.
+inline constexpr uint8_t NOT_A_KIND = 0xff;
 struct TapeKinds {
-  JsonValueKind of[256];
+  uint8_t of[256];
   constexpr TapeKinds() : of() {
-    for (auto& k : of) k = JsonValueKind::Null;
-    of['t'] = of['f'] = JsonValueKind::Bool;
-    of['l'] = JsonValueKind::Int;
-    of['u'] = JsonValueKind::BigInt;
-    of['d'] = JsonValueKind::Float;
-    of['"'] = JsonValueKind::Str;
-    of['['] = JsonValueKind::Array;
-    of['{'] = JsonValueKind::Object;
+    for (auto& k : of) k = NOT_A_KIND;
+    of['n'] = static_cast<uint8_t>(JsonValueKind::Null);
+    of['t'] = of['f'] = static_cast<uint8_t>(JsonValueKind::Bool);
+    of['l'] = static_cast<uint8_t>(JsonValueKind::Int);
+    of['u'] = static_cast<uint8_t>(JsonValueKind::BigInt);
+    of['d'] = static_cast<uint8_t>(JsonValueKind::Float);
+    of['"'] = static_cast<uint8_t>(JsonValueKind::Str);
+    of['['] = static_cast<uint8_t>(JsonValueKind::Array);
+    of['{'] = static_cast<uint8_t>(JsonValueKind::Object);
   }
 };
 inline constexpr TapeKinds TAPE_KINDS{};
 
+// The words from a value's to the next value's: 1, or 2 for a number; JUMP
+// for a container, whose word holds the index past its end; NOT_A_STEP for
+// a type the reader does not know.
+inline constexpr uint8_t JUMP = 0;
+inline constexpr uint8_t NOT_A_STEP = 0xff;
+struct TapeSteps {
+  uint8_t of[256];
+  constexpr TapeSteps() : of() {
+    for (auto& k : of) k = NOT_A_STEP;
+    of['n'] = of['t'] = of['f'] = of['"'] = 1;
+    of['l'] = of['u'] = of['d'] = 2;
+    of['['] = of['{'] = JUMP;
+  }
+};
+inline constexpr TapeSteps TAPE_STEPS{};
+
 // One value of the parser's tape: a word whose top byte names its type, two
 // words for numbers, and a container's word holding the tape index just past
-// its end and (saturated) its count.
+// its end and (saturated) its count. The view reads no word as a type it is
+// not: its kind, a key's text and a step past it check the type first and
+// throw UnknownTapeType at one they do not know.
 struct SimdTape {
   const uint64_t* words;
   const uint8_t* strings;
@@ -46,9 +73,13 @@ class SimdTapeView {
   SimdTapeView(const SimdTape* tape, size_t at) : tape_(tape), at_(at) {}
 
   explicit operator bool() const { return tape_ != nullptr; }
-  JsonValueKind kind() const { return TAPE_KINDS.of[word() >> 56]; }
+  JsonValueKind kind() const {
+    const uint8_t kind = TAPE_KINDS.of[word() >> 56];
+    if (kind == NOT_A_KIND) [[unlikely]] unknown_tape_type();
+    return static_cast<JsonValueKind>(kind);
+  }
   std::string_view str() const {
-    const uint8_t* at = tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK);
+    const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
     uint32_t length;
     std::memcpy(&length, at, sizeof length);
     return {reinterpret_cast<const char*>(at + sizeof length), length};
@@ -57,7 +88,7 @@ class SimdTapeView {
   // far more than the pattern's width of slack past its last string, so the
   // loads stay inside it; the bytes past the text are masked off.
   bool text_is(const JsonKeyPattern& pattern) const {
-    const uint8_t* at = tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK);
+    const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
 #if defined(__SSE2__)
     alignas(16) static constexpr uint8_t ONES[2 * JsonKeyPattern::BYTES] = {
         0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
@@ -101,16 +132,16 @@ class SimdTapeView {
   // fields and most arrays repeat one pattern of kinds); a select would
   // wait for each word in turn.
   SimdTapeView next() const {
-    switch (word() >> 56) {
-      case '[':
-      case '{':
-        return {tape_, static_cast<uint32_t>(word())};
-      case 'l':
-      case 'u':
-      case 'd':
-        return {tape_, at_ + 2};
-      default:
+    const uint64_t w = word();
+    switch (TAPE_STEPS.of[w >> 56]) {
+      case 1:
         return {tape_, at_ + 1};
+      case 2:
+        return {tape_, at_ + 2};
+      case JUMP:
+        return {tape_, static_cast<uint32_t>(w)};
+      default:
+        unknown_tape_type();
     }
   }
   // The tape word's address: never that of a Python object.
@@ -124,6 +155,12 @@ class SimdTapeView {
  private:
 
   uint64_t word() const { return tape_->words[at_]; }
+  // A key's word is read with no kind asked.
+  uint64_t string_word() const {
+    const uint64_t w = word();
+    if ((w >> 56) != '"') [[unlikely]] unknown_tape_type();
+    return w;
+  }
   template <class T>
   T payload() const {
     T value;

@@ -63,10 +63,17 @@ class TapeBuilder {
         return list(at, w);
       case '{':
         return dict(at, w);
-      default:
+      case 'n':
         ++at;
         return py::none();
+      default:
+        return unknown_type();
     }
+  }
+
+  static py::Ref unknown_type() {
+    PyErr_SetString(PyExc_ValueError, "a JSON tape word of a type the builder does not know");
+    return {};
   }
 
  private:
@@ -119,7 +126,9 @@ class TapeBuilder {
     // In document order: a repeated key keeps its first position and takes
     // its last value.
     for (size_t i = 0; i < n; ++i) {
-      py::Ref key = text(words_[at++], true);
+      const uint64_t k = words_[at++];
+      if ((k >> 56) != '"') return unknown_type();
+      py::Ref key = text(k, true);
       if (!key) return {};
       py::Ref item = value(at);
       if (!item || PyDict_SetItem(made.get(), key.get(), item.get()) < 0) return {};
@@ -158,7 +167,12 @@ py::Ref build_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* n
   py::require_interpreter();
   CollectorPaused paused;
   TapeBuilder builder(tape, names);
-  return builder.value(at);
+  try {
+    return builder.value(at);
+  } catch (const UnknownTapeType&) {
+    // Counting a saturated container's children met it.
+    return TapeBuilder::unknown_type();
+  }
 }
 
 }  // namespace tarmelix::json
