@@ -40,7 +40,8 @@ head="$(git rev-parse --short HEAD)"
 [ -z "$(git status --porcelain --untracked-files=no)" ] \
   || say "testing HEAD ($head): changes not committed are not part of it"
 
-# The work copy in use, cleaned up however the run ends.
+# The work copy in use, deleted however the run ends unless killed (the next
+# run makes a new one; the mounts are gone either way).
 ROOTFS=""
 WORK=""
 
@@ -62,12 +63,6 @@ mounted_below() { awk -v r="$1/" 'index($2, r) == 1 { print $2 }' /proc/self/mou
 cleanup() {
   [ -n "$ROOTFS" ] || return 0
   end_chroot_processes
-  local m
-  for m in "$ROOTFS/dev" "$ROOTFS/proc"; do
-    if mountpoint -q "$m"; then
-      umount -R "$m" 2>/dev/null || umount -R -l "$m"
-    fi
-  done
   local left
   left="$(mounted_below "$ROOTFS")"
   if [ -n "$left" ]; then
@@ -82,7 +77,9 @@ trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 
 # Runs a shell command inside the chroot as a new root login would, with none
-# of this machine's environment but the way to its network.
+# of this machine's environment but the way to its network. /proc and /dev
+# are mounted for it in a mount namespace of its own, so they go with it
+# however it ends, killed or not.
 in_chroot() {
   local env=(HOME=/root PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
              LANG=C.UTF-8 TERM=dumb)
@@ -90,7 +87,9 @@ in_chroot() {
   for v in http_proxy https_proxy no_proxy HTTP_PROXY HTTPS_PROXY NO_PROXY; do
     [ -n "${!v:-}" ] && env+=("$v=${!v}")
   done
-  env -i "${env[@]}" chroot "$ROOTFS" /bin/bash -c "$1"
+  env -i "${env[@]}" unshare --mount --propagation private -- /bin/sh -c '
+    mount -t proc proc "$0/proc" && mount --rbind /dev "$0/dev" && exec chroot "$0" /bin/bash -c "$1"
+  ' "$ROOTFS" "$1"
 }
 
 # Makes the pristine chroot of suite $1 unless one made the same way is kept.
@@ -115,7 +114,7 @@ ensure_pristine() {
 }
 
 # A fresh copy of the pristine chroot, set up to reach the network as this
-# machine does, with /proc and /dev mounted and the checkout's HEAD to clone.
+# machine does, with the checkout's HEAD to clone.
 prepare_copy() {
   local suite="$1"
   WORK="$(mktemp -d "/var/tmp/tarmelix-$suite.XXXXXX")"
@@ -138,9 +137,6 @@ prepare_copy() {
   git init -q --bare "$ROOTFS/srv/tarmelix.git"
   git push -q "$ROOTFS/srv/tarmelix.git" HEAD:refs/heads/main
   git --git-dir="$ROOTFS/srv/tarmelix.git" symbolic-ref HEAD refs/heads/main
-  mount -t proc proc "$ROOTFS/proc"
-  mount --rbind /dev "$ROOTFS/dev"
-  mount --make-rslave "$ROOTFS/dev"
 }
 
 failed=()
@@ -149,11 +145,13 @@ ran=()
 timings=()
 run_start=$SECONDS
 
-# Runs step $2 (a shell command) of suite $1 in the chroot, timing it.
+# Runs step $2 (a shell command) of suite $1 in the chroot, timing it. In the
+# background, so that a signal to this script ends the run at once.
 step() {
   local suite="$1" cmd="$2" t0=$SECONDS rc=0
   say "$suite: $cmd"
-  in_chroot "$cmd" || rc=$?
+  in_chroot "$cmd" &
+  wait "$!" || rc=$?
   timings+=("$suite: $cmd: $((SECONDS - t0)) s$([ "$rc" = 0 ] || echo ", failed")")
   [ "$rc" = 0 ] || failed+=("$suite: $cmd")
   return "$rc"
