@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "json/ascii_text.h"
 #include "json/json_driver.h"
 #include "json/json_invalid.h"
 #include "json/json_number.h"
@@ -24,15 +25,7 @@ namespace bs = boost::system;
 py::Ref str_from_utf8(std::string_view text) {
   const char* p = text.data();
   const size_t n = text.size();
-  size_t i = 0;
-  uint64_t high = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, p + i, 8);
-    high |= word;
-  }
-  for (; i < n; ++i) high |= static_cast<unsigned char>(p[i]);
-  if ((high & 0x8080808080808080ULL) == 0) {
+  if (is_ascii(p, n)) {
     py::Ref str = py::Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(n), 127));
     if (str) std::memcpy(PyUnicode_1BYTE_DATA(str.get()), p, n);
     return str;

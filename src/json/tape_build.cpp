@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "json/ascii_text.h"
 #include "json/string_cache.h"
 
 namespace tarmelix::json {
@@ -10,18 +11,6 @@ namespace {
 
 using simdjson::internal::JSON_COUNT_MASK;
 using simdjson::internal::JSON_VALUE_MASK;
-
-bool is_ascii(const char* p, size_t n) {
-  uint64_t high = 0;
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, p + i, 8);
-    high |= w;
-  }
-  for (; i < n; ++i) high |= static_cast<unsigned char>(p[i]);
-  return (high & 0x8080808080808080ULL) == 0;
-}
 
 class TapeBuilder {
  public:
