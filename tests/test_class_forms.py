@@ -1,5 +1,8 @@
 """Dataclasses, NamedTuples and TypedDicts as schemas."""
 
+import os
+import subprocess
+import sys
 import typing
 from dataclasses import dataclass
 from typing import Annotated, Literal, NamedTuple, NotRequired, Required, TypedDict
@@ -171,3 +174,24 @@ def test_named_tuple_without_fields_is_a_plain_instance():
 
     assert repr(Validator(Bare)) == "Bare"
     assert hash(Validator(Bare)) != hash(Validator(Pair))
+
+
+def test_plain_classes_compile_without_importing_dataclasses():
+    # A first import of dataclasses runs Python source, which on 3.14 fails
+    # with MemoryError on a small thread stack; only a class that could be a
+    # dataclass needs the module.
+    script = (
+        "import sys, typing, tarmelix as t\n"
+        "class C: pass\n"
+        "class N(typing.NamedTuple):\n    x: int\n"
+        "t.Validator(dict); t.Validator(list[C]); t.Validator(N)\n"
+        "print('dataclasses' in sys.modules)\n"
+    )
+    done = subprocess.run(
+        [sys.executable, "-c", script],
+        capture_output=True,
+        text=True,
+        timeout=60,
+        env={**os.environ, "PYTHONPATH": os.pathsep.join(sys.path)},
+    )
+    assert (done.returncode, done.stdout) == (0, "False\n"), done.stderr[-2000:]

@@ -52,13 +52,20 @@ Built build_class_spec(PyObject* spec, const schema::TypingCache& cache, Constan
   if (is_enum < 0) return std::nullopt;
   if (is_enum) return instance_of(spec, pool);
 
-  py::Ref dataclasses = import_module(Name::Dataclasses);
-  if (!dataclasses) return std::nullopt;
-  py::Ref is_dataclass = call_is_dataclass(dataclasses.get(), spec);
-  if (!is_dataclass) return std::nullopt;
-  int dataclass_truth = PyObject_IsTrue(is_dataclass.get());
-  if (dataclass_truth < 0) return std::nullopt;
-  if (dataclass_truth) return build_class_fields(spec, pool, definitions);
+  // is_dataclass is false for a class without the fields attribute, so only
+  // a class that has one imports the module: a first import runs Python
+  // source (3.14 compiles some of it), too much for a small thread's stack.
+  std::optional<bool> dataclass_fields = get_optional_attribute(spec, Name::DataclassFields);
+  if (!dataclass_fields) return std::nullopt;
+  if (*dataclass_fields) {
+    py::Ref dataclasses = import_module(Name::Dataclasses);
+    if (!dataclasses) return std::nullopt;
+    py::Ref is_dataclass = call_is_dataclass(dataclasses.get(), spec);
+    if (!is_dataclass) return std::nullopt;
+    int dataclass_truth = PyObject_IsTrue(is_dataclass.get());
+    if (dataclass_truth < 0) return std::nullopt;
+    if (dataclass_truth) return build_class_fields(spec, pool, definitions);
+  }
 
   std::optional<bool> tuple_class = is_tuple_class(spec);
   if (!tuple_class) return std::nullopt;

@@ -13,6 +13,7 @@
   X(Value,             "__value__") \
   X(Supertype,         "__supertype__") \
   X(RequiredKeys,      "__required_keys__") \
+  X(DataclassFields,   "__dataclass_fields__") \
   X(Fields,            "_fields") \
   X(IsProtocol,        "_is_protocol") \
   X(IsRuntimeProtocol, "_is_runtime_protocol") \
