@@ -46,8 +46,12 @@ DOCUMENTS = [
     # texts
     '["", "ascii", "caf\\u00e9", "\\ud83d\\ude00", "\\u0000", "\\"\\\\\\/\\b\\f\\n\\r\\t", "東京", "\u00ff"]',
     '["' + 'x' * 64 + '", "' + 'y' * 65 + '", "' + 'é' * 40 + '", "' + 'a' * 5000 + '"]',
+    # each str kind, the widest character after a word of ASCII or after narrower ones
+    '["abcdefgh\u00e9", "abcdefghijklmnop\u6771", "\u00e9\u6771\U0001f600x", "\u00ff\u0100",'
+    ' "\uffff", "\U00010000", "\u07ff\u0800", "' + '\u00e9' * 3 + 'abcdefgh' * 9 + '\u6771"]',
     # keys: non-ASCII, escaped, long, empty, repeated
     '{"é": 1, "\\u00e9": 2, "k\\"ey": 3, "": 4, "' + 'k' * 70 + '": 5, "東京": 6}',
+    '{"' + '\u00e9' * 40 + '": 1, "\u6771\u4eac' + 'x' * 70 + '": 2}',
     '{"a": 1, "b": 2, "a": 3}',
     '{"a": {"x": 1}, "a": [2], "c": 0, "c": "z"}',
     '[{"a": 1, "a": 2}, {"a": 3}]',
@@ -58,7 +62,8 @@ DOCUMENTS = [
 # Schemas that take each road: the SIMD walk alone (Any; a record of the keys above), and
 # a walk that runs code of the user's (only the reference walk runs it).
 RECORD = Validator({"a?": Any, "b?": Any, "c?": Any, "é?": Any, "k\"ey?": Any, "?": Any,
-                    "k" * 70 + "?": Any, "東京?": Any})
+                    "k" * 70 + "?": Any, "東京?": Any, "é" * 40 + "?": Any,
+                    "東京" + "x" * 70 + "?": Any})
 WITH_CODE = Validator(Annotated[Any, lambda v: True])
 
 
@@ -87,6 +92,58 @@ def test_field_names_are_the_schema_interned_names():
     v = Validator({"name": str, "count": int})
     loaded = v.load('{"name": "a", "count": 1}')
     assert [k is sys.intern(k) for k in loaded] == [True, True]
+
+
+# Two records share "id" and "name" with other fields after them; the keys come in
+# declared order, out of it, as prefixes and extensions of the names, repeated.
+# Each record is also open to any dict, so every document here is a member.
+SHARED_NAMES = Validator({"user": Validator({"id": int, "name": str, "url?": str}) | dict[str, Any],
+                          "items": list[Validator({"name": str, "id": int, "n?": int}) | dict[str, Any]]})
+
+
+@pytest.mark.parametrize("doc", [
+    '{"user": {"id": 1, "name": "a", "url": "u"}, "items": [{"name": "b", "id": 2, "n": 3}]}',
+    '{"items": [{"id": 2, "name": "b"}, {"n": 3, "id": 2, "name": "c"}], "user": {"url": "u", "name": "a", "id": 1}}',
+    '{"user": {"id": 1, "nam": 0, "names": 0, "name": "a"}, "items": [{"nam": 1, "idx": 2, "i": 3}]}',
+    '{"user": {"id": 1, "name": "a", "name": "b", "id": 2}, "items": [{"name": "x", "id": 1, "id": 4}]}',
+])
+def test_field_names_are_found_in_any_order(doc):
+    loaded = SHARED_NAMES.load(doc)
+    assert same(loaded, json.loads(doc))
+    names = {"user", "items", "id", "name", "url", "n"}
+
+    def keys(value):
+        if isinstance(value, dict):
+            yield from value
+            for v in value.values():
+                yield from keys(v)
+        elif isinstance(value, list):
+            for v in value:
+                yield from keys(v)
+
+    assert all(k is sys.intern(k) for k in keys(loaded) if k in names)
+
+
+# Records at the root, failing at the top, deep, in a list, and a key no field takes.
+ROOT_RECORD = Validator({"a": int, "b": {"c": list[{"d": str}], "e?": float}, "f?": list[int]})
+
+
+@pytest.mark.parametrize("doc", [
+    '{"a": "x", "b": {"c": []}}',
+    '{"a": 1, "b": {"c": [{"d": "ok"}, {"d": 2}, {"d": "ok"}, {}], "e": "no"}, "f": [1, "2", 3]}',
+    '{"a": 1, "b": {"c": [{"d": "ok"}]}, "g": null}',
+    '{"b": {"c": [{"d": "ok"}]}}',
+    '{"a": 1, "a": "late", "b": {"c": [{"d": 1}]}}',
+])
+def test_root_record_non_member_is_explained_as_validate_explains_it(doc):
+    value = json.loads(doc)
+    for fail_fast in (False, True):
+        with pytest.raises(ValidationError) as from_json:
+            ROOT_RECORD.validate_json(doc, fail_fast=fail_fast)
+        with pytest.raises(ValidationError) as from_value:
+            ROOT_RECORD.validate(value, fail_fast=fail_fast)
+        assert from_json.value.errors == from_value.value.errors
+        assert str(from_json.value) == str(from_value.value)
 
 
 def test_repeated_key_takes_its_last_value_at_its_first_place():

@@ -1,6 +1,8 @@
 #include "check/validate.h"
 
 #include "check/fresh_walk.h"
+#include "check/record_walk.h"
+#include "check/slow_paths.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "errors/errors.h"
@@ -35,6 +37,30 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode) {
   if (!member) return false;
   if (*member) return true;
   // Two values can share a preview: list such failures once as well.
+  errors.drop_equal_texts();
+  raise_validation_error(errors);
+  return false;
+}
+
+bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode) {
+  ensure_walk_plan(core);
+  const WalkPlan* plan = plan_for_walks(core);
+  const SchemaNode& root = core.root;
+  if (slow_paths_only() || !plan || !plan->runs_only_own_code || root.kind != NodeKind::Record ||
+      mode == WalkMode::CheckOnly || !PyDict_Check(value)) {
+    return validate_value(core, value, mode);
+  }
+  ErrorList errors;
+  std::optional<bool> member =
+      run_fresh_walk(core.constants, core.definitions, plan, mode, [&](const WalkContext& ctx) {
+        // As the walk's Record step, less its CheckOnly test.
+        if (!ctx.has_stack_room()) return false;
+        if (ctx.records()) walk_record(root.fields, root.clauses, value, WalkPath{}, ctx, errors);
+        return false;
+      });
+  if (!member) return false;
+  // No fault found: the whole walk answers.
+  if (errors.empty()) return validate_value(core, value, mode);
   errors.drop_equal_texts();
   raise_validation_error(errors);
   return false;

@@ -20,6 +20,13 @@ void ensure_walk_plan(ValidatorCore& core);
 // exception the walk kept or a ValidationError set.
 bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode);
 
+// validate_value of a value that a CheckOnly walk with the same plan, running
+// only our own code, found not to be a member: a record at the root skips the
+// check that would only say so again and goes straight to the pass that
+// explains it. Everything else, and a root the explaining pass finds no fault
+// in, takes validate_value.
+bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode);
+
 // is_valid and `in`: the answer, or empty with a fatal exception set.
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);
 
@@ -36,6 +43,7 @@ std::optional<bool> check_node_membership(const SchemaNode& node, const Constant
 namespace tarmelix {
 using check::ensure_walk_plan;
 using check::validate_value;
+using check::validate_non_member;
 using check::check_membership;
 using check::check_node_membership;
 }  // namespace tarmelix

@@ -61,6 +61,10 @@ py::Ref load_json_document(ValidatorCore& core, PyObject* data, WalkMode mode,
     if (fast.road == FastLoadRoad::Member) {
       return need_document ? std::move(fast.value) : py::none();
     }
+    if (fast.road == FastLoadRoad::NotMember) {
+      if (!validate_non_member(core, fast.value.get(), mode)) return {};
+      return need_document ? std::move(fast.value) : py::none();
+    }
     document = std::move(fast.value);
   } else if (input.kind == JsonInputKind::Failed) {
     // The event parser road reads the input again and reports its failure.

@@ -303,7 +303,10 @@ FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_v
     PyErr_Clear();
     return {};
   }
-  return {member ? FastLoadRoad::Member : FastLoadRoad::Walk, std::move(value)};
+  const FastLoadRoad road = member                                        ? FastLoadRoad::Member
+                            : walk_here && walked == TapeWalk::NotMember ? FastLoadRoad::NotMember
+                                                                         : FastLoadRoad::Walk;
+  return {road, std::move(value)};
 }
 
 }  // namespace tarmelix::json

@@ -32,12 +32,13 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes);
 // event parser reads it again. Member: the SIMD walk found a member; Walk:
 // the document is to be walked (the SIMD walk found it is not a member, or
 // the schema's walk may run code of the user's, which only the reference
-// walk runs).
-enum class FastLoadRoad : uint8_t { EventParser, Member, Walk };
+// walk runs); NotMember: the SIMD walk found it is not a member, and the
+// value is walked to explain it.
+enum class FastLoadRoad : uint8_t { EventParser, Member, Walk, NotMember };
 
 struct FastLoad {
   FastLoadRoad road = FastLoadRoad::EventParser;
-  py::Ref value;  // built from the tape: for Walk, and for Member when asked
+  py::Ref value;  // built from the tape: for Walk and NotMember, and for Member when asked
 };
 
 // The parse of load and validate_json (`need_value` false: a member's value

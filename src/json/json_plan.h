@@ -43,23 +43,43 @@ struct JsonRecordFacts {
 
 // Every record field's name as the interned str the plan owns, looked up by
 // the bytes of a document's key, so a key that names a field is that str.
+// Each name also knows the one after it in its record, so the keys of a
+// record in declared order are told by one compare each, with no hash.
 class FieldNameTable {
  public:
-  // Borrowed (the plan keeps it); null when no field has this name. `hash`
-  // is short_text_hash of the bytes (json/string_cache.h).
-  PyObject* find(const char* p, size_t n, uint64_t hash) const {
-    if (slots_.empty()) return nullptr;
+  static constexpr uint32_t NO_SLOT = ~uint32_t{0};
+
+  // A name found: the str (borrowed, the plan keeps it) and the slot of the
+  // name expected next. Null str when no field has this name.
+  struct Found {
+    PyObject* name = nullptr;
+    uint32_t next = NO_SLOT;
+  };
+
+  // `hash` is short_text_hash of the bytes (json/string_cache.h).
+  Found find(const char* p, size_t n, uint64_t hash) const {
+    if (slots_.empty()) return {};
     const size_t mask = slots_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
       const Slot& s = slots_[i];
-      if (!s.name) return nullptr;
+      if (!s.name) return {};
       if (s.hash == hash && s.length == n && check::same_bytes(bytes_.data() + s.offset, p, n)) {
-        return s.name;
+        return {s.name, s.next};
       }
     }
   }
-  // Fills the table once, from (name bytes, interned str) pairs.
-  void build(const std::vector<std::pair<std::string_view, PyObject*>>& names);
+  // The name at `slot` (from Found::next) when the bytes are it.
+  Found expected(uint32_t slot, const char* p, size_t n) const {
+    if (slot == NO_SLOT) return {};
+    const Slot& s = slots_[slot];
+    if (s.length != n || !check::same_bytes(bytes_.data() + s.offset, p, n)) return {};
+    return {s.name, s.next};
+  }
+  // Fills the table once, from (name bytes, interned str) pairs in field
+  // order; `follows[i]`: pair i is the field right after pair i - 1 in one
+  // record.
+  void build(const std::vector<std::pair<std::string_view, PyObject*>>& names,
+             const std::vector<bool>& follows);
 
  private:
   struct Slot {
@@ -67,7 +87,10 @@ class FieldNameTable {
     PyObject* name = nullptr;
     uint32_t offset = 0;
     uint32_t length = 0;
+    uint32_t next = NO_SLOT;
   };
+  uint32_t slot_of(const char* p, size_t n, uint64_t hash) const;
+
   std::vector<Slot> slots_;  // a power of two, at most half full
   std::string bytes_;
 };

@@ -4,6 +4,7 @@
 
 #include "json/ascii_text.h"
 #include "json/string_cache.h"
+#include "json/utf8_text.h"
 
 namespace tarmelix::json {
 
@@ -23,7 +24,7 @@ class TapeBuilder {
     switch (w >> 56) {
       case '"':
         ++at;
-        return text(w, false);
+        return text(w);
       case 'l': {
         int64_t i;
         std::memcpy(&i, words_ + at + 1, sizeof i);
@@ -68,23 +69,50 @@ class TapeBuilder {
  private:
   size_t count(size_t at) const { return SimdTapeView(&tape_, at).size(); }
 
-  py::Ref text(uint64_t w, bool key) {
-    const uint8_t* at = tape_.strings + (w & JSON_VALUE_MASK);
+  static const char* text_at(const uint8_t* at, size_t& n) {
     uint32_t length;
     std::memcpy(&length, at, sizeof length);
-    const char* p = reinterpret_cast<const char*>(at + sizeof length);
-    const size_t n = length;
+    n = length;
+    return reinterpret_cast<const char*>(at + sizeof length);
+  }
+
+  py::Ref text(uint64_t w) {
+    size_t n;
+    const char* p = text_at(tape_.strings + (w & JSON_VALUE_MASK), n);
     if (n <= CACHED_TEXT_BYTES) {
-      const uint64_t hash = short_text_hash(p, n);
-      if (key && names_) {
-        if (PyObject* name = names_->find(p, n, hash)) return py::Ref::borrow(name);
-      }
-      if (is_ascii(p, n)) return cached_ascii_str(p, n, hash, key);
+      if (is_ascii(p, n)) return cached_ascii_str(p, n, short_text_hash(p, n), false);
     } else if (is_ascii(p, n)) {
       return ascii_str(p, n);
     }
-    // The parser checked the UTF-8.
-    return py::Ref::steal(PyUnicode_DecodeUTF8(p, static_cast<Py_ssize_t>(n), "strict"));
+    // The parser checked the UTF-8. (With the fast roads off no document
+    // reaches this builder.)
+    return checked_utf8_str(p, n);
+  }
+
+  // A key; `expected` is the slot of the field name it is likely to be (the
+  // one after the dict's previous key in its record), updated for the next.
+  py::Ref key_text(uint64_t w, uint32_t& expected) {
+    size_t n;
+    const char* p = text_at(tape_.strings + (w & JSON_VALUE_MASK), n);
+    if (n > CACHED_TEXT_BYTES) {
+      expected = FieldNameTable::NO_SLOT;
+      return is_ascii(p, n) ? ascii_str(p, n) : checked_utf8_str(p, n);
+    }
+    if (names_) {
+      FieldNameTable::Found found = names_->expected(expected, p, n);
+      if (found.name) {
+        expected = found.next;
+        return py::Ref::borrow(found.name);
+      }
+    }
+    const uint64_t hash = short_text_hash(p, n);
+    if (names_) {
+      FieldNameTable::Found found = names_->find(p, n, hash);
+      expected = found.next;
+      if (found.name) return py::Ref::borrow(found.name);
+    }
+    if (is_ascii(p, n)) return cached_ascii_str(p, n, hash, true);
+    return checked_utf8_str(p, n);
   }
 
   py::Ref list(size_t& at, uint64_t w) {
@@ -112,12 +140,13 @@ class TapeBuilder {
     py::Ref made = py::Ref::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(n)));
     if (!made) return {};
     ++at;
+    uint32_t expected = FieldNameTable::NO_SLOT;
     // In document order: a repeated key keeps its first position and takes
     // its last value.
     for (size_t i = 0; i < n; ++i) {
       const uint64_t k = words_[at++];
       if ((k >> 56) != '"') return unknown_type();
-      py::Ref key = text(k, true);
+      py::Ref key = key_text(k, expected);
       if (!key) return {};
       py::Ref item = value(at);
       if (!item || PyDict_SetItem(made.get(), key.get(), item.get()) < 0) return {};
