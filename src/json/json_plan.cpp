@@ -1,5 +1,7 @@
 #include "json/json_plan.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "json/string_cache.h"
@@ -34,9 +36,117 @@ JsonKeyPattern make_key_pattern(std::string_view name) {
   return key;
 }
 
+JsonRanges make_ranges(const SchemaNode& node, const check::PlanBounds& natives) {
+  using check::NativeBound;
+  JsonRanges r;
+  r.ints = r.floats = r.texts = true;
+  // Beyond this an int64 bound is no longer exact as a double.
+  constexpr int64_t EXACT_IN_DOUBLE = int64_t{1} << 53;
+  auto no_ints = [&] { r.int_lo = 1, r.int_hi = 0; };
+  auto no_floats = [&] { r.float_lo = std::nan(""); };
+  auto no_texts = [&] { r.length_lo = 1, r.length_hi = 0; };
+  for (size_t i = 0; i < node.constraints.size() && i < natives.bounds.size(); ++i) {
+    const Constraint& c = node.constraints[i];
+    const NativeBound& b = natives.bounds[i];
+    switch (c.kind) {
+      case ConstraintKind::Ge:
+      case ConstraintKind::Gt:
+      case ConstraintKind::Le:
+      case ConstraintKind::Lt: {
+        const bool lower = c.kind == ConstraintKind::Ge || c.kind == ConstraintKind::Gt;
+        const bool open = c.kind == ConstraintKind::Gt || c.kind == ConstraintKind::Lt;
+        // A text orders with no number.
+        no_texts();
+        switch (b.type) {
+          case NativeBound::Type::Int: {
+            if (lower) {
+              if (open && b.integer == INT64_MAX) no_ints();
+              else r.int_lo = std::max(r.int_lo, open ? b.integer + 1 : b.integer);
+            } else {
+              if (open && b.integer == INT64_MIN) no_ints();
+              else r.int_hi = std::min(r.int_hi, open ? b.integer - 1 : b.integer);
+            }
+            if (b.integer > EXACT_IN_DOUBLE || b.integer < -EXACT_IN_DOUBLE) {
+              r.floats = false;
+              break;
+            }
+            [[fallthrough]];
+          }
+          case NativeBound::Type::Float: {
+            if (b.type == NativeBound::Type::Float) r.ints = false;
+            const double x = b.type == NativeBound::Type::Float ? b.number
+                                                                 : static_cast<double>(b.integer);
+            if (std::isnan(x)) {
+              no_floats();
+            } else if (lower) {
+              if (x > r.float_lo || (x == r.float_lo && open)) r.float_lo = x, r.float_lo_open = open;
+            } else {
+              if (x < r.float_hi || (x == r.float_hi && open)) r.float_hi = x, r.float_hi_open = open;
+            }
+            break;
+          }
+          case NativeBound::Type::AboveInt64:
+            // Every int64 lies below it; a float is left to the constraint.
+            if (lower) no_ints();
+            r.floats = false;
+            break;
+          case NativeBound::Type::BelowInt64:
+            if (!lower) no_ints();
+            r.floats = false;
+            break;
+          case NativeBound::Type::Other:
+            return {};
+        }
+        break;
+      }
+      case ConstraintKind::MinLen:
+        no_ints(), no_floats();
+        r.length_lo = std::max<uint64_t>(r.length_lo, c.value);
+        break;
+      case ConstraintKind::MaxLen:
+        no_ints(), no_floats();
+        r.length_hi = std::min<uint64_t>(r.length_hi, c.value);
+        break;
+      case ConstraintKind::Regex:
+        // Only a text needs the pattern run.
+        no_ints(), no_floats();
+        r.texts = false;
+        break;
+      default:
+        return {};
+    }
+  }
+  if (node.constraints.size() != natives.bounds.size()) return {};
+  return r;
+}
+
+namespace {
+
+JsonTextSet make_text_set(const check::PlanLiterals& literals) {
+  JsonTextSet set;
+  const std::vector<std::string_view> texts = literals.bare_texts.few_texts();
+  if (texts.empty() || texts.size() > JsonTextSet::MOST) return set;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    set.texts[i] = make_key_pattern(texts[i]);
+    if (set.texts[i].width == 0) return {};
+    set.wide |= set.texts[i].width > 16;
+  }
+  set.count = static_cast<uint8_t>(texts.size());
+  return set;
+}
+
+}  // namespace
+
 std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,
                                                      const ValidatorCore&) {
   auto part = std::make_unique<JsonPlanPart>();
+  // Sized once: the field facts point into them.
+  for (const check::PlanBounds& natives : plan.bounds) {
+    part->ranges.push_back(natives.node ? make_ranges(*natives.node, natives) : JsonRanges{});
+  }
+  for (const check::PlanLiterals& literals : plan.literals) {
+    part->text_sets.push_back(make_text_set(literals));
+  }
   size_t total = 0;
   for (const check::PlanRecord& record : plan.records) total += record.node->fields.size();
   // Sized once: the facts point into them.
@@ -62,13 +172,26 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
       if (e && base && e->bounds != check::NO_FACT && base->by_type) {
         facts.bounds = e->bounds;
         facts.base_kinds = base->json_kinds;
+        facts.ranges = &part->ranges[e->bounds];
       }
       if (e) facts.literals = e->literals;
+      if (e && e->literals != check::NO_FACT && part->text_sets[e->literals].count) {
+        facts.texts = &part->text_sets[e->literals];
+      }
       part->keys[at++] = make_key_pattern(field.name);
     }
   }
   for (const check::PlanTagged& tagged : plan.tagged) {
-    part->tag_keys.push_back(make_key_pattern(tagged.name));
+    JsonTaggedFacts facts{make_key_pattern(tagged.name), 0};
+    if (tagged.union_node) {
+      const std::vector<SchemaNode>& members = tagged.union_node->members;
+      for (size_t i = 0; i < members.size() && i < 64; ++i) {
+        if (!members[i].fields.empty() && members[i].fields.front().name == tagged.name) {
+          facts.tag_first |= uint64_t{1} << i;
+        }
+      }
+    }
+    part->tagged.push_back(facts);
   }
   part->field_names.build(names);
   return part;

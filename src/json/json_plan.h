@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -23,6 +24,42 @@ struct JsonKeyPattern {
   uint8_t width = 0;  // bytes that count: 4 + the name's length
 };
 
+// A set of a few texts, each laid out as a key pattern, so a string on the
+// tape is compared with all of them from one or two loads. Empty (count 0)
+// where the texts are too many or too long for it.
+struct JsonTextSet {
+  static constexpr size_t MOST = 8;
+  JsonKeyPattern texts[MOST];
+  uint8_t count = 0;
+  bool wide = false;  // some text is past 12 bytes: both halves are compared
+};
+
+// A Constrained node's constraints as plain ranges, for each value kind
+// every one of them decides natively: ints by an inclusive int64 range,
+// floats by bounds each open or closed (a NaN bound admits nothing, as it
+// orders with nothing), texts by a range of code points. A kind whose flag
+// is off goes through the constraints one by one.
+struct JsonRanges {
+  bool ints = false;
+  bool floats = false;
+  bool texts = false;
+  bool float_lo_open = false;
+  bool float_hi_open = false;
+  int64_t int_lo = INT64_MIN;
+  int64_t int_hi = INT64_MAX;
+  double float_lo = -HUGE_VAL;
+  double float_hi = HUGE_VAL;
+  uint64_t length_lo = 0;
+  uint64_t length_hi = UINT64_MAX;
+};
+
+// A tagged union's tag key, and which members have the tag as their first
+// field (bit per member position, the first 64).
+struct JsonTaggedFacts {
+  JsonKeyPattern key;
+  uint64_t tag_first = 0;
+};
+
 // What a field's value is tested by inline, when its kind alone does not
 // decide it: a node constraining a base its kind decides (the base's kinds
 // and the node's native bounds), or a literal set; NO_FACT where neither.
@@ -30,6 +67,8 @@ struct JsonFieldFacts {
   uint32_t bounds = check::NO_FACT;
   uint8_t base_kinds = 0;
   uint32_t literals = check::NO_FACT;
+  const JsonRanges* ranges = nullptr;     // with bounds
+  const JsonTextSet* texts = nullptr;     // with literals, when it has texts
 };
 
 // What the in-order walk of a record reads for every object, in one place.
@@ -76,9 +115,15 @@ struct JsonPlanPart final : check::PlanPart {
   std::vector<JsonRecordFacts> records;  // by the plan's record position
   std::vector<JsonKeyPattern> keys;      // every record's, back to back
   std::vector<JsonFieldFacts> fields;    // the same
-  std::vector<JsonKeyPattern> tag_keys;  // by the plan's tagged union position
+  std::vector<JsonTaggedFacts> tagged;   // by the plan's tagged union position
+  std::vector<JsonRanges> ranges;        // by the plan's bounds position
+  std::vector<JsonTextSet> text_sets;    // by the plan's literals position
   FieldNameTable field_names;
 };
+
+inline const JsonPlanPart* json_part(const check::WalkPlan& plan) {
+  return static_cast<const JsonPlanPart*>(plan.json_part.get());
+}
 
 // The field names of a plan's JSON part; null without one.
 inline const FieldNameTable* json_field_names(const check::WalkPlan* plan) {
@@ -96,6 +141,9 @@ inline const JsonRecordFacts* json_record_facts(const check::WalkPlan& plan,
 
 // The key pattern of a name (width 0 when too long for one).
 JsonKeyPattern make_key_pattern(std::string_view name);
+
+// The ranges of a node's constraints, read from their native bounds.
+JsonRanges make_ranges(const SchemaNode& node, const check::PlanBounds& natives);
 
 // Made with every plan (check::set_json_part_maker, at module init).
 std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,

@@ -86,26 +86,39 @@ class SimdTapeView {
   }
   // Whether the key's text is the pattern's name. The string buffer keeps
   // far more than the pattern's width of slack past its last string, so the
-  // loads stay inside it; the bytes past the text are masked off.
+  // loads stay inside it; the bytes past the text are masked off. A name of
+  // up to 12 bytes takes one load.
   bool text_is(const JsonKeyPattern& pattern) const {
     const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
 #if defined(__SSE2__)
-    alignas(16) static constexpr uint8_t ONES[2 * JsonKeyPattern::BYTES] = {
-        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
-    const uint8_t* mask = ONES + JsonKeyPattern::BYTES - pattern.width;
-    const __m128i lo = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
-                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask)));
-    const __m128i hi =
-        _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16)),
-                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + 16)));
-    const __m128i eq = _mm_and_si128(
-        _mm_cmpeq_epi8(lo, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes))),
-        _mm_cmpeq_epi8(hi, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes + 16))));
-    return _mm_movemask_epi8(eq) == 0xffff;
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    if (pattern.width <= 16) return matches_low(lo, pattern);
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
+    return matches(lo, hi, pattern);
 #else
     return std::memcmp(at, pattern.bytes, pattern.width) == 0;
+#endif
+  }
+  // Whether a string's text is one of the set's: its bytes loaded once.
+  bool text_in(const JsonTextSet& set) const {
+    const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
+#if defined(__SSE2__)
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    if (!set.wide) {
+      bool found = false;
+      for (size_t i = 0; i < set.count; ++i) found |= matches_low(lo, set.texts[i]);
+      return found;
+    }
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
+    for (size_t i = 0; i < set.count; ++i) {
+      if (matches(lo, hi, set.texts[i])) return true;
+    }
+    return false;
+#else
+    for (size_t i = 0; i < set.count; ++i) {
+      if (std::memcmp(at, set.texts[i].bytes, set.texts[i].width) == 0) return true;
+    }
+    return false;
 #endif
   }
   void prefetch_text() const {
@@ -153,6 +166,33 @@ class SimdTapeView {
   }
 
  private:
+
+#if defined(__SSE2__)
+  // All-ones for the first `width` of 32 bytes, from this table's middle.
+  static const uint8_t* width_mask(uint8_t width) {
+    alignas(16) static constexpr uint8_t ONES[2 * JsonKeyPattern::BYTES] = {
+        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+    return ONES + JsonKeyPattern::BYTES - width;
+  }
+  // The pattern's first 16 bytes against `lo`, for a pattern no wider.
+  static bool matches_low(__m128i lo, const JsonKeyPattern& pattern) {
+    const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(width_mask(pattern.width)));
+    const __m128i eq = _mm_cmpeq_epi8(
+        _mm_and_si128(lo, mask), _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes)));
+    return _mm_movemask_epi8(eq) == 0xffff;
+  }
+  static bool matches(__m128i lo, __m128i hi, const JsonKeyPattern& pattern) {
+    const uint8_t* mask = width_mask(pattern.width);
+    lo = _mm_and_si128(lo, _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask)));
+    hi = _mm_and_si128(hi, _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + 16)));
+    const __m128i eq = _mm_and_si128(
+        _mm_cmpeq_epi8(lo, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes))),
+        _mm_cmpeq_epi8(hi, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes + 16))));
+    return _mm_movemask_epi8(eq) == 0xffff;
+  }
+#endif
 
   uint64_t word() const { return tape_->words[at_]; }
   // A key's word is read with no kind asked.
