@@ -132,6 +132,16 @@ JsonTextSet make_text_set(const check::PlanLiterals& literals) {
     set.wide |= set.texts[i].width > 16;
   }
   set.count = static_cast<uint8_t>(texts.size());
+  set.short_texts = true;
+  for (size_t i = 0; i < set.count; ++i) {
+    const JsonKeyPattern& text = set.texts[i];
+    if (text.width > sizeof(uint64_t)) {
+      set.short_texts = false;
+      break;
+    }
+    std::memcpy(&set.short_words[i], text.bytes, sizeof(uint64_t));
+    set.short_masks[i] = text.width == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * text.width)) - 1;
+  }
   return set;
 }
 
@@ -182,9 +192,14 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
     }
   }
   for (const check::PlanTagged& tagged : plan.tagged) {
-    JsonTaggedFacts facts{make_key_pattern(tagged.name), 0};
+    JsonTaggedFacts facts{make_key_pattern(tagged.name), 0, {}};
     if (tagged.union_node) {
       const std::vector<SchemaNode>& members = tagged.union_node->members;
+      for (const SchemaNode& member : members) {
+        const check::PlanEntry* e = plan.entry(member);
+        facts.members.push_back(e && e->record != check::NO_FACT ? &part->records[e->record]
+                                                                  : nullptr);
+      }
       for (size_t i = 0; i < members.size() && i < 64; ++i) {
         if (!members[i].fields.empty() && members[i].fields.front().name == tagged.name) {
           facts.tag_first |= uint64_t{1} << i;

@@ -32,6 +32,11 @@ struct JsonTextSet {
   JsonKeyPattern texts[MOST];
   uint8_t count = 0;
   bool wide = false;  // some text is past 12 bytes: both halves are compared
+  // Every text of at most 4 bytes: each pattern's first 8 bytes as a word
+  // and the mask of its width, compared with one 8-byte load.
+  bool short_texts = false;
+  uint64_t short_words[MOST] = {};
+  uint64_t short_masks[MOST] = {};
 };
 
 // A Constrained node's constraints as plain ranges, for each value kind
@@ -55,9 +60,11 @@ struct JsonRanges {
 
 // A tagged union's tag key, and which members have the tag as their first
 // field (bit per member position, the first 64).
+struct JsonRecordFacts;
 struct JsonTaggedFacts {
   JsonKeyPattern key;
   uint64_t tag_first = 0;
+  std::vector<const JsonRecordFacts*> members;  // by member position; null for none
 };
 
 // What a field's value is tested by inline, when its kind alone does not

@@ -234,6 +234,21 @@ V last_entry(V object, std::string_view name, const JsonKeyPattern* pattern) {
 template <class V>
 bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx);
 
+// How a record's walk in key order ended: every key named the next field
+// and every value passed (Member, or NotMember for a required field never
+// named), the walk stopped (NotMember), or Diverged at key `checked`, which
+// named another field or none (`failed` false) or the next field with a
+// value that failed (`failed` true; a later entry of it may replace it).
+enum class InOrder : uint8_t { Member, NotMember, Diverged };
+
+template <class V>
+InOrder walk_in_order(const SchemaNode& node, V value, const WalkContext& ctx,
+                      const JsonRecordFacts& facts, bool tag_known, size_t& checked, bool& failed);
+
+template <class V>
+bool walk_object_record_rest(const SchemaNode& node, V value, const WalkContext& ctx,
+                             const PlanRecord* record, size_t checked, bool failed);
+
 template <class V>
 std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFacts& field, V value,
                                      const WalkContext& ctx);
@@ -338,6 +353,26 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
       if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
     }
     return true;
+  }
+  // Items of a record whose fields walk in key order: the record's facts
+  // found once for the array, and each item walked as walk() would.
+  if (const SchemaNode& tail = *shape->tail; tail.kind == NodeKind::Record && !tail.fields.empty() &&
+                                             ctx.plan && ctx.plan->runs_only_own_code) {
+    const JsonRecordFacts* facts = json_record_facts(*ctx.plan, tail);
+    if (facts && facts->distinct) {
+      for (; i < n; ++i, element = element.next()) {
+        if (ctx.stopped() || !ctx.has_stack_room() || element.kind() != K::Object) return false;
+        size_t checked = 0;
+        bool failed = false;
+        const InOrder walked = walk_in_order(tail, element, ctx, *facts, false, checked, failed);
+        if (walked == InOrder::Member) continue;
+        if (walked == InOrder::NotMember ||
+            !walk_object_record_rest(tail, element, ctx, facts->record, checked, failed)) {
+          return false;
+        }
+      }
+      return true;
+    }
   }
   for (; i < n; ++i, element = element.next()) {
     if (!walk(*shape->tail, element, ctx)) return false;
@@ -491,12 +526,6 @@ template <class V>
   return true;
 }
 
-// How a record's walk in key order ended: every key named the next field
-// and every value passed (Member, or NotMember for a required field never
-// named), the walk stopped (NotMember), or Diverged at key `checked`, which
-// named another field or none (`failed` false) or the next field with a
-// value that failed (`failed` true; a later entry of it may replace it).
-enum class InOrder : uint8_t { Member, NotMember, Diverged };
 
 // Keys naming the fields in order, the common case, each value walked as its
 // key is read, with no slots. `tag_known`: the first field's value is known
@@ -636,7 +665,7 @@ std::optional<bool> tag_first_answer(const SchemaNode& node, const check::PlanTa
   }
   if (!member || *member >= 64 || !(facts.tag_first >> *member & 1)) return std::nullopt;
   const SchemaNode& chosen = node.members[*member];
-  const JsonRecordFacts* record = json_record_facts(*ctx.plan, chosen);
+  const JsonRecordFacts* record = facts.members[*member];
   if (!record || !record->distinct) return std::nullopt;
   size_t checked = 0;
   bool failed = false;

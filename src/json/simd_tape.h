@@ -103,6 +103,15 @@ class SimdTapeView {
   bool text_in(const JsonTextSet& set) const {
     const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
 #if defined(__SSE2__)
+    if (set.short_texts) {
+      uint64_t head;
+      std::memcpy(&head, at, sizeof head);
+      bool found = false;
+      for (size_t i = 0; i < set.count; ++i) {
+        found |= (head & set.short_masks[i]) == set.short_words[i];
+      }
+      return found;
+    }
     const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     if (!set.wide) {
       bool found = false;
@@ -128,17 +137,9 @@ class SimdTapeView {
   bool boolean() const { return (word() >> 56) == 't'; }
   double number() const { return payload<double>(); }
   size_t size() const {
-    size_t count = (word() >> 32) & simdjson::internal::JSON_COUNT_MASK;
-    if (count < simdjson::internal::JSON_COUNT_MASK) return count;
-    // Saturated: count the children.
-    const size_t end = static_cast<uint32_t>(word()) - 1;
-    const bool pairs = kind() == JsonValueKind::Object;
-    count = 0;
-    for (SimdTapeView child = first(); child.at_ < end; child = child.next()) {
-      if (pairs) child = child.next();
-      ++count;
-    }
-    return count;
+    const size_t count = (word() >> 32) & simdjson::internal::JSON_COUNT_MASK;
+    if (count < simdjson::internal::JSON_COUNT_MASK) [[likely]] return count;
+    return counted_size();
   }
   SimdTapeView first() const { return {tape_, at_ + 1}; }
   // Branches the processor predicts run ahead of the loads (a record's
@@ -166,6 +167,18 @@ class SimdTapeView {
   }
 
  private:
+
+  // A saturated count: the children counted.
+  [[gnu::noinline]] size_t counted_size() const {
+    const size_t end = static_cast<uint32_t>(word()) - 1;
+    const bool pairs = kind() == JsonValueKind::Object;
+    size_t count = 0;
+    for (SimdTapeView child = first(); child.at_ < end; child = child.next()) {
+      if (pairs) child = child.next();
+      ++count;
+    }
+    return count;
+  }
 
 #if defined(__SSE2__)
   // All-ones for the first `width` of 32 bytes, from this table's middle.
