@@ -103,7 +103,7 @@ std::optional<bool> literal_sets_answer(const check::PlanLiterals& literals, V v
 // The same answer, a string compared with the set's few texts in place
 // where the view can (`texts` null: the sets alone).
 template <class V>
-std::optional<bool> literal_answer(const check::PlanLiterals& literals, const JsonTextSet* texts,
+[[gnu::always_inline]] inline std::optional<bool> literal_answer(const check::PlanLiterals& literals, const JsonTextSet* texts,
                                    V value) {
   if constexpr (requires { value.text_in(*texts); }) {
     if (texts && value.kind() == K::Str) return value.text_in(*texts);
@@ -354,6 +354,26 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
     }
     return true;
   }
+  // Items of a tagged union: its facts found once for the array, each item
+  // an object whose first key is the tag decided as the union's walk would
+  // decide it, any other item walked by the union.
+  if (const SchemaNode& tail = *shape->tail; tail.kind == NodeKind::Union && ctx.plan &&
+                                             ctx.plan->runs_only_own_code) {
+    const PlanEntry* e = entry_of(tail, ctx);
+    const JsonPlanPart* part = json_part(*ctx.plan);
+    if (e && !e->by_type && e->literals == NO_FACT && e->tagged != NO_FACT && part &&
+        part->tagged[e->tagged].tag_first) {
+      const check::PlanTagged& tagged = ctx.plan->tagged[e->tagged];
+      const JsonTaggedFacts& facts = part->tagged[e->tagged];
+      for (; i < n; ++i, element = element.next()) {
+        if (ctx.stopped() || !ctx.has_stack_room()) return false;
+        if (element.kind() != K::Object) return false;
+        const std::optional<bool> found = tag_first_answer(tail, tagged, facts, element, ctx);
+        if (found ? !*found : !walk(tail, element, ctx)) return false;
+      }
+      return true;
+    }
+  }
   // Items of a record whose fields walk in key order: the record's facts
   // found once for the array, and each item walked as walk() would.
   if (const SchemaNode& tail = *shape->tail; tail.kind == NodeKind::Record && !tail.fields.empty() &&
@@ -562,8 +582,13 @@ template <class V>
       passed = (kinds & kind_bit(field.kind())) != 0;
     } else if (const JsonFieldFacts& inline_facts = facts.fields[checked];
                inline_facts.bounds != NO_FACT) {
-      std::optional<bool> held =
-          bounded_in_place(node.fields[checked].node, inline_facts, field, ctx);
+      std::optional<bool> held;
+      if ((inline_facts.base_kinds & kind_bit(field.kind())) == 0) {
+        held = false;
+      } else if (inline_facts.ranges) {
+        held = ranges_answer(*inline_facts.ranges, field);
+      }
+      if (!held) held = bounded_in_place(node.fields[checked].node, inline_facts, field, ctx);
       passed = held ? *held : walk(node.fields[checked].node, field, ctx);
     } else if (inline_facts.literals != NO_FACT) {
       std::optional<bool> found =
