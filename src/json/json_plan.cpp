@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "check/kinds.h"
 #include "json/string_cache.h"
+#include "schema/sequence_shape.h"
 
 namespace tarmelix::json {
 
@@ -122,9 +124,8 @@ JsonRanges make_ranges(const SchemaNode& node, const check::PlanBounds& natives)
 
 namespace {
 
-JsonTextSet make_text_set(const check::PlanLiterals& literals) {
+JsonTextSet make_text_set(const std::vector<std::string_view>& texts) {
   JsonTextSet set;
-  const std::vector<std::string_view> texts = literals.bare_texts.few_texts();
   if (texts.empty() || texts.size() > JsonTextSet::MOST) return set;
   for (size_t i = 0; i < texts.size(); ++i) {
     set.texts[i] = make_key_pattern(texts[i]);
@@ -145,6 +146,27 @@ JsonTextSet make_text_set(const check::PlanLiterals& literals) {
   return set;
 }
 
+// The facts of a field whose node is a list of items decided alone: by
+// their kind, or by an all-literal union's sets.
+void list_items(const check::WalkPlan& plan, const JsonPlanPart& part, const SchemaNode& node,
+                JsonFieldFacts& facts) {
+  if (node.kind != NodeKind::Sequence || node.sequence_kind != SequenceKind::List ||
+      !node.pattern) {
+    return;
+  }
+  const std::optional<schema::SequenceShape> shape = schema::read_sequence_shape(*node.pattern);
+  if (!shape || shape->fixed != 0 || !shape->tail) return;
+  const check::PlanEntry* e = plan.entry(*shape->tail);
+  if (e && e->by_type) {
+    facts.item_kinds = e->json_kinds;
+  } else if (shape->tail->kind != NodeKind::Union && check::json_kind_mask(shape->tail->kind)) {
+    facts.item_kinds = *check::json_kind_mask(shape->tail->kind);
+  } else if (e && e->literals != check::NO_FACT) {
+    facts.item_literals = e->literals;
+    if (part.text_sets[e->literals].count) facts.item_texts = &part.text_sets[e->literals];
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,
@@ -155,7 +177,7 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
     part->ranges.push_back(natives.node ? make_ranges(*natives.node, natives) : JsonRanges{});
   }
   for (const check::PlanLiterals& literals : plan.literals) {
-    part->text_sets.push_back(make_text_set(literals));
+    part->text_sets.push_back(make_text_set(literals.bare_texts.few_texts()));
   }
   size_t total = 0;
   for (const check::PlanRecord& record : plan.records) total += record.node->fields.size();
@@ -188,11 +210,13 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
       if (e && e->literals != check::NO_FACT && part->text_sets[e->literals].count) {
         facts.texts = &part->text_sets[e->literals];
       }
+      list_items(plan, *part, field.node, facts);
       part->keys[at++] = make_key_pattern(field.name);
     }
   }
   for (const check::PlanTagged& tagged : plan.tagged) {
-    JsonTaggedFacts facts{make_key_pattern(tagged.name), 0, {}};
+    JsonTaggedFacts facts;
+    facts.key = make_key_pattern(tagged.name);
     if (tagged.union_node) {
       const std::vector<SchemaNode>& members = tagged.union_node->members;
       for (const SchemaNode& member : members) {
@@ -205,6 +229,16 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
           facts.tag_first |= uint64_t{1} << i;
         }
       }
+    }
+    const std::vector<std::string_view> texts = tagged.str_tags.few_texts();
+    facts.str_tags = make_text_set(texts);
+    for (size_t i = 0; i < facts.str_tags.count; ++i) {
+      const uint64_t* member = tagged.str_tags.find(texts[i]);
+      if (!member || *member > UINT8_MAX) {
+        facts.str_tags.count = 0;
+        break;
+      }
+      facts.str_tag_members[i] = static_cast<uint8_t>(*member);
     }
     part->tagged.push_back(facts);
   }

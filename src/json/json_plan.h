@@ -65,6 +65,10 @@ struct JsonTaggedFacts {
   JsonKeyPattern key;
   uint64_t tag_first = 0;
   std::vector<const JsonRecordFacts*> members;  // by member position; null for none
+  // The string tags, when few and short enough for a text set, and the
+  // member position of each.
+  JsonTextSet str_tags;
+  uint8_t str_tag_members[JsonTextSet::MOST] = {};
 };
 
 // What a field's value is tested by inline, when its kind alone does not
@@ -76,6 +80,11 @@ struct JsonFieldFacts {
   uint32_t literals = check::NO_FACT;
   const JsonRanges* ranges = nullptr;     // with bounds
   const JsonTextSet* texts = nullptr;     // with literals, when it has texts
+  // A list of items its kind alone decides (item_kinds), or of an
+  // all-literal union (item_literals, and its text set or null).
+  uint8_t item_kinds = 0;
+  uint32_t item_literals = check::NO_FACT;
+  const JsonTextSet* item_texts = nullptr;
 };
 
 // What the in-order walk of a record reads for every object, in one place.

@@ -234,6 +234,28 @@ V last_entry(V object, std::string_view name, const JsonKeyPattern* pattern) {
 template <class V>
 bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx);
 
+// A list field of items decided alone, as walk_array decides it; empty for
+// a value that is no array and at an item the sets do not decide.
+template <class V>
+std::optional<bool> items_in_place(const JsonFieldFacts& facts, V value, const WalkContext& ctx) {
+  if (value.kind() != K::Array) return std::nullopt;
+  const size_t n = value.size();
+  V item = value.first();
+  if (facts.item_kinds) {
+    for (size_t i = 0; i < n; ++i, item = item.next()) {
+      if ((facts.item_kinds & kind_bit(item.kind())) == 0) return false;
+    }
+    return true;
+  }
+  const check::PlanLiterals& sets = ctx.plan->literals[facts.item_literals];
+  for (size_t i = 0; i < n; ++i, item = item.next()) {
+    const std::optional<bool> found = literal_answer(sets, facts.item_texts, item);
+    if (!found) return std::nullopt;
+    if (!*found) return false;
+  }
+  return true;
+}
+
 // How a record's walk in key order ended: every key named the next field
 // and every value passed (Member, or NotMember for a required field never
 // named), the walk stopped (NotMember), or Diverged at key `checked`, which
@@ -561,10 +583,9 @@ template <class V>
   V key = value.first();
   for (checked = 0; checked < count; ++checked, key = key.next().next()) {
     // The key texts lie away from the tape: ask for the next one early.
-    if constexpr (requires { key.prefetch_text(); }) {
-      if (checked + 1 < count) key.next().next().prefetch_text();
-    }
     if (checked == nfields) return InOrder::Diverged;
+    // The union compared the tag's key already.
+    if (tag_known && checked == 0) continue;
     bool named;
     if constexpr (requires { key.text_is(*patterns); }) {
       named = patterns[checked].width ? key.text_is(patterns[checked])
@@ -573,7 +594,6 @@ template <class V>
       named = node.fields[checked].name == key.str();
     }
     if (!named) return InOrder::Diverged;
-    if (tag_known && checked == 0) continue;
     // A value its kind alone decides is tested here, with no call.
     const uint8_t kinds = facts.field_kinds[checked];
     const V field = key.next();
@@ -594,6 +614,9 @@ template <class V>
       std::optional<bool> found =
           literal_answer(ctx.plan->literals[inline_facts.literals], inline_facts.texts, field);
       passed = found ? *found : walk(node.fields[checked].node, field, ctx);
+    } else if (inline_facts.item_kinds || inline_facts.item_literals != NO_FACT) {
+      std::optional<bool> held = items_in_place(inline_facts, field, ctx);
+      passed = held ? *held : walk(node.fields[checked].node, field, ctx);
     } else {
       passed = walk(node.fields[checked].node, field, ctx);
     }
@@ -682,15 +705,26 @@ std::optional<bool> tag_first_answer(const SchemaNode& node, const check::PlanTa
   }
   if (!named) return std::nullopt;
   const V tag = key.next();
-  const uint64_t* member = nullptr;
+  uint64_t member = UINT64_MAX;
   if (tag.kind() == K::Str) {
-    member = tagged.str_tags.find(tag.str());
+    if constexpr (requires { tag.text_index(facts.str_tags); }) {
+      if (facts.str_tags.count) {
+        const int at = tag.text_index(facts.str_tags);
+        if (at >= 0) member = facts.str_tag_members[at];
+      } else if (const uint64_t* found = tagged.str_tags.find(tag.str())) {
+        member = *found;
+      }
+    } else if (const uint64_t* found = tagged.str_tags.find(tag.str())) {
+      member = *found;
+    }
   } else if (tag.kind() == K::Int) {
-    member = tagged.int_tags.find(static_cast<uint64_t>(tag.integer()));
+    if (const uint64_t* found = tagged.int_tags.find(static_cast<uint64_t>(tag.integer()))) {
+      member = *found;
+    }
   }
-  if (!member || *member >= 64 || !(facts.tag_first >> *member & 1)) return std::nullopt;
-  const SchemaNode& chosen = node.members[*member];
-  const JsonRecordFacts* record = facts.members[*member];
+  if (member >= 64 || !(facts.tag_first >> member & 1)) return std::nullopt;
+  const SchemaNode& chosen = node.members[member];
+  const JsonRecordFacts* record = facts.members[member];
   if (!record || !record->distinct) return std::nullopt;
   size_t checked = 0;
   bool failed = false;

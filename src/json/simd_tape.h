@@ -99,6 +99,25 @@ class SimdTapeView {
     return std::memcmp(at, pattern.bytes, pattern.width) == 0;
 #endif
   }
+  // The position in the set of a string's text, or -1 where it is none of
+  // them.
+  int text_index(const JsonTextSet& set) const {
+    const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
+#if defined(__SSE2__)
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i hi = set.wide ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16)) : lo;
+    for (size_t i = 0; i < set.count; ++i) {
+      if (set.wide ? matches(lo, hi, set.texts[i]) : matches_low(lo, set.texts[i])) {
+        return static_cast<int>(i);
+      }
+    }
+#else
+    for (size_t i = 0; i < set.count; ++i) {
+      if (std::memcmp(at, set.texts[i].bytes, set.texts[i].width) == 0) return static_cast<int>(i);
+    }
+#endif
+    return -1;
+  }
   // Whether a string's text is one of the set's: its bytes loaded once.
   bool text_in(const JsonTextSet& set) const {
     const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
@@ -129,9 +148,6 @@ class SimdTapeView {
     }
     return false;
 #endif
-  }
-  void prefetch_text() const {
-    __builtin_prefetch(tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK));
   }
   int64_t integer() const { return payload<int64_t>(); }
   bool boolean() const { return (word() >> 56) == 't'; }
