@@ -122,6 +122,12 @@ class Tags(TypedDict):
     ints: list[int]
 
 
+class ListOr(TypedDict):
+    a: Optional[list[int]]
+    b: Union[None, str, list[Literal["a", "b"]]]
+    c: Union[list[int], list[str], None]
+
+
 class Names(TypedDict):
     name: int
     thirteen_byte: NotRequired[int]
@@ -232,6 +238,13 @@ CASES = {
                        ([], ["abcdefghijklmno"], []), ([], ["a" * 29], []), ([], ["a" * 31], []),
                        ([], [], [1, True]), ([], [], [1.0]), ([], [], [None]), ([], [], "1"),
                        ([], [], [2**64 - 1])]]),
+    "list_or_kinds": (list[ListOr],
+                      [[{"a": None, "b": "s", "c": None}], [{"a": [True], "b": ["a"], "c": [1]}]],
+                      [json.dumps([{"a": a, "b": b, "c": c}]) for a, b, c in [
+                          (None, None, None), ([1, 2**64 - 1], ["a", "b"], [1]), ([], [], ["x"]),
+                          ([True], "s", None), ([1.0], None, None), (1, None, None), ("s", None, None),
+                          ({}, None, None), ([[1]], None, None), (None, ["c"], None), (None, [1], None),
+                          (None, 1, None), (None, True, None), (None, None, [1, "x"]), (None, None, 1)]]),
     "key_texts": (Names,
                   [{"name": 1, "a_long_field_name": 2,
                     "a_field_name_longer_than_the_key_pattern_holds": 3}],

@@ -119,6 +119,12 @@ JsonRanges make_ranges(const SchemaNode& node, const check::PlanBounds& natives)
     }
   }
   if (node.constraints.size() != natives.bounds.size()) return {};
+  r.float_least = r.float_lo_open ? std::nextafter(r.float_lo, HUGE_VAL) : r.float_lo;
+  r.float_most = r.float_hi_open ? std::nextafter(r.float_hi, -HUGE_VAL) : r.float_hi;
+  // No double lies above an open +inf or below an open -inf.
+  if ((r.float_lo_open && r.float_lo == HUGE_VAL) || (r.float_hi_open && r.float_hi == -HUGE_VAL)) {
+    r.float_least = std::nan("");
+  }
   return r;
 }
 
@@ -148,12 +154,35 @@ JsonTextSet make_text_set(const std::vector<std::string_view>& texts) {
 
 // The facts of a field whose node is a list of items decided alone: by
 // their kind, or by an all-literal union's sets.
-void list_items(const check::WalkPlan& plan, const JsonPlanPart& part, const SchemaNode& node,
+void list_items(const check::WalkPlan& plan, const JsonPlanPart& part, const SchemaNode& field,
                 JsonFieldFacts& facts) {
+  const SchemaNode* list = &field;
+  uint8_t besides = 0;
+  if (field.kind == NodeKind::Union) {
+    list = nullptr;
+    for (const SchemaNode& m : field.members) {
+      if (m.kind == NodeKind::Sequence) {
+        if (list) return;
+        list = &m;
+        continue;
+      }
+      const check::PlanEntry* e = plan.entry(m);
+      if (e && e->by_type) {
+        besides |= e->json_kinds;
+      } else if (m.kind != NodeKind::Union && check::json_kind_mask(m.kind)) {
+        besides |= *check::json_kind_mask(m.kind);
+      } else {
+        return;
+      }
+    }
+    if (!list || (besides & check::JSON_ARRAY)) return;
+  }
+  const SchemaNode& node = *list;
   if (node.kind != NodeKind::Sequence || node.sequence_kind != SequenceKind::List ||
       !node.pattern) {
     return;
   }
+  facts.besides_list = besides;
   const std::optional<schema::SequenceShape> shape = schema::read_sequence_shape(*node.pattern);
   if (!shape || shape->fixed != 0 || !shape->tail) return;
   const check::PlanEntry* e = plan.entry(*shape->tail);

@@ -50,6 +50,10 @@ struct JsonRanges {
   bool texts = false;
   bool float_lo_open = false;
   bool float_hi_open = false;
+  // The float bounds closed: an open bound moved to the next double inward,
+  // which a double passes exactly when it passes the open bound.
+  double float_least = -HUGE_VAL;
+  double float_most = HUGE_VAL;
   int64_t int_lo = INT64_MIN;
   int64_t int_hi = INT64_MAX;
   double float_lo = -HUGE_VAL;
@@ -81,8 +85,11 @@ struct JsonFieldFacts {
   const JsonRanges* ranges = nullptr;     // with bounds
   const JsonTextSet* texts = nullptr;     // with literals, when it has texts
   // A list of items its kind alone decides (item_kinds), or of an
-  // all-literal union (item_literals, and its text set or null).
+  // all-literal union (item_literals, and its text set or null); or a union
+  // of such a list and members of other kinds than arrays, which take a
+  // value by its kind alone (besides_list).
   uint8_t item_kinds = 0;
+  uint8_t besides_list = 0;
   uint32_t item_literals = check::NO_FACT;
   const JsonTextSet* item_texts = nullptr;
 };

@@ -132,8 +132,7 @@ template <class V>
     case K::Float: {
       if (!r.floats) return std::nullopt;
       const double x = value.number();
-      return (r.float_lo_open ? x > r.float_lo : x >= r.float_lo) &&
-             (r.float_hi_open ? x < r.float_hi : x <= r.float_hi);
+      return (x >= r.float_least) & (x <= r.float_most);
     }
     case K::Str: {
       if (!r.texts) return std::nullopt;
@@ -234,11 +233,12 @@ V last_entry(V object, std::string_view name, const JsonKeyPattern* pattern) {
 template <class V>
 bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx);
 
-// A list field of items decided alone, as walk_array decides it; empty for
-// a value that is no array and at an item the sets do not decide.
+// A list field of items decided alone (or a union of one and kinds), as
+// walk_array and walk_union decide it; empty at an item the sets do not
+// decide.
 template <class V>
 std::optional<bool> items_in_place(const JsonFieldFacts& facts, V value, const WalkContext& ctx) {
-  if (value.kind() != K::Array) return std::nullopt;
+  if (value.kind() != K::Array) return (facts.besides_list & kind_bit(value.kind())) != 0;
   const size_t n = value.size();
   V item = value.first();
   if (facts.item_kinds) {
