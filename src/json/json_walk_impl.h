@@ -369,9 +369,17 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   // integers.
   if (const PlanEntry* e = entry_of(*shape->tail, ctx); e && e->literals != NO_FACT) {
     const check::PlanLiterals& sets = ctx.plan->literals[e->literals];
-    const JsonTextSet* texts = text_set_of(ctx, e->literals);
+    // Without texts to compare in place (a set of ints), the loop asks no
+    // more than the sets.
+    if (const JsonTextSet* texts = text_set_of(ctx, e->literals)) {
+      for (; i < n; ++i, element = element.next()) {
+        std::optional<bool> found = literal_answer(sets, texts, element);
+        if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
+      }
+      return true;
+    }
     for (; i < n; ++i, element = element.next()) {
-      std::optional<bool> found = literal_answer(sets, texts, element);
+      std::optional<bool> found = literal_sets_answer(sets, element);
       if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
     }
     return true;
