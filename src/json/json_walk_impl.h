@@ -233,6 +233,17 @@ V last_entry(V object, std::string_view name, const JsonKeyPattern* pattern) {
 template <class V>
 bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx);
 
+// The value of an object entry whose key was read as a string: the next
+// word on the SIMD tape, with no step to look up.
+template <class V>
+V value_after_key(V key) {
+  if constexpr (requires { key.after_string(); }) {
+    return key.after_string();
+  } else {
+    return key.next();
+  }
+}
+
 // A list field of items decided alone (or a union of one and kinds), as
 // walk_array and walk_union decide it; empty at an item the sets do not
 // decide.
@@ -249,6 +260,16 @@ std::optional<bool> items_in_place(const JsonFieldFacts& facts, V value, const W
   }
   const check::PlanLiterals& sets = ctx.plan->literals[facts.item_literals];
   for (size_t i = 0; i < n; ++i, item = item.next()) {
+    // Strings, the common item, compared in place and stepped over with no
+    // look at their kind.
+    if constexpr (requires { item.is_string(); }) {
+      if (facts.item_texts) {
+        for (; i < n && item.is_string(); ++i, item = item.after_string()) {
+          if (!item.text_in(*facts.item_texts)) return false;
+        }
+        if (i == n) break;
+      }
+    }
     const std::optional<bool> found = literal_answer(sets, facts.item_texts, item);
     if (!found) return std::nullopt;
     if (!*found) return false;
@@ -589,11 +610,14 @@ template <class V>
   const JsonKeyPattern* patterns = facts.keys;
   const size_t count = value.size();
   V key = value.first();
-  for (checked = 0; checked < count; ++checked, key = key.next().next()) {
-    // The key texts lie away from the tape: ask for the next one early.
+  for (checked = 0; checked < count; ++checked) {
     if (checked == nfields) return InOrder::Diverged;
-    // The union compared the tag's key already.
-    if (tag_known && checked == 0) continue;
+    // The union compared the tag's key already, and chose this member by
+    // the tag's value.
+    if (tag_known && checked == 0) {
+      key = value_after_key(key).next();
+      continue;
+    }
     bool named;
     if constexpr (requires { key.text_is(*patterns); }) {
       named = patterns[checked].width ? key.text_is(patterns[checked])
@@ -604,7 +628,7 @@ template <class V>
     if (!named) return InOrder::Diverged;
     // A value its kind alone decides is tested here, with no call.
     const uint8_t kinds = facts.field_kinds[checked];
-    const V field = key.next();
+    const V field = value_after_key(key);
     bool passed;
     if (!(kinds & JSON_WALK)) {
       passed = (kinds & kind_bit(field.kind())) != 0;
@@ -633,6 +657,7 @@ template <class V>
       failed = true;
       return InOrder::Diverged;
     }
+    key = field.next();
   }
   for (size_t p = checked; p < nfields; ++p) {
     if (node.fields[p].required) return InOrder::NotMember;

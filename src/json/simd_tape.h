@@ -158,6 +158,10 @@ class SimdTapeView {
     return counted_size();
   }
   SimdTapeView first() const { return {tape_, at_ + 1}; }
+  // The word after a string's (a key's, or an item's), which the caller
+  // has read as one.
+  SimdTapeView after_string() const { return {tape_, at_ + 1}; }
+  bool is_string() const { return (word() >> 56) == '"'; }
   // Branches the processor predicts run ahead of the loads (a record's
   // fields and most arrays repeat one pattern of kinds); a select would
   // wait for each word in turn.
