@@ -35,6 +35,11 @@ JsonKeyPattern make_key_pattern(std::string_view name) {
   std::memcpy(key.bytes, &length, sizeof length);
   std::memcpy(key.bytes + sizeof length, name.data(), name.size());
   key.width = static_cast<uint8_t>(sizeof length + name.size());
+  std::memcpy(key.words, key.bytes, sizeof key.words);
+  for (size_t i = 0; i < 2; ++i) {
+    const size_t counted = std::min<size_t>(8, key.width > 8 * i ? key.width - 8 * i : 0);
+    key.masks[i] = counted == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * counted)) - 1;
+  }
   return key;
 }
 
@@ -139,16 +144,8 @@ JsonTextSet make_text_set(const std::vector<std::string_view>& texts) {
     set.wide |= set.texts[i].width > 16;
   }
   set.count = static_cast<uint8_t>(texts.size());
-  set.short_texts = true;
-  for (size_t i = 0; i < set.count; ++i) {
-    const JsonKeyPattern& text = set.texts[i];
-    if (text.width > sizeof(uint64_t)) {
-      set.short_texts = false;
-      break;
-    }
-    std::memcpy(&set.short_words[i], text.bytes, sizeof(uint64_t));
-    set.short_masks[i] = text.width == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * text.width)) - 1;
-  }
+  set.short_texts = std::all_of(set.texts, set.texts + set.count,
+                                [](const JsonKeyPattern& text) { return text.width <= 8; });
   return set;
 }
 

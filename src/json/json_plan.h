@@ -22,6 +22,10 @@ struct JsonKeyPattern {
   static constexpr size_t BYTES = 32;
   alignas(16) uint8_t bytes[BYTES] = {};
   uint8_t width = 0;  // bytes that count: 4 + the name's length
+  // For a width of at most 16: the first 16 bytes as two words, and the
+  // masks of the bytes that count in each.
+  uint64_t words[2] = {};
+  uint64_t masks[2] = {};
 };
 
 // A set of a few texts, each laid out as a key pattern, so a string on the
@@ -32,11 +36,8 @@ struct JsonTextSet {
   JsonKeyPattern texts[MOST];
   uint8_t count = 0;
   bool wide = false;  // some text is past 12 bytes: both halves are compared
-  // Every text of at most 4 bytes: each pattern's first 8 bytes as a word
-  // and the mask of its width, compared with one 8-byte load.
+  // Every text of at most 4 bytes: compared by its first word alone.
   bool short_texts = false;
-  uint64_t short_words[MOST] = {};
-  uint64_t short_masks[MOST] = {};
 };
 
 // A Constrained node's constraints as plain ranges, for each value kind

@@ -87,12 +87,12 @@ class SimdTapeView {
   // Whether the key's text is the pattern's name. The string buffer keeps
   // far more than the pattern's width of slack past its last string, so the
   // loads stay inside it; the bytes past the text are masked off. A name of
-  // up to 12 bytes takes one load.
+  // up to 12 bytes is compared as two words.
   bool text_is(const JsonKeyPattern& pattern) const {
     const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
+    if (pattern.width <= 16) return matches_words(at, pattern);
 #if defined(__SSE2__)
     const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    if (pattern.width <= 16) return matches_low(lo, pattern);
     const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
     return matches(lo, hi, pattern);
 #else
@@ -103,13 +103,17 @@ class SimdTapeView {
   // them.
   int text_index(const JsonTextSet& set) const {
     const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
+    if (!set.wide) {
+      for (size_t i = 0; i < set.count; ++i) {
+        if (matches_words(at, set.texts[i])) return static_cast<int>(i);
+      }
+      return -1;
+    }
 #if defined(__SSE2__)
     const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const __m128i hi = set.wide ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16)) : lo;
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
     for (size_t i = 0; i < set.count; ++i) {
-      if (set.wide ? matches(lo, hi, set.texts[i]) : matches_low(lo, set.texts[i])) {
-        return static_cast<int>(i);
-      }
+      if (matches(lo, hi, set.texts[i])) return static_cast<int>(i);
     }
 #else
     for (size_t i = 0; i < set.count; ++i) {
@@ -121,22 +125,22 @@ class SimdTapeView {
   // Whether a string's text is one of the set's: its bytes loaded once.
   bool text_in(const JsonTextSet& set) const {
     const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
-#if defined(__SSE2__)
     if (set.short_texts) {
       uint64_t head;
       std::memcpy(&head, at, sizeof head);
       bool found = false;
       for (size_t i = 0; i < set.count; ++i) {
-        found |= (head & set.short_masks[i]) == set.short_words[i];
+        found |= (head & set.texts[i].masks[0]) == set.texts[i].words[0];
       }
       return found;
     }
-    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     if (!set.wide) {
       bool found = false;
-      for (size_t i = 0; i < set.count; ++i) found |= matches_low(lo, set.texts[i]);
+      for (size_t i = 0; i < set.count; ++i) found |= matches_words(at, set.texts[i]);
       return found;
     }
+#if defined(__SSE2__)
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
     const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
     for (size_t i = 0; i < set.count; ++i) {
       if (matches(lo, hi, set.texts[i])) return true;
@@ -188,6 +192,14 @@ class SimdTapeView {
 
  private:
 
+  // A pattern of at most 16 bytes against the text at `at`, by two words.
+  static bool matches_words(const uint8_t* at, const JsonKeyPattern& pattern) {
+    uint64_t w[2];
+    std::memcpy(w, at, sizeof w);
+    return ((w[0] & pattern.masks[0]) == pattern.words[0]) &
+           ((w[1] & pattern.masks[1]) == pattern.words[1]);
+  }
+
   // A saturated count: the children counted.
   [[gnu::noinline]] size_t counted_size() const {
     const size_t end = static_cast<uint32_t>(word()) - 1;
@@ -208,13 +220,6 @@ class SimdTapeView {
         0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
         0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
     return ONES + JsonKeyPattern::BYTES - width;
-  }
-  // The pattern's first 16 bytes against `lo`, for a pattern no wider.
-  static bool matches_low(__m128i lo, const JsonKeyPattern& pattern) {
-    const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(width_mask(pattern.width)));
-    const __m128i eq = _mm_cmpeq_epi8(
-        _mm_and_si128(lo, mask), _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes)));
-    return _mm_movemask_epi8(eq) == 0xffff;
   }
   static bool matches(__m128i lo, __m128i hi, const JsonKeyPattern& pattern) {
     const uint8_t* mask = width_mask(pattern.width);
