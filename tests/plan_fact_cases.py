@@ -120,6 +120,8 @@ class Tags(TypedDict):
     tags: list[Literal["a", "abcd", "x"]]
     wide: list[Literal["abcdefghijklmn", "abcdefghijklmo", "a" * 30]]
     ints: list[int]
+    # The fifth byte past the word a text of four fits in.
+    five: NotRequired[list[Literal["abcde", "b"]]]
 
 
 class ListOr(TypedDict):
@@ -237,7 +239,9 @@ CASES = {
                        ([], ["abcdefghijklmp"], []), ([], ["abcdefghijklm"], []),
                        ([], ["abcdefghijklmno"], []), ([], ["a" * 29], []), ([], ["a" * 31], []),
                        ([], [], [1, True]), ([], [], [1.0]), ([], [], [None]), ([], [], "1"),
-                       ([], [], [2**64 - 1])]]),
+                       ([], [], [2**64 - 1])]]
+                  + [json.dumps([{"name": "n", "tags": [], "wide": [], "ints": [], "five": f}])
+                     for f in [["abcde", "b"], ["abcdX"], ["abcd"], ["b\u00e9"]]]),
     "list_or_kinds": (list[ListOr],
                       [[{"a": None, "b": "s", "c": None}], [{"a": [True], "b": ["a"], "c": [1]}]],
                       [json.dumps([{"a": a, "b": b, "c": c}]) for a, b, c in [
