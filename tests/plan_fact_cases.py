@@ -7,7 +7,7 @@ compared with this one."""
 import enum
 import json
 import sys
-from typing import Annotated, Literal, Optional, TypedDict, Union
+from typing import Annotated, Literal, NotRequired, Optional, TypedDict, Union
 
 from tarmelix import ValidationError, Validator
 
@@ -95,6 +95,48 @@ class Bounded(TypedDict):
     f: Annotated[float, M(gt=0.5, lt=2**70)]
 
 
+class D(TypedDict):
+    w: int
+    kind: Literal["d"]
+
+
+class Holder(TypedDict):
+    shape: Union[A, B, D]
+
+
+class Edges(TypedDict):
+    a: Annotated[int, M(gt=5, lt=9)]
+    b: Annotated[float, M(ge=1, le=3)]
+    c: Annotated[float, M(ge=0.5), M(gt=0.5), M(lt=2**53)]
+    d: Annotated[str, M(min_length=2, max_length=2)]
+    e: Annotated[int, M(gt=2**63 - 1)] | None
+    f: NotRequired[Annotated[str, M(min_length=2, max_length=8)]]
+    # A bound no double holds exactly.
+    g: NotRequired[Annotated[float, M(lt=2**53 + 1)]]
+
+
+class Tags(TypedDict):
+    name: str
+    tags: list[Literal["a", "abcd", "x"]]
+    wide: list[Literal["abcdefghijklmn", "abcdefghijklmo", "a" * 30]]
+    ints: list[int]
+    # The fifth byte past the word a text of four fits in.
+    five: NotRequired[list[Literal["abcde", "b"]]]
+
+
+class ListOr(TypedDict):
+    a: Optional[list[int]]
+    b: Union[None, str, list[Literal["a", "b"]]]
+    c: Union[list[int], list[str], None]
+
+
+class Names(TypedDict):
+    name: int
+    thirteen_byte: NotRequired[int]
+    a_long_field_name: int
+    a_field_name_longer_than_the_key_pattern_holds: int
+
+
 I, S, F = IntSub(1), StrSub("a"), FloatSub(1.0)
 
 CASES = {
@@ -149,6 +191,87 @@ CASES = {
                 [[None, [1], {"kind": "a", "x": 1}, "x", 2, "y", (1,)], [3], [[1.5]], [{"kind": "b"}]],
                 ["[null, [1], {\"kind\": \"a\", \"x\": 1}, \"x\", 2, \"y\"]", "[3]", "[[1.5]]",
                  "[{\"kind\": \"b\"}]", "[true]", "[1.5]"]),
+    "tag_first": (list[Union[A, B, D]] | Holder,
+                  [[{"kind": "d", "w": 1}], {"shape": {"kind": "a", "x": 1}}],
+                  ["[{\"kind\": \"a\", \"x\": 1}, {\"kind\": \"bb\", \"y\": \"q\"}]",
+                   "[{\"kind\": \"a\"}]", "[{\"kind\": \"a\", \"x\": 1, \"z\": 1}]",
+                   "[{\"kind\": \"a\", \"x\": 1, \"x\": \"no\"}]",
+                   "[{\"kind\": \"a\", \"x\": \"no\", \"x\": 1}]",
+                   "[{\"kind\": \"\\u0061\", \"x\": 1}]", "[{\"kind\": \"ab\", \"x\": 1}]",
+                   "[{\"kind\": \"d\", \"w\": 1}]", "[{\"w\": 1, \"kind\": \"d\"}]",
+                   "[{\"kind\": \"b\", \"y\": 1}]", "[{\"kind\": null, \"x\": 1}]",
+                   "{\"shape\": {\"kind\": \"bb\", \"y\": \"q\"}}",
+                   "{\"shape\": {\"kind\": \"a\", \"kind\": \"bb\", \"y\": \"q\"}}",
+                   "{\"shape\": {\"kind\": \"bb\", \"y\": \"q\", \"kind\": \"d\", \"w\": 1}}"]),
+    "range_edges": (list[Edges],
+                    [[{"a": 6, "b": 1, "c": 0.75, "d": "ab", "e": None}],
+                     [{"a": 6, "b": 1.0, "c": 0.75, "d": "ab", "e": None}]],
+                    [json.dumps([{"a": a, "b": b, "c": c, "d": d, "e": e}])
+                     for a, b, c, d, e in [
+                         (6, 1.0, 0.75, "ab", None), (5, 1.0, 0.75, "ab", None),
+                         (9, 3.0, 0.75, "ab", None), (8, 0.999, 0.75, "ab", None),
+                         (6, 3.0000001, 0.75, "ab", None), (6, 2.0, 0.5, "ab", None),
+                         (6, 2.0, 9007199254740992.0, "ab", None), (6, 2.0, 9007199254740994.0, "ab", None),
+                         (6, 2.0, 0.75, "\u00e9", None), (6, 2.0, 0.75, "\u00e9\u00e9", None),
+                         (6, 2.0, 0.75, "a\U0001F600", None), (6, 2.0, 0.75, "abc", None),
+                         (6, 2.0, 0.75, "", None), (6, 2.0, 0.75, "ab", 2**63 - 1),
+                         (6, 2.0, 0.75, "ab", 2**63), (True, 2.0, 0.75, "ab", None),
+                         (6, 2, 0.75, "ab", None)]]
+                    + ["[{\"a\": 6, \"b\": 2.0, \"c\": 1.0, \"d\": \"ab\", \"e\": null, \"f\": %s}]" % f
+                       for f in ["\"\\ud83d\\ude00\"", "\"\\u00e9\\u00e9\"", "\"abcdefgh\"",
+                                 "\"abcdefghi\"", "\"\\u00e9abcdefg\""]]
+                    + ["[{\"a\": 6, \"b\": 2.0, \"c\": 1.0, \"d\": \"ab\", \"e\": null, \"g\": %s}]" % g
+                       for g in ["9007199254740992.0", "9007199254740994.0"]]),
+    "item_ranges": (list[Annotated[Union[int, float], M(gt=float("nan"))] | Annotated[str, M(gt=0)]
+                         | Annotated[int, M(ge=-2**63, lt=-2**63 + 2)]],
+                    [[1.5], ["a"], [-2**63]],
+                    ["[1.5]", "[1]", "[\"a\"]", "[-9223372036854775808]", "[-9223372036854775807]",
+                     "[-9223372036854775806]"]),
+    "text_sets": (list[Tags],
+                  [[{"name": "n", "tags": ["a", "x"], "wide": ["a" * 30], "ints": [1]}]],
+                  [json.dumps([{"name": "n", "tags": t, "wide": w, "ints": i}])
+                   for t, w, i in [
+                       (["a", "abcd", "x"], ["abcdefghijklmn", "abcdefghijklmo", "a" * 30], [1, 2]),
+                       (["ab"], [], []), ([""], [], []), (["abc"], [], []), (["abcde"], [], []),
+                       (["abce"], [], []), (["a\u0000"], [], []), (["\u0061"], [], []),
+                       (["\u00e9"], [], []), ([1], [], []), ([True], [], []), ([["a"]], [], []),
+                       ("a", [], []), (None, [], []),
+                       ([], ["abcdefghijklmp"], []), ([], ["abcdefghijklm"], []),
+                       ([], ["abcdefghijklmno"], []), ([], ["a" * 29], []), ([], ["a" * 31], []),
+                       ([], [], [1, True]), ([], [], [1.0]), ([], [], [None]), ([], [], "1"),
+                       ([], [], [2**64 - 1])]]
+                  + [json.dumps([{"name": "n", "tags": [], "wide": [], "ints": [], "five": f}])
+                     for f in [["abcde", "b"], ["abcdX"], ["abcd"], ["b\u00e9"]]]),
+    "list_or_kinds": (list[ListOr],
+                      [[{"a": None, "b": "s", "c": None}], [{"a": [True], "b": ["a"], "c": [1]}]],
+                      [json.dumps([{"a": a, "b": b, "c": c}]) for a, b, c in [
+                          (None, None, None), ([1, 2**64 - 1], ["a", "b"], [1]), ([], [], ["x"]),
+                          ([True], "s", None), ([1.0], None, None), (1, None, None), ("s", None, None),
+                          ({}, None, None), ([[1]], None, None), (None, ["c"], None), (None, [1], None),
+                          (None, 1, None), (None, True, None), (None, None, [1, "x"]), (None, None, 1)]]),
+    "key_texts": (Names,
+                  [{"name": 1, "a_long_field_name": 2,
+                    "a_field_name_longer_than_the_key_pattern_holds": 3}],
+                  [json.dumps(dict(zip(keys, (1, 2, 3)))) if isinstance(keys, tuple) else keys
+                   for keys in [
+                       ("name", "a_long_field_name", "a_field_name_longer_than_the_key_pattern_holds"),
+                       ("namf", "a_long_field_name", "a_field_name_longer_than_the_key_pattern_holds"),
+                       ("nam", "a_long_field_name", "a_field_name_longer_than_the_key_pattern_holds"),
+                       ("names", "a_long_field_name", "a_field_name_longer_than_the_key_pattern_holds"),
+                       ("name", "a_long_field_namf", "a_field_name_longer_than_the_key_pattern_holds"),
+                       ("name", "a_long_field_name", "a_field_name_longer_than_the_key_pattern_holdz"),
+                       "{\"name\": 1, \"thirteen_byte\": 1, \"a_long_field_name\": 2, "
+                       "\"a_field_name_longer_than_the_key_pattern_holds\": 3}",
+                       "{\"name\": 1, \"thirteen_bytf\": 1, \"a_long_field_name\": 2, "
+                       "\"a_field_name_longer_than_the_key_pattern_holds\": 3}",
+                       "{\"n\\u0061me\": 1, \"a_long_field_name\": 2, "
+                       "\"a_field_name_longer_than_the_key_pattern_holds\": 3}",
+                       "{\"n\u00e4me\": 1, \"a_long_field_name\": 2, "
+                       "\"a_field_name_longer_than_the_key_pattern_holds\": 3}",
+                       "{\"name\": 1, \"name\": \"x\", \"a_long_field_name\": 2, "
+                       "\"a_field_name_longer_than_the_key_pattern_holds\": 3}",
+                       "{\"name\": \"x\", \"a_long_field_name\": 2, "
+                       "\"a_field_name_longer_than_the_key_pattern_holds\": 3, \"name\": 1}"]]),
     "pattern": (list[Annotated[str, M(pattern="h.\u00e9+o")]], [["h\u00e9\u00e9o", "hx\u00e9o"], ["ho"], [S], [1]],
                 ["[\"hx\\u00e9o\"]", "[\"h\\u00e9o\"]", "[1]"]),
 }

@@ -113,6 +113,15 @@ class BareTextTable {
   bool contains(std::string_view text) const { return find(text) != nullptr; }
   size_t size() const { return hashed_ ? many_.size() : few_.size(); }
   bool empty() const { return size() == 0; }
+  // Every text, while there are few enough to be compared one by one;
+  // empty once they are hashed.
+  std::vector<std::string_view> few_texts() const {
+    std::vector<std::string_view> texts;
+    if (!hashed_) {
+      for (const Few& f : few_) texts.push_back(f.text);
+    }
+    return texts;
+  }
 
  private:
   static constexpr size_t FEW = 8;

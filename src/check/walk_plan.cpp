@@ -409,6 +409,7 @@ class PlanBuilder {
     }
     for (const RecordField& candidate : n.members.front().fields) {
       PlanTagged tagged;
+      tagged.union_node = &n;
       tagged.name = candidate.name;
       bool ok = true;
       for (size_t i = 0; i < n.members.size() && ok; ++i) {
@@ -449,6 +450,7 @@ class PlanBuilder {
 
   void constrained(const SchemaNode& n, PlanEntry& e) {
     PlanBounds b;
+    b.node = &n;
     for (const Constraint& c : n.constraints) {
       const re2::RE2* compiled = nullptr;
       if (c.kind == ConstraintKind::Regex) compiled = regex(c.pattern);

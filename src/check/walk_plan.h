@@ -84,6 +84,7 @@ struct PlanLiterals {
 // member that can admit a value. Only where no member's walk runs code of
 // the user's, so skipping the others changes nothing.
 struct PlanTagged {
+  const SchemaNode* union_node = nullptr;  // in the core's tree
   std::string name;
   py::Ref interned;
   BareTextTable str_tags;  // text -> member position
@@ -101,6 +102,7 @@ struct UnionByKind {
 
 // A Constrained node's constraints read natively, one per constraint.
 struct PlanBounds {
+  const SchemaNode* node = nullptr;  // in the core's tree
   std::vector<NativeBound> bounds;
   std::vector<const re2::RE2*> patterns;  // Regex: the compiled pattern, or null
 };

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -21,6 +22,58 @@ struct JsonKeyPattern {
   static constexpr size_t BYTES = 32;
   alignas(16) uint8_t bytes[BYTES] = {};
   uint8_t width = 0;  // bytes that count: 4 + the name's length
+  // For a width of at most 16: the first 16 bytes as two words, and the
+  // masks of the bytes that count in each.
+  uint64_t words[2] = {};
+  uint64_t masks[2] = {};
+};
+
+// A set of a few texts, each laid out as a key pattern, so a string on the
+// tape is compared with all of them from one or two loads. Empty (count 0)
+// where the texts are too many or too long for it.
+struct JsonTextSet {
+  static constexpr size_t MOST = 8;
+  JsonKeyPattern texts[MOST];
+  uint8_t count = 0;
+  bool wide = false;  // some text is past 12 bytes: both halves are compared
+  // Every text of at most 4 bytes: compared by its first word alone.
+  bool short_texts = false;
+};
+
+// A Constrained node's constraints as plain ranges, for each value kind
+// every one of them decides natively: ints by an inclusive int64 range,
+// floats by bounds each open or closed (a NaN bound admits nothing, as it
+// orders with nothing), texts by a range of code points. A kind whose flag
+// is off goes through the constraints one by one.
+struct JsonRanges {
+  bool ints = false;
+  bool floats = false;
+  bool texts = false;
+  bool float_lo_open = false;
+  bool float_hi_open = false;
+  // The float bounds closed: an open bound moved to the next double inward,
+  // which a double passes exactly when it passes the open bound.
+  double float_least = -HUGE_VAL;
+  double float_most = HUGE_VAL;
+  int64_t int_lo = INT64_MIN;
+  int64_t int_hi = INT64_MAX;
+  double float_lo = -HUGE_VAL;
+  double float_hi = HUGE_VAL;
+  uint64_t length_lo = 0;
+  uint64_t length_hi = UINT64_MAX;
+};
+
+// A tagged union's tag key, and which members have the tag as their first
+// field (bit per member position, the first 64).
+struct JsonRecordFacts;
+struct JsonTaggedFacts {
+  JsonKeyPattern key;
+  uint64_t tag_first = 0;
+  std::vector<const JsonRecordFacts*> members;  // by member position; null for none
+  // The string tags, when few and short enough for a text set, and the
+  // member position of each.
+  JsonTextSet str_tags;
+  uint8_t str_tag_members[JsonTextSet::MOST] = {};
 };
 
 // What a field's value is tested by inline, when its kind alone does not
@@ -30,6 +83,16 @@ struct JsonFieldFacts {
   uint32_t bounds = check::NO_FACT;
   uint8_t base_kinds = 0;
   uint32_t literals = check::NO_FACT;
+  const JsonRanges* ranges = nullptr;     // with bounds
+  const JsonTextSet* texts = nullptr;     // with literals, when it has texts
+  // A list of items its kind alone decides (item_kinds), or of an
+  // all-literal union (item_literals, and its text set or null); or a union
+  // of such a list and members of other kinds than arrays, which take a
+  // value by its kind alone (besides_list).
+  uint8_t item_kinds = 0;
+  uint8_t besides_list = 0;
+  uint32_t item_literals = check::NO_FACT;
+  const JsonTextSet* item_texts = nullptr;
 };
 
 // What the in-order walk of a record reads for every object, in one place.
@@ -99,9 +162,15 @@ struct JsonPlanPart final : check::PlanPart {
   std::vector<JsonRecordFacts> records;  // by the plan's record position
   std::vector<JsonKeyPattern> keys;      // every record's, back to back
   std::vector<JsonFieldFacts> fields;    // the same
-  std::vector<JsonKeyPattern> tag_keys;  // by the plan's tagged union position
+  std::vector<JsonTaggedFacts> tagged;   // by the plan's tagged union position
+  std::vector<JsonRanges> ranges;        // by the plan's bounds position
+  std::vector<JsonTextSet> text_sets;    // by the plan's literals position
   FieldNameTable field_names;
 };
+
+inline const JsonPlanPart* json_part(const check::WalkPlan& plan) {
+  return static_cast<const JsonPlanPart*>(plan.json_part.get());
+}
 
 // The field names of a plan's JSON part; null without one.
 inline const FieldNameTable* json_field_names(const check::WalkPlan* plan) {
@@ -119,6 +188,9 @@ inline const JsonRecordFacts* json_record_facts(const check::WalkPlan& plan,
 
 // The key pattern of a name (width 0 when too long for one).
 JsonKeyPattern make_key_pattern(std::string_view name);
+
+// The ranges of a node's constraints, read from their native bounds.
+JsonRanges make_ranges(const SchemaNode& node, const check::PlanBounds& natives);
 
 // Made with every plan (check::set_json_part_maker, at module init).
 std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,

@@ -100,6 +100,54 @@ std::optional<bool> literal_sets_answer(const check::PlanLiterals& literals, V v
   return std::nullopt;
 }
 
+// The same answer, a string compared with the set's few texts in place
+// where the view can (`texts` null: the sets alone).
+template <class V>
+[[gnu::always_inline]] inline std::optional<bool> literal_answer(const check::PlanLiterals& literals, const JsonTextSet* texts,
+                                   V value) {
+  if constexpr (requires { value.text_in(*texts); }) {
+    if (texts && value.kind() == K::Str) return value.text_in(*texts);
+  }
+  return literal_sets_answer(literals, value);
+}
+
+// The text set of a plan's literals position, or null.
+inline const JsonTextSet* text_set_of(const WalkContext& ctx, uint32_t literals) {
+  const JsonPlanPart* part = json_part(*ctx.plan);
+  if (!part || literals >= part->text_sets.size()) return nullptr;
+  const JsonTextSet& set = part->text_sets[literals];
+  return set.count ? &set : nullptr;
+}
+
+// A constrained value's answer from its node's ranges; empty for a kind
+// they do not decide.
+template <class V>
+[[gnu::always_inline]] inline std::optional<bool> ranges_answer(const JsonRanges& r, V value) {
+  switch (value.kind()) {
+    case K::Int: {
+      if (!r.ints) return std::nullopt;
+      const int64_t v = value.integer();
+      return v >= r.int_lo && v <= r.int_hi;
+    }
+    case K::Float: {
+      if (!r.floats) return std::nullopt;
+      const double x = value.number();
+      return (x >= r.float_least) & (x <= r.float_most);
+    }
+    case K::Str: {
+      if (!r.texts) return std::nullopt;
+      const uint64_t n = value.str().size();
+      // A text of n bytes holds between n / 4 (rounded up) and n code points.
+      if (n < r.length_lo) return false;
+      if (n <= r.length_hi && (n + 3) / 4 >= r.length_lo) return true;
+      const uint64_t points = check::utf8_code_points(value.str());
+      return points >= r.length_lo && points <= r.length_hi;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
 // The Python walk of a node over the converted value (CheckOnly: nothing is
 // pushed or recorded).
 inline bool walk_python(const SchemaNode& node, PyObject* value, const WalkContext& ctx) {
@@ -185,8 +233,72 @@ V last_entry(V object, std::string_view name, const JsonKeyPattern* pattern) {
 template <class V>
 bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx);
 
+// The value of an object entry whose key was read as a string: the next
+// word on the SIMD tape, with no step to look up.
+template <class V>
+V value_after_key(V key) {
+  if constexpr (requires { key.after_string(); }) {
+    return key.after_string();
+  } else {
+    return key.next();
+  }
+}
+
+// A list field of items decided alone (or a union of one and kinds), as
+// walk_array and walk_union decide it; empty at an item the sets do not
+// decide.
+template <class V>
+std::optional<bool> items_in_place(const JsonFieldFacts& facts, V value, const WalkContext& ctx) {
+  if (value.kind() != K::Array) return (facts.besides_list & kind_bit(value.kind())) != 0;
+  const size_t n = value.size();
+  V item = value.first();
+  if (facts.item_kinds) {
+    for (size_t i = 0; i < n; ++i, item = item.next()) {
+      if ((facts.item_kinds & kind_bit(item.kind())) == 0) return false;
+    }
+    return true;
+  }
+  const check::PlanLiterals& sets = ctx.plan->literals[facts.item_literals];
+  for (size_t i = 0; i < n; ++i, item = item.next()) {
+    // Strings, the common item, compared in place and stepped over with no
+    // look at their kind.
+    if constexpr (requires { item.is_string(); }) {
+      if (facts.item_texts) {
+        for (; i < n && item.is_string(); ++i, item = item.after_string()) {
+          if (!item.text_in(*facts.item_texts)) return false;
+        }
+        if (i == n) break;
+      }
+    }
+    const std::optional<bool> found = literal_answer(sets, facts.item_texts, item);
+    if (!found) return std::nullopt;
+    if (!*found) return false;
+  }
+  return true;
+}
+
+// How a record's walk in key order ended: every key named the next field
+// and every value passed (Member, or NotMember for a required field never
+// named), the walk stopped (NotMember), or Diverged at key `checked`, which
+// named another field or none (`failed` false) or the next field with a
+// value that failed (`failed` true; a later entry of it may replace it).
+enum class InOrder : uint8_t { Member, NotMember, Diverged };
+
+template <class V>
+InOrder walk_in_order(const SchemaNode& node, V value, const WalkContext& ctx,
+                      const JsonRecordFacts& facts, bool tag_known, size_t& checked, bool& failed);
+
+template <class V>
+bool walk_object_record_rest(const SchemaNode& node, V value, const WalkContext& ctx,
+                             const PlanRecord* record, size_t checked, bool failed);
+
 template <class V>
 std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFacts& field, V value,
+                                     const WalkContext& ctx);
+
+template <class V>
+std::optional<bool> tag_first_answer(const SchemaNode& node, const check::PlanTagged& tagged,
+                                     const JsonTaggedFacts& facts, V value,
                                      const WalkContext& ctx);
 
 // A tagged union: the one member the tag names decides; empty when the tag's
@@ -196,10 +308,15 @@ std::optional<bool> tagged_answer(const SchemaNode& node, const check::PlanTagge
                                   const WalkContext& ctx) {
   // Every member is a record, which refuses anything but an object.
   if (value.kind() != K::Object) return false;
-  const auto* part = static_cast<const JsonPlanPart*>(ctx.plan->json_part.get());
-  const JsonKeyPattern* pattern =
-      part ? &part->tag_keys[static_cast<size_t>(&tagged - ctx.plan->tagged.data())] : nullptr;
-  const V tag = last_entry(value, tagged.name, pattern);
+  const JsonPlanPart* part = json_part(*ctx.plan);
+  const JsonTaggedFacts* facts =
+      part ? &part->tagged[static_cast<size_t>(&tagged - ctx.plan->tagged.data())] : nullptr;
+  if (facts && facts->tag_first) {
+    if (std::optional<bool> found = tag_first_answer(node, tagged, *facts, value, ctx)) {
+      return *found;
+    }
+  }
+  const V tag = last_entry(value, tagged.name, facts ? &facts->key : nullptr);
   // Every member requires the tag.
   if (!tag) return false;
   const uint64_t* member = nullptr;
@@ -273,11 +390,60 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   // integers.
   if (const PlanEntry* e = entry_of(*shape->tail, ctx); e && e->literals != NO_FACT) {
     const check::PlanLiterals& sets = ctx.plan->literals[e->literals];
+    // Without texts to compare in place (a set of ints), the loop asks no
+    // more than the sets.
+    if (const JsonTextSet* texts = text_set_of(ctx, e->literals)) {
+      for (; i < n; ++i, element = element.next()) {
+        std::optional<bool> found = literal_answer(sets, texts, element);
+        if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
+      }
+      return true;
+    }
     for (; i < n; ++i, element = element.next()) {
       std::optional<bool> found = literal_sets_answer(sets, element);
       if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
     }
     return true;
+  }
+  // Items of a tagged union: its facts found once for the array, each item
+  // an object whose first key is the tag decided as the union's walk would
+  // decide it, any other item walked by the union.
+  if (const SchemaNode& tail = *shape->tail; tail.kind == NodeKind::Union && ctx.plan &&
+                                             ctx.plan->runs_only_own_code) {
+    const PlanEntry* e = entry_of(tail, ctx);
+    const JsonPlanPart* part = json_part(*ctx.plan);
+    if (e && !e->by_type && e->literals == NO_FACT && e->tagged != NO_FACT && part &&
+        part->tagged[e->tagged].tag_first) {
+      const check::PlanTagged& tagged = ctx.plan->tagged[e->tagged];
+      const JsonTaggedFacts& facts = part->tagged[e->tagged];
+      for (; i < n; ++i, element = element.next()) {
+        if (ctx.stopped() || !ctx.has_stack_room()) return false;
+        if (element.kind() != K::Object) return false;
+        const std::optional<bool> found = tag_first_answer(tail, tagged, facts, element, ctx);
+        if (found ? !*found : !walk(tail, element, ctx)) return false;
+      }
+      return true;
+    }
+  }
+  // Items of a record whose fields walk in key order: the record's facts
+  // found once for the array, and each item walked as walk() would.
+  if (const SchemaNode& tail = *shape->tail; tail.kind == NodeKind::Record && !tail.fields.empty() &&
+                                             ctx.plan && ctx.plan->runs_only_own_code) {
+    const JsonRecordFacts* facts = json_record_facts(*ctx.plan, tail);
+    if (facts && facts->distinct) {
+      for (; i < n; ++i, element = element.next()) {
+        if (ctx.stopped() || !ctx.has_stack_room() || element.kind() != K::Object) return false;
+        size_t checked = 0;
+        bool failed = false;
+        const InOrder walked = walk_in_order(tail, element, ctx, *facts, false, checked, failed);
+        if (walked == InOrder::Member) continue;
+        if (walked == InOrder::NotMember ||
+            !walk_object_record_rest(tail, element, ctx, facts->record, checked, failed)) {
+          return false;
+        }
+      }
+      return true;
+    }
   }
   for (; i < n; ++i, element = element.next()) {
     if (!walk(*shape->tail, element, ctx)) return false;
@@ -431,6 +597,74 @@ template <class V>
   return true;
 }
 
+
+// Keys naming the fields in order, the common case, each value walked as its
+// key is read, with no slots. `tag_known`: the first field's value is known
+// to pass (a tagged union chose this member by it).
+template <class V>
+[[gnu::always_inline]] inline InOrder walk_in_order(const SchemaNode& node, V value,
+                                                   const WalkContext& ctx,
+                                                   const JsonRecordFacts& facts, bool tag_known,
+                                                   size_t& checked, bool& failed) {
+  const size_t nfields = node.fields.size();
+  const JsonKeyPattern* patterns = facts.keys;
+  const size_t count = value.size();
+  V key = value.first();
+  for (checked = 0; checked < count; ++checked) {
+    if (checked == nfields) return InOrder::Diverged;
+    // The union compared the tag's key already, and chose this member by
+    // the tag's value.
+    if (tag_known && checked == 0) {
+      key = value_after_key(key).next();
+      continue;
+    }
+    bool named;
+    if constexpr (requires { key.text_is(*patterns); }) {
+      named = patterns[checked].width ? key.text_is(patterns[checked])
+                                      : node.fields[checked].name == key.str();
+    } else {
+      named = node.fields[checked].name == key.str();
+    }
+    if (!named) return InOrder::Diverged;
+    // A value its kind alone decides is tested here, with no call.
+    const uint8_t kinds = facts.field_kinds[checked];
+    const V field = value_after_key(key);
+    bool passed;
+    if (!(kinds & JSON_WALK)) {
+      passed = (kinds & kind_bit(field.kind())) != 0;
+    } else if (const JsonFieldFacts& inline_facts = facts.fields[checked];
+               inline_facts.bounds != NO_FACT) {
+      std::optional<bool> held;
+      if ((inline_facts.base_kinds & kind_bit(field.kind())) == 0) {
+        held = false;
+      } else if (inline_facts.ranges) {
+        held = ranges_answer(*inline_facts.ranges, field);
+      }
+      if (!held) held = bounded_in_place(node.fields[checked].node, inline_facts, field, ctx);
+      passed = held ? *held : walk(node.fields[checked].node, field, ctx);
+    } else if (inline_facts.literals != NO_FACT) {
+      std::optional<bool> found =
+          literal_answer(ctx.plan->literals[inline_facts.literals], inline_facts.texts, field);
+      passed = found ? *found : walk(node.fields[checked].node, field, ctx);
+    } else if (inline_facts.item_kinds || inline_facts.item_literals != NO_FACT) {
+      std::optional<bool> held = items_in_place(inline_facts, field, ctx);
+      passed = held ? *held : walk(node.fields[checked].node, field, ctx);
+    } else {
+      passed = walk(node.fields[checked].node, field, ctx);
+    }
+    if (!passed) {
+      if (ctx.stopped()) return InOrder::NotMember;
+      failed = true;
+      return InOrder::Diverged;
+    }
+    key = field.next();
+  }
+  for (size_t p = checked; p < nfields; ++p) {
+    if (node.fields[p].required) return InOrder::NotMember;
+  }
+  return InOrder::Member;
+}
+
 // A record against an object. Keys naming the fields in order, the common
 // case, have each value walked as its key is read, with no slots; the first
 // key out of order, or a failed value (a later entry of its key may still
@@ -470,52 +704,72 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
   if (!facts || !facts->distinct || !ctx.plan->runs_only_own_code) {
     return walk_object_record_rest(node, value, ctx, facts ? facts->record : nullptr, 0, false);
   }
-  const PlanRecord* record = facts->record;
-  const JsonKeyPattern* patterns = facts->keys;
-  const size_t count = value.size();
-  V key = value.first();
   size_t checked = 0;
-  for (; checked < count; ++checked, key = key.next().next()) {
-    // The key texts lie away from the tape: ask for the next one early.
-    if constexpr (requires { key.prefetch_text(); }) {
-      if (checked + 1 < count) key.next().next().prefetch_text();
+  bool failed = false;
+  switch (walk_in_order(node, value, ctx, *facts, false, checked, failed)) {
+    case InOrder::Member:
+      return true;
+    case InOrder::NotMember:
+      return false;
+    case InOrder::Diverged:
+      break;
+  }
+  return walk_object_record_rest(node, value, ctx, facts->record, checked, failed);
+}
+
+// The tagged union's answer where the object's first key is the tag and
+// the member it names takes the tag as its first field: that member's walk
+// in key order, the tag's value known to pass. Only an object whose every
+// key named the member's next field holds no later entry of the tag that
+// could name another member; any other object is left to the reference
+// union walk (empty), which may walk its values again: only where that runs
+// no code of the user's.
+template <class V>
+std::optional<bool> tag_first_answer(const SchemaNode& node, const check::PlanTagged& tagged,
+                                     const JsonTaggedFacts& facts, V value,
+                                     const WalkContext& ctx) {
+  if (!ctx.plan->runs_only_own_code || value.size() == 0) return std::nullopt;
+  const V key = value.first();
+  bool named;
+  if constexpr (requires { key.text_is(facts.key); }) {
+    named = facts.key.width ? key.text_is(facts.key) : key.str() == tagged.name;
+  } else {
+    named = key.str() == tagged.name;
+  }
+  if (!named) return std::nullopt;
+  const V tag = key.next();
+  uint64_t member = UINT64_MAX;
+  if (tag.kind() == K::Str) {
+    if constexpr (requires { tag.text_index(facts.str_tags); }) {
+      if (facts.str_tags.count) {
+        const int at = tag.text_index(facts.str_tags);
+        if (at >= 0) member = facts.str_tag_members[at];
+      } else if (const uint64_t* found = tagged.str_tags.find(tag.str())) {
+        member = *found;
+      }
+    } else if (const uint64_t* found = tagged.str_tags.find(tag.str())) {
+      member = *found;
     }
-    if (checked == nfields) return walk_object_record_rest(node, value, ctx, record, checked, false);
-    bool named;
-    if constexpr (requires { key.text_is(*patterns); }) {
-      named = patterns[checked].width ? key.text_is(patterns[checked])
-                                      : node.fields[checked].name == key.str();
-    } else {
-      named = node.fields[checked].name == key.str();
-    }
-    if (!named) return walk_object_record_rest(node, value, ctx, record, checked, false);
-    // A value its kind alone decides is tested here, with no call.
-    const uint8_t kinds = facts->field_kinds[checked];
-    const V field = key.next();
-    bool passed;
-    if (!(kinds & JSON_WALK)) {
-      passed = (kinds & kind_bit(field.kind())) != 0;
-    } else if (const JsonFieldFacts& inline_facts = facts->fields[checked];
-               inline_facts.bounds != NO_FACT) {
-      std::optional<bool> held =
-          bounded_in_place(node.fields[checked].node, inline_facts, field, ctx);
-      passed = held ? *held : walk(node.fields[checked].node, field, ctx);
-    } else if (inline_facts.literals != NO_FACT) {
-      std::optional<bool> found =
-          literal_sets_answer(ctx.plan->literals[inline_facts.literals], field);
-      passed = found ? *found : walk(node.fields[checked].node, field, ctx);
-    } else {
-      passed = walk(node.fields[checked].node, field, ctx);
-    }
-    if (!passed) {
-      if (ctx.stopped()) return false;
-      return walk_object_record_rest(node, value, ctx, record, checked, true);
+  } else if (tag.kind() == K::Int) {
+    if (const uint64_t* found = tagged.int_tags.find(static_cast<uint64_t>(tag.integer()))) {
+      member = *found;
     }
   }
-  for (size_t p = checked; p < nfields; ++p) {
-    if (node.fields[p].required) return false;
+  if (member >= 64 || !(facts.tag_first >> member & 1)) return std::nullopt;
+  const SchemaNode& chosen = node.members[member];
+  const JsonRecordFacts* record = facts.members[member];
+  if (!record || !record->distinct) return std::nullopt;
+  size_t checked = 0;
+  bool failed = false;
+  switch (walk_in_order(chosen, value, ctx, *record, true, checked, failed)) {
+    case InOrder::Member:
+      return true;
+    case InOrder::NotMember:
+      return false;
+    case InOrder::Diverged:
+      break;
   }
-  return true;
+  return ctx.stopped() ? std::optional<bool>(false) : std::nullopt;
 }
 
 template <class V>
@@ -636,6 +890,9 @@ template <class V>
 std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFacts& field, V value,
                                      const WalkContext& ctx) {
   if ((field.base_kinds & kind_bit(value.kind())) == 0) return false;
+  if (field.ranges) {
+    if (std::optional<bool> held = ranges_answer(*field.ranges, value)) return held;
+  }
   const check::PlanBounds& natives = ctx.plan->bounds[field.bounds];
   for (size_t i = 0; i < node.constraints.size(); ++i) {
     std::optional<bool> held =
@@ -650,6 +907,9 @@ bool walk_constrained(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (!node.child || !walk(*node.child, value, ctx)) return false;
   const PlanEntry* e = entry_of(node, ctx);
   if (!e || e->bounds == NO_FACT) return walk_constraints_rest(node, value, ctx, nullptr, 0);
+  if (const JsonPlanPart* part = json_part(*ctx.plan); part && e->bounds < part->ranges.size()) {
+    if (std::optional<bool> held = ranges_answer(part->ranges[e->bounds], value)) return *held;
+  }
   const check::PlanBounds& natives = ctx.plan->bounds[e->bounds];
   const size_t count = node.constraints.size();
   for (size_t i = 0; i < count; ++i) {

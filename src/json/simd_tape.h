@@ -86,48 +86,86 @@ class SimdTapeView {
   }
   // Whether the key's text is the pattern's name. The string buffer keeps
   // far more than the pattern's width of slack past its last string, so the
-  // loads stay inside it; the bytes past the text are masked off.
+  // loads stay inside it; the bytes past the text are masked off. A name of
+  // up to 12 bytes is compared as two words.
   bool text_is(const JsonKeyPattern& pattern) const {
     const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
+    if (pattern.width <= 16) return matches_words(at, pattern);
 #if defined(__SSE2__)
-    alignas(16) static constexpr uint8_t ONES[2 * JsonKeyPattern::BYTES] = {
-        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
-        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
-    const uint8_t* mask = ONES + JsonKeyPattern::BYTES - pattern.width;
-    const __m128i lo = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
-                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask)));
-    const __m128i hi =
-        _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16)),
-                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + 16)));
-    const __m128i eq = _mm_and_si128(
-        _mm_cmpeq_epi8(lo, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes))),
-        _mm_cmpeq_epi8(hi, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes + 16))));
-    return _mm_movemask_epi8(eq) == 0xffff;
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
+    return matches(lo, hi, pattern);
 #else
     return std::memcmp(at, pattern.bytes, pattern.width) == 0;
 #endif
   }
-  void prefetch_text() const {
-    __builtin_prefetch(tape_->strings + (word() & simdjson::internal::JSON_VALUE_MASK));
+  // The position in the set of a string's text, or -1 where it is none of
+  // them.
+  int text_index(const JsonTextSet& set) const {
+    const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
+    if (!set.wide) {
+      for (size_t i = 0; i < set.count; ++i) {
+        if (matches_words(at, set.texts[i])) return static_cast<int>(i);
+      }
+      return -1;
+    }
+#if defined(__SSE2__)
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
+    for (size_t i = 0; i < set.count; ++i) {
+      if (matches(lo, hi, set.texts[i])) return static_cast<int>(i);
+    }
+#else
+    for (size_t i = 0; i < set.count; ++i) {
+      if (std::memcmp(at, set.texts[i].bytes, set.texts[i].width) == 0) return static_cast<int>(i);
+    }
+#endif
+    return -1;
+  }
+  // Whether a string's text is one of the set's: its bytes loaded once.
+  bool text_in(const JsonTextSet& set) const {
+    const uint8_t* at = tape_->strings + (string_word() & simdjson::internal::JSON_VALUE_MASK);
+    if (set.short_texts) {
+      uint64_t head;
+      std::memcpy(&head, at, sizeof head);
+      bool found = false;
+      for (size_t i = 0; i < set.count; ++i) {
+        found |= (head & set.texts[i].masks[0]) == set.texts[i].words[0];
+      }
+      return found;
+    }
+    if (!set.wide) {
+      bool found = false;
+      for (size_t i = 0; i < set.count; ++i) found |= matches_words(at, set.texts[i]);
+      return found;
+    }
+#if defined(__SSE2__)
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
+    for (size_t i = 0; i < set.count; ++i) {
+      if (matches(lo, hi, set.texts[i])) return true;
+    }
+    return false;
+#else
+    for (size_t i = 0; i < set.count; ++i) {
+      if (std::memcmp(at, set.texts[i].bytes, set.texts[i].width) == 0) return true;
+    }
+    return false;
+#endif
   }
   int64_t integer() const { return payload<int64_t>(); }
   bool boolean() const { return (word() >> 56) == 't'; }
   double number() const { return payload<double>(); }
   size_t size() const {
-    size_t count = (word() >> 32) & simdjson::internal::JSON_COUNT_MASK;
-    if (count < simdjson::internal::JSON_COUNT_MASK) return count;
-    // Saturated: count the children.
-    const size_t end = static_cast<uint32_t>(word()) - 1;
-    const bool pairs = kind() == JsonValueKind::Object;
-    count = 0;
-    for (SimdTapeView child = first(); child.at_ < end; child = child.next()) {
-      if (pairs) child = child.next();
-      ++count;
-    }
-    return count;
+    const size_t count = (word() >> 32) & simdjson::internal::JSON_COUNT_MASK;
+    if (count < simdjson::internal::JSON_COUNT_MASK) [[likely]] return count;
+    return counted_size();
   }
   SimdTapeView first() const { return {tape_, at_ + 1}; }
+  // The word after a string's (a key's, or an item's), which the caller
+  // has read as one.
+  SimdTapeView after_string() const { return {tape_, at_ + 1}; }
+  bool is_string() const { return (word() >> 56) == '"'; }
   // Branches the processor predicts run ahead of the loads (a record's
   // fields and most arrays repeat one pattern of kinds); a select would
   // wait for each word in turn.
@@ -153,6 +191,46 @@ class SimdTapeView {
   }
 
  private:
+
+  // A pattern of at most 16 bytes against the text at `at`, by two words.
+  static bool matches_words(const uint8_t* at, const JsonKeyPattern& pattern) {
+    uint64_t w[2];
+    std::memcpy(w, at, sizeof w);
+    return ((w[0] & pattern.masks[0]) == pattern.words[0]) &
+           ((w[1] & pattern.masks[1]) == pattern.words[1]);
+  }
+
+  // A saturated count: the children counted.
+  [[gnu::noinline]] size_t counted_size() const {
+    const size_t end = static_cast<uint32_t>(word()) - 1;
+    const bool pairs = kind() == JsonValueKind::Object;
+    size_t count = 0;
+    for (SimdTapeView child = first(); child.at_ < end; child = child.next()) {
+      if (pairs) child = child.next();
+      ++count;
+    }
+    return count;
+  }
+
+#if defined(__SSE2__)
+  // All-ones for the first `width` of 32 bytes, from this table's middle.
+  static const uint8_t* width_mask(uint8_t width) {
+    alignas(16) static constexpr uint8_t ONES[2 * JsonKeyPattern::BYTES] = {
+        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff,
+        0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+    return ONES + JsonKeyPattern::BYTES - width;
+  }
+  static bool matches(__m128i lo, __m128i hi, const JsonKeyPattern& pattern) {
+    const uint8_t* mask = width_mask(pattern.width);
+    lo = _mm_and_si128(lo, _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask)));
+    hi = _mm_and_si128(hi, _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + 16)));
+    const __m128i eq = _mm_and_si128(
+        _mm_cmpeq_epi8(lo, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes))),
+        _mm_cmpeq_epi8(hi, _mm_load_si128(reinterpret_cast<const __m128i*>(pattern.bytes + 16))));
+    return _mm_movemask_epi8(eq) == 0xffff;
+  }
+#endif
 
   uint64_t word() const { return tape_->words[at_]; }
   // A key's word is read with no kind asked.
