@@ -1,6 +1,7 @@
 """ValidationError: message, attributes and the per-record dicts."""
 
 import dataclasses
+import gc
 from typing import Literal
 
 import pytest
@@ -134,3 +135,27 @@ def test_a_repr_whose_text_cannot_be_read_goes_to_the_unraisable_hook(monkeypatc
     assert e.value == "<unprintable Unprintable object>"
     assert [type(u.exc_value) for u in seen] == [ValueError]
     assert type(seen[0].object) is Unprintable
+
+
+@pytest.mark.parametrize("enabled", [True, False])
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda v: v.validate([{"a": "x"}] * 3),
+        lambda v: v.validate_json('[{"a": "x"}, {"a": 1}, {"a": "y"}]'),
+        lambda v: v.load('[{"a": 1}]'),
+    ],
+    ids=["validate", "validate_json", "load"],
+)
+def test_collector_left_as_the_caller_set_it(enabled, call):
+    # Building the error list and the loaded value holds the collector off.
+    v = Validator(list[{"a": int}])
+    (gc.enable if enabled else gc.disable)()
+    try:
+        try:
+            call(v)
+        except ValidationError as e:
+            assert e.errors
+        assert gc.isenabled() is enabled
+    finally:
+        gc.enable()

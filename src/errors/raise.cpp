@@ -1,10 +1,14 @@
 #include "errors/raise.h"
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "errors/error_text.h"
 #include "errors/validation_error.h"
+#include "py/collector_pause.h"
+#include "py/once.h"
 
 namespace tarmelix::errors {
 
@@ -20,18 +24,41 @@ bool set_attr(PyObject* target, const char* name, py::Ref value) {
   return value && PyObject_SetAttrString(target, name, value.get()) == 0;
 }
 
-bool set_item(PyObject* dict, const char* key, py::Ref value) {
-  return value && PyDict_SetItemString(dict, key, value.get()) == 0;
+// The keys of an error dict, in their order there, made once as interned
+// str objects: a long error list would otherwise make five keys a record.
+enum ErrorKey : size_t { Code, Path, Message, Expected, Value, KeyCount };
+using ErrorKeys = std::array<py::Ref, KeyCount>;
+
+std::optional<ErrorKeys> make_error_keys() {
+  static constexpr std::array<const char*, KeyCount> texts = {"code", "path", "message",
+                                                              "expected", "value"};
+  ErrorKeys keys;
+  for (size_t i = 0; i < KeyCount; ++i) {
+    keys[i] = py::Ref::steal(PyUnicode_InternFromString(texts[i]));
+    if (!keys[i]) return std::nullopt;
+  }
+  return keys;
 }
 
-py::Ref error_dict(const ErrorRecord& record, const std::string& line) {
+// Leaked on purpose: it must outlive the interpreter's finalisation.
+const ErrorKeys* error_keys() {
+  static auto* cell = new py::OnceCell<ErrorKeys>();
+  return cell->get_or_init(make_error_keys);
+}
+
+bool set_item(PyObject* dict, const ErrorKeys& keys, ErrorKey key, py::Ref value) {
+  return value && PyDict_SetItem(dict, keys[key].get(), value.get()) == 0;
+}
+
+py::Ref error_dict(const ErrorKeys& keys, const ErrorRecord& record, const std::string& line) {
   py::Ref dict = py::Ref::steal(PyDict_New());
   if (!dict) return {};
-  if (!set_item(dict.get(), "code", text_object(record.code)) ||
-      !set_item(dict.get(), "path", path_to_tuple(record.path)) ||
-      !set_item(dict.get(), "message", text_object(line)) ||
-      !set_item(dict.get(), "expected", text_object(record.expected)) ||
-      !set_item(dict.get(), "value", text_object(record.got)))
+  PyObject* d = dict.get();
+  if (!set_item(d, keys, Code, text_object(record.code)) ||
+      !set_item(d, keys, Path, path_to_tuple(record.path)) ||
+      !set_item(d, keys, Message, text_object(line)) ||
+      !set_item(d, keys, Expected, text_object(record.expected)) ||
+      !set_item(d, keys, Value, text_object(record.got)))
     return {};
   return dict;
 }
@@ -73,12 +100,19 @@ void raise_validation_error(const ErrorList& records) {
       !set_attr(e, "message", text_object(lines[0])) ||
       !set_attr(e, "path", path_to_tuple(first.path)))
     return;
+  const ErrorKeys* keys = error_keys();
+  if (!keys) return;
   py::Ref errors = py::Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(list.size())));
   if (!errors) return;
-  for (size_t i = 0; i < list.size(); ++i) {
-    py::Ref dict = error_dict(list[i], lines[i]);
-    if (!dict) return;
-    PyTuple_SET_ITEM(errors.get(), static_cast<Py_ssize_t>(i), dict.release());
+  {
+    // The dicts, their texts and paths: acyclic containers, and no Python
+    // code runs while they are made.
+    py::CollectorPaused paused;
+    for (size_t i = 0; i < list.size(); ++i) {
+      py::Ref dict = error_dict(*keys, list[i], lines[i]);
+      if (!dict) return;
+      PyTuple_SET_ITEM(errors.get(), static_cast<Py_ssize_t>(i), dict.release());
+    }
   }
   if (!set_attr(e, "errors", std::move(errors))) return;
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(e)), e);

@@ -5,6 +5,7 @@
 #include "json/ascii_text.h"
 #include "json/string_cache.h"
 #include "json/utf8_text.h"
+#include "py/collector_pause.h"
 
 namespace tarmelix::json {
 
@@ -160,30 +161,12 @@ class TapeBuilder {
   const FieldNameTable* names_;
 };
 
-// Holds off the automatic collector for one build. The build makes only
-// acyclic containers, so a collection during it would find nothing to free
-// and would traverse every container made so far, again and again as they
-// age; afterwards the next collection meets each of them once. No Python
-// code runs meanwhile: no finalizer of a collection, and the build itself
-// calls none.
-class CollectorPaused {
- public:
-  CollectorPaused() : was_enabled_(PyGC_Disable() != 0) {}
-  ~CollectorPaused() {
-    if (was_enabled_) PyGC_Enable();
-  }
-  CollectorPaused(const CollectorPaused&) = delete;
-  CollectorPaused& operator=(const CollectorPaused&) = delete;
-
- private:
-  bool was_enabled_;
-};
-
 }  // namespace
 
 py::Ref build_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* names) {
   py::require_interpreter();
-  CollectorPaused paused;
+  // The build makes only acyclic containers and calls no Python code.
+  py::CollectorPaused paused;
   TapeBuilder builder(tape, names);
   try {
     return builder.value(at);
