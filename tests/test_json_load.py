@@ -7,11 +7,11 @@ import json
 import random
 import sys
 import threading
-from typing import Annotated, Any
+from typing import Annotated, Any, Literal
 
 import pytest
 
-from tarmelix import ValidationError, Validator
+from tarmelix import ValidationError, Validator, recursive, union
 
 ANY = Validator(Any)
 
@@ -142,6 +142,30 @@ def test_root_record_non_member_is_explained_as_validate_explains_it(doc):
             ROOT_RECORD.validate_json(doc, fail_fast=fail_fast)
         with pytest.raises(ValidationError) as from_value:
             ROOT_RECORD.validate(value, fail_fast=fail_fast)
+        assert from_json.value.errors == from_value.value.errors
+        assert str(from_json.value) == str(from_value.value)
+
+
+# Lists at the root: members among the failures, a failure repeated at several
+# places, items that fail deep inside, and items of a recursive schema.
+@pytest.mark.parametrize("schema, doc", [
+    (list[{"id": int, "name": str, "tags?": list[str]}],
+     '[{"id": 1, "name": "a"}, {"id": "x", "name": 2}, {"id": 3, "name": "c", "tags": ["t", 4]},'
+     ' {"id": 4, "name": "d"}, {"id": "x", "name": 2}, {"id": 5}, {"id": 6, "name": "f", "x": 0}]'),
+    (list[int | str], '[1, "a", null, 2, 1.5, "b", null, [3]]'),
+    (list[list[int]], '[[1], [], [1, "2"], 3, [4, null]]'),
+    (recursive(lambda s: list[union(int, s)]), '[1, [2, [3, "x"]], "y", [[[]]], [null]]'),
+    (list[{"kind": Literal["a"], "n": int} | {"kind": Literal["b"], "s": str}],
+     '[{"kind": "a", "n": 1}, {"kind": "b", "s": 1}, {"kind": "c"}, {"kind": "a", "n": 2}, 5]'),
+])
+def test_root_list_non_member_is_explained_as_validate_explains_it(schema, doc):
+    v = Validator(schema)
+    value = json.loads(doc)
+    for fail_fast in (False, True):
+        with pytest.raises(ValidationError) as from_json:
+            v.validate_json(doc, fail_fast=fail_fast)
+        with pytest.raises(ValidationError) as from_value:
+            v.validate(value, fail_fast=fail_fast)
         assert from_json.value.errors == from_value.value.errors
         assert str(from_json.value) == str(from_value.value)
 

@@ -83,7 +83,7 @@ SequenceProgress record_elements(const SchemaNode& node, const PlanRecord& recor
     if (!record_member(node, item, ctx, &record)) {
       if (ctx.records()) {
         walk_record(node.fields, node.clauses, item, path.index(static_cast<uint64_t>(i)), ctx,
-                    errors);
+                    errors, &record);
       }
       all = false;
       if (ctx.mode != WalkMode::CollectAll) return {true, false, 0};

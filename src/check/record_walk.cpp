@@ -154,20 +154,26 @@ bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObjec
 
 void walk_record(const std::vector<RecordField>& fields,
                  const std::vector<KeyValueClause>& clauses, PyObject* value, const WalkPath& path,
-                 const WalkContext& ctx, ErrorList& errors) {
+                 const WalkContext& ctx, ErrorList& errors, const PlanRecord* planned) {
   if (!PyDict_Check(value)) {
     errors.push_back(make_error_record("dict_type", "dict", value, path, ctx.got_when));
     return;
   }
   const bool stop_at_first = ctx.mode == WalkMode::StopAtFirst;
-  const RecordIndex declared = make_record_index(fields);
+  std::optional<RecordIndex> local;
+  const RecordIndex& declared = planned ? planned->index : local.emplace(make_record_index(fields));
+  // The plan's interned names look up as a fresh str of the same text does.
+  const py::Ref* names = planned && !planned->names.empty() ? planned->names.data() : nullptr;
   // Fields that share a name walk one value each in turn.
   const bool names_repeat = declared.field_positions.size() < fields.size();
   DefinitionMemo& memo = ctx.state->definition_memo;
 
-  for (const RecordField& field : fields) {
-    py::Ref name = py::Ref::steal(
-        PyUnicode_FromStringAndSize(field.name.data(), static_cast<Py_ssize_t>(field.name.size())));
+  for (size_t f = 0; f < fields.size(); ++f) {
+    const RecordField& field = fields[f];
+    py::Ref name = names && names[f]
+                       ? names[f]
+                       : py::Ref::steal(PyUnicode_FromStringAndSize(
+                             field.name.data(), static_cast<Py_ssize_t>(field.name.size())));
     if (!name) {
       // Out of memory: the walk stops and raises the MemoryError.
       store_fatal_exception(py::take_exception(), ctx.state->fatal_error, ctx.state->stop);
@@ -220,9 +226,10 @@ void walk_record(const std::vector<RecordField>& fields,
 
 bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& path,
                       const WalkContext& ctx, ErrorList& errors) {
-  if (record_member(node, value, ctx, ctx.plan ? ctx.plan->record(node) : nullptr)) return true;
+  const PlanRecord* planned = ctx.plan ? ctx.plan->record(node) : nullptr;
+  if (record_member(node, value, ctx, planned)) return true;
   if (ctx.records()) {
-    walk_record(node.fields, node.clauses, value, path, ctx, errors);
+    walk_record(node.fields, node.clauses, value, path, ctx, errors, planned);
   }
   return false;
 }

@@ -22,9 +22,11 @@ bool walk_record_node(const SchemaNode& node, PyObject* value, const WalkPath& p
 bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObject* key,
                              PyObject* value, const WalkContext& ctx);
 
-// The recording pass over a value the record rejected.
+// The recording pass over a value the record rejected. `planned` (the
+// plan's entry for the record, or null) lends its field index and interned
+// names; without it the pass makes its own.
 void walk_record(const std::vector<RecordField>& fields,
                  const std::vector<KeyValueClause>& clauses, PyObject* value, const WalkPath& path,
-                 const WalkContext& ctx, ErrorList& errors);
+                 const WalkContext& ctx, ErrorList& errors, const PlanRecord* planned);
 
 }  // namespace tarmelix::check

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "errors/walk_mode.h"
 #include "py/ref.h"
@@ -23,9 +24,12 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode);
 // validate_value of a value that a CheckOnly walk with the same plan, running
 // only our own code, found not to be a member: a record at the root skips the
 // check that would only say so again and goes straight to the pass that
-// explains it. Everything else, and a root the explaining pass finds no fault
-// in, takes validate_value.
-bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode);
+// explains it. With `refused_items` (list[X] at the root: the positions of
+// the items that walk refused, in order) only those items are walked, the
+// members being known to add no record. Everything else, and a root the
+// explaining pass finds no fault in, takes validate_value.
+bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode,
+                         const std::vector<size_t>* refused_items = nullptr);
 
 // is_valid and `in`: the answer, or empty with a fatal exception set.
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);

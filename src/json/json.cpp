@@ -57,12 +57,15 @@ py::Ref load_json_document(ValidatorCore& core, PyObject* data, WalkMode mode,
   JsonInput input = json_input_bytes(data);
   py::Ref document;
   if (input.kind == JsonInputKind::Bytes) {
-    FastLoad fast = load_json_fast(core, input.bytes, need_document);
+    FastLoad fast = load_json_fast(core, input.bytes, need_document, mode != WalkMode::CollectAll);
     if (fast.road == FastLoadRoad::Member) {
       return need_document ? std::move(fast.value) : py::none();
     }
     if (fast.road == FastLoadRoad::NotMember) {
-      if (!validate_non_member(core, fast.value.get(), mode)) return {};
+      if (!validate_non_member(core, fast.value.get(), mode,
+                               fast.refused_items ? &*fast.refused_items : nullptr)) {
+        return {};
+      }
       return need_document ? std::move(fast.value) : py::none();
     }
     document = std::move(fast.value);

@@ -7,6 +7,7 @@
 #include "json/json_driver.h"
 #include "json/simd_tape.h"
 #include "json/tape_build.h"
+#include "schema/sequence_shape.h"
 #include "py/detach.h"
 
 namespace tarmelix::json {
@@ -242,6 +243,41 @@ bool simd_may_parse(std::string_view bytes) {
 
 bool runs_only_own_code(const WalkPlan* plan) { return plan && plan->runs_only_own_code; }
 
+// Where the schema's root is list[X] and the document's an array: the
+// positions of the items the tape walk refuses, in order, so the walk that
+// explains the built value need not walk the members again (a member item
+// adds no record). Attached; nullopt (nothing set) where the walk cannot
+// tell.
+std::optional<std::vector<size_t>> refused_root_items(ValidatorCore& core, const WalkPlan* plan,
+                                                      SimdTapeView top, bool first_only) {
+  const SchemaNode* item = schema::list_item_schema(core.root);
+  if (!item) return std::nullopt;
+  std::vector<size_t> refused;
+  std::optional<bool> walked;
+  try {
+    if (top.kind() != JsonValueKind::Array) return std::nullopt;
+    walked = run_fresh_walk(core.constants, core.definitions, plan, WalkMode::CheckOnly,
+                            [&](const WalkContext& ctx) {
+                              const size_t n = top.size();
+                              SimdTapeView element = top.first();
+                              for (size_t i = 0; i < n; ++i, element = element.next()) {
+                                if (walk_impl::walk(*item, element, ctx)) continue;
+                                if (ctx.stopped()) return false;
+                                refused.push_back(i);
+                                if (first_only) break;
+                              }
+                              return true;
+                            });
+  } catch (const UnknownTapeType&) {
+    walked.reset();
+  }
+  if (!walked || !*walked) {
+    PyErr_Clear();
+    return std::nullopt;
+  }
+  return refused;
+}
+
 }  // namespace
 
 JsonRoad choose_json_road(const WalkPlan* plan, std::string_view bytes) {
@@ -275,7 +311,8 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
   }
 }
 
-FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_value) {
+FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_value,
+                        bool first_refusal) {
   if (!simd_may_parse(bytes)) return {};
   HeldParser held(bytes.size());
   const WalkPlan* plan = core_walk_plan(core);
@@ -306,7 +343,9 @@ FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_v
   const FastLoadRoad road = member                                        ? FastLoadRoad::Member
                             : walk_here && walked == TapeWalk::NotMember ? FastLoadRoad::NotMember
                                                                          : FastLoadRoad::Walk;
-  return {road, std::move(value)};
+  FastLoad load{road, std::move(value), std::nullopt};
+  if (road == FastLoadRoad::NotMember) load.refused_items = refused_root_items(core, plan, held.root(), first_refusal);
+  return load;
 }
 
 }  // namespace tarmelix::json

@@ -3,7 +3,9 @@
 // answer is the event parser road's; everything else is left to that road.
 #pragma once
 
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "check/walk_plan.h"
 #include "py/ref.h"
@@ -39,10 +41,15 @@ enum class FastLoadRoad : uint8_t { EventParser, Member, Walk, NotMember };
 struct FastLoad {
   FastLoadRoad road = FastLoadRoad::EventParser;
   py::Ref value;  // built from the tape: for Walk and NotMember, and for Member when asked
+  // NotMember, with a list of one item schema at the root: the positions of
+  // the items the SIMD walk refused, in order (empty when it could not say).
+  std::optional<std::vector<size_t>> refused_items;
 };
 
 // The parse of load and validate_json (`need_value` false: a member's value
-// is not needed). Leaves no error set.
-FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_value);
+// is not needed; `first_refusal` true: of the refused items only the first
+// is wanted). Leaves no error set.
+FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_value,
+                        bool first_refusal);
 
 }  // namespace tarmelix::json

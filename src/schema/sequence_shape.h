@@ -56,4 +56,14 @@ inline std::optional<SequenceShape> read_sequence_shape(const SequencePattern& p
   return std::nullopt;
 }
 
+// The item schema of a list of any length of one item schema (list[X]), or
+// null for any other node.
+inline const SchemaNode* list_item_schema(const SchemaNode& node) {
+  if (node.kind != NodeKind::Sequence || node.sequence_kind != SequenceKind::List || !node.pattern) {
+    return nullptr;
+  }
+  std::optional<SequenceShape> shape = read_sequence_shape(*node.pattern);
+  return shape && shape->fixed == 0 ? shape->tail : nullptr;
+}
+
 }  // namespace tarmelix::schema
