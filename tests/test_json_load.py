@@ -162,12 +162,13 @@ def test_root_list_non_member_is_explained_as_validate_explains_it(schema, doc):
     v = Validator(schema)
     value = json.loads(doc)
     for fail_fast in (False, True):
-        with pytest.raises(ValidationError) as from_json:
-            v.validate_json(doc, fail_fast=fail_fast)
         with pytest.raises(ValidationError) as from_value:
             v.validate(value, fail_fast=fail_fast)
-        assert from_json.value.errors == from_value.value.errors
-        assert str(from_json.value) == str(from_value.value)
+        for call in (v.validate_json, v.load):
+            with pytest.raises(ValidationError) as from_json:
+                call(doc, fail_fast=fail_fast)
+            assert from_json.value.errors == from_value.value.errors
+            assert str(from_json.value) == str(from_value.value)
 
 
 def test_repeated_key_takes_its_last_value_at_its_first_place():

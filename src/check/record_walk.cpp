@@ -199,12 +199,22 @@ void walk_record(const std::vector<RecordField>& fields,
   py::DictItems items(value);
   PyObject* borrowed_key;
   PyObject* borrowed_item;
+  // The field after the last one a key named: keys made from the plan's
+  // names (a document's, literals) come in declared order, each the very
+  // name object.
+  size_t next = 0;
   while (items.next(borrowed_key, borrowed_item)) {
+    if (names && next < fields.size() && borrowed_key == names[next].get()) {
+      ++next;
+      continue;
+    }
     py::Ref key = py::Ref::borrow(borrowed_key);
     py::Ref item = py::Ref::borrow(borrowed_item);
-    if (auto text = key_utf8(key.get());
-        text && declared.field_positions.contains(*text, str_hash(key.get()))) {
-      continue;
+    if (auto text = key_utf8(key.get())) {
+      if (const uint64_t* position = declared.field_positions.find(*text, str_hash(key.get()))) {
+        next = *position + 1;
+        continue;
+      }
     }
     if (match_key_value_clauses(clauses, key.get(), item.get(), ctx)) continue;
     if (!clauses.empty()) {

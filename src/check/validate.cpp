@@ -43,38 +43,22 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode) {
   return false;
 }
 
-bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode,
-                         const std::vector<size_t>* refused_items) {
+bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode) {
   ensure_walk_plan(core);
   const WalkPlan* plan = plan_for_walks(core);
   const SchemaNode& root = core.root;
-  if (slow_paths_only() || !plan || !plan->runs_only_own_code || mode == WalkMode::CheckOnly) {
-    return validate_value(core, value, mode);
-  }
-  const SchemaNode* item = schema::list_item_schema(root);
-  const bool refused_list = item && refused_items && PyList_CheckExact(value);
-  if (!refused_list && (root.kind != NodeKind::Record || !PyDict_Check(value))) {
+  if (slow_paths_only() || !plan || !plan->runs_only_own_code || root.kind != NodeKind::Record ||
+      mode == WalkMode::CheckOnly || !PyDict_Check(value)) {
     return validate_value(core, value, mode);
   }
   ErrorList errors;
   std::optional<bool> member =
       run_fresh_walk(core.constants, core.definitions, plan, mode, [&](const WalkContext& ctx) {
+        // As the walk's Record step, less its CheckOnly test.
         if (!ctx.has_stack_room()) return false;
-        if (!refused_list) {
-          // As the walk's Record step, less its CheckOnly test.
+        if (ctx.records()) {
           walk_record(root.fields, root.clauses, value, WalkPath{}, ctx, errors,
                       plan->record(root));
-          return false;
-        }
-        // As the walk's Sequence step over the refused items alone.
-        const WalkPath top;
-        for (size_t i : *refused_items) {
-          if (static_cast<Py_ssize_t>(i) >= PyList_GET_SIZE(value)) break;
-          py::Ref held = py::Ref::borrow(PyList_GET_ITEM(value, static_cast<Py_ssize_t>(i)));
-          if (!walk_value(*item, held.get(), top.index(i), ctx, errors) &&
-              (ctx.mode != WalkMode::CollectAll || ctx.stopped())) {
-            break;
-          }
         }
         return false;
       });
@@ -84,6 +68,36 @@ bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode,
   errors.drop_equal_texts();
   raise_validation_error(errors);
   return false;
+}
+
+Explained explain_refused_items(ValidatorCore& core, const std::vector<RefusedItem>& items,
+                                WalkMode mode) {
+  ensure_walk_plan(core);
+  const WalkPlan* plan = plan_for_walks(core);
+  const SchemaNode* item = schema::list_item_schema(core.root);
+  if (slow_paths_only() || !plan || !plan->runs_only_own_code || !item ||
+      mode == WalkMode::CheckOnly) {
+    return Explained::NoFault;
+  }
+  ErrorList errors;
+  std::optional<bool> member =
+      run_fresh_walk(core.constants, core.definitions, plan, mode, [&](const WalkContext& ctx) {
+        // As the walk's Sequence step over these items alone.
+        if (!ctx.has_stack_room()) return false;
+        const WalkPath top;
+        for (const RefusedItem& refused : items) {
+          if (!walk_value(*item, refused.value.get(), top.index(refused.index), ctx, errors) &&
+              (ctx.mode != WalkMode::CollectAll || ctx.stopped())) {
+            break;
+          }
+        }
+        return false;
+      });
+  if (!member) return Explained::Raised;
+  if (errors.empty()) return Explained::NoFault;
+  errors.drop_equal_texts();
+  raise_validation_error(errors);
+  return Explained::Raised;
 }
 
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value) {

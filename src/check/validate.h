@@ -24,12 +24,27 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode);
 // validate_value of a value that a CheckOnly walk with the same plan, running
 // only our own code, found not to be a member: a record at the root skips the
 // check that would only say so again and goes straight to the pass that
-// explains it. With `refused_items` (list[X] at the root: the positions of
-// the items that walk refused, in order) only those items are walked, the
-// members being known to add no record. Everything else, and a root the
-// explaining pass finds no fault in, takes validate_value.
-bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode,
-                         const std::vector<size_t>* refused_items = nullptr);
+// explains it. Everything else, and a root the explaining pass finds no fault
+// in, takes validate_value.
+bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode);
+
+// An item of a list at the root, with its position there.
+struct RefusedItem {
+  size_t index;
+  py::Ref value;
+};
+
+enum class Explained : uint8_t { Raised, NoFault };
+
+// With list[X] at the root (X running only our own code), the items a
+// CheckOnly walk with the same plan refused, in order (the first alone where
+// the mode stops at the first failure): walked as the walk's Sequence step
+// walks them, the members left out, since a member adds no record. Raised:
+// the ValidationError, or a fatal exception, is set. NoFault: they showed
+// none (or the schema is not such a list), and the whole value must be
+// walked.
+Explained explain_refused_items(ValidatorCore& core, const std::vector<RefusedItem>& items,
+                                WalkMode mode);
 
 // is_valid and `in`: the answer, or empty with a fatal exception set.
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);
@@ -48,6 +63,9 @@ namespace tarmelix {
 using check::ensure_walk_plan;
 using check::validate_value;
 using check::validate_non_member;
+using check::RefusedItem;
+using check::Explained;
+using check::explain_refused_items;
 using check::check_membership;
 using check::check_node_membership;
 }  // namespace tarmelix

@@ -14,11 +14,6 @@ namespace tarmelix::errors {
 
 namespace {
 
-py::Ref text_object(std::string_view text) {
-  return py::Ref::steal(
-      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace"));
-}
-
 // Consumes `value`; false with the error set when it is null or the store fails.
 bool set_attr(PyObject* target, const char* name, py::Ref value) {
   return value && PyObject_SetAttrString(target, name, value.get()) == 0;
@@ -50,15 +45,16 @@ bool set_item(PyObject* dict, const ErrorKeys& keys, ErrorKey key, py::Ref value
   return value && PyDict_SetItem(dict, keys[key].get(), value.get()) == 0;
 }
 
-py::Ref error_dict(const ErrorKeys& keys, const ErrorRecord& record, const std::string& line) {
+py::Ref error_dict(const ErrorKeys& keys, const ErrorRecord& record, const std::string& line,
+                   TextObjects& texts) {
   py::Ref dict = py::Ref::steal(PyDict_New());
   if (!dict) return {};
   PyObject* d = dict.get();
-  if (!set_item(d, keys, Code, text_object(record.code)) ||
-      !set_item(d, keys, Path, path_to_tuple(record.path)) ||
+  if (!set_item(d, keys, Code, texts.get(record.code)) ||
+      !set_item(d, keys, Path, path_to_tuple(record.path, texts)) ||
       !set_item(d, keys, Message, text_object(line)) ||
-      !set_item(d, keys, Expected, text_object(record.expected)) ||
-      !set_item(d, keys, Value, text_object(record.got)))
+      !set_item(d, keys, Expected, texts.get(record.expected)) ||
+      !set_item(d, keys, Value, texts.get(record.got)))
     return {};
   return dict;
 }
@@ -94,11 +90,12 @@ void raise_validation_error(const ErrorList& records) {
 
   const ErrorRecord& first = list.front();
   PyObject* e = exc.get();
-  if (!set_attr(e, "code", text_object(first.code)) ||
-      !set_attr(e, "expected", text_object(first.expected)) ||
-      !set_attr(e, "value", text_object(first.got)) ||
+  TextObjects texts;
+  if (!set_attr(e, "code", texts.get(first.code)) ||
+      !set_attr(e, "expected", texts.get(first.expected)) ||
+      !set_attr(e, "value", texts.get(first.got)) ||
       !set_attr(e, "message", text_object(lines[0])) ||
-      !set_attr(e, "path", path_to_tuple(first.path)))
+      !set_attr(e, "path", path_to_tuple(first.path, texts)))
     return;
   const ErrorKeys* keys = error_keys();
   if (!keys) return;
@@ -109,7 +106,7 @@ void raise_validation_error(const ErrorList& records) {
     // code runs while they are made.
     py::CollectorPaused paused;
     for (size_t i = 0; i < list.size(); ++i) {
-      py::Ref dict = error_dict(*keys, list[i], lines[i]);
+      py::Ref dict = error_dict(*keys, list[i], lines[i], texts);
       if (!dict) return;
       PyTuple_SET_ITEM(errors.get(), static_cast<Py_ssize_t>(i), dict.release());
     }

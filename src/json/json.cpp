@@ -62,11 +62,14 @@ py::Ref load_json_document(ValidatorCore& core, PyObject* data, WalkMode mode,
       return need_document ? std::move(fast.value) : py::none();
     }
     if (fast.road == FastLoadRoad::NotMember) {
-      if (!validate_non_member(core, fast.value.get(), mode,
-                               fast.refused_items ? &*fast.refused_items : nullptr)) {
-        return {};
-      }
+      if (!validate_non_member(core, fast.value.get(), mode)) return {};
       return need_document ? std::move(fast.value) : py::none();
+    }
+    // Only the refused items were built: should they show no fault, the
+    // event parser road reads the document again and walks all of it.
+    if (fast.road == FastLoadRoad::RefusedItems &&
+        explain_refused_items(core, fast.refused, mode) == Explained::Raised) {
+      return {};
     }
     document = std::move(fast.value);
   } else if (input.kind == JsonInputKind::Failed) {

@@ -244,15 +244,20 @@ bool simd_may_parse(std::string_view bytes) {
 bool runs_only_own_code(const WalkPlan* plan) { return plan && plan->runs_only_own_code; }
 
 // Where the schema's root is list[X] and the document's an array: the
-// positions of the items the tape walk refuses, in order, so the walk that
-// explains the built value need not walk the members again (a member item
-// adds no record). Attached; nullopt (nothing set) where the walk cannot
-// tell.
-std::optional<std::vector<size_t>> refused_root_items(ValidatorCore& core, const WalkPlan* plan,
-                                                      SimdTapeView top, bool first_only) {
+// positions of the items the tape walk refuses, in order, with their tape
+// indexes (only the first with `first_only`). Attached; nullopt (nothing
+// set) where the walk cannot tell.
+struct RefusedAt {
+  size_t index;
+  size_t position;
+};
+
+std::optional<std::vector<RefusedAt>> refused_root_items(ValidatorCore& core,
+                                                         const WalkPlan* plan, SimdTapeView top,
+                                                         bool first_only) {
   const SchemaNode* item = schema::list_item_schema(core.root);
   if (!item) return std::nullopt;
-  std::vector<size_t> refused;
+  std::vector<RefusedAt> refused;
   std::optional<bool> walked;
   try {
     if (top.kind() != JsonValueKind::Array) return std::nullopt;
@@ -263,7 +268,7 @@ std::optional<std::vector<size_t>> refused_root_items(ValidatorCore& core, const
                               for (size_t i = 0; i < n; ++i, element = element.next()) {
                                 if (walk_impl::walk(*item, element, ctx)) continue;
                                 if (ctx.stopped()) return false;
-                                refused.push_back(i);
+                                refused.push_back({i, element.position()});
                                 if (first_only) break;
                               }
                               return true;
@@ -331,9 +336,29 @@ FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_v
   }
   if (walk_here && walked == TapeWalk::CannotTell) return {};
   const bool member = walk_here && walked == TapeWalk::Member;
-  if (member && !need_value) return {FastLoadRoad::Member, {}};
+  if (member && !need_value) return {FastLoadRoad::Member, {}, {}};
   if (!py::stack_has_room(TAPE_BUILD_STACK)) return {};
-  py::Ref value = build_from_tape(held.tape(), 1, json_field_names(plan));
+  const FieldNameTable* names = json_field_names(plan);
+  if (walk_here && walked == TapeWalk::NotMember) {
+    // A non-member is never returned: with a list at the root only the
+    // refused items are needed, to be explained.
+    std::optional<std::vector<RefusedAt>> refused =
+        refused_root_items(core, plan, held.root(), first_refusal);
+    if (refused && !refused->empty()) {
+      std::vector<RefusedItem> items;
+      items.reserve(refused->size());
+      for (const RefusedAt& at : *refused) {
+        py::Ref item = build_from_tape(held.tape(), at.position, names);
+        if (!item) {
+          PyErr_Clear();
+          return {};
+        }
+        items.push_back({at.index, std::move(item)});
+      }
+      return {FastLoadRoad::RefusedItems, {}, std::move(items)};
+    }
+  }
+  py::Ref value = build_from_tape(held.tape(), 1, names);
   if (!value) {
     // The event parser road makes the same objects, and meets the same
     // failure if it lasts (not so a tape type the builder does not know).
@@ -343,9 +368,7 @@ FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_v
   const FastLoadRoad road = member                                        ? FastLoadRoad::Member
                             : walk_here && walked == TapeWalk::NotMember ? FastLoadRoad::NotMember
                                                                          : FastLoadRoad::Walk;
-  FastLoad load{road, std::move(value), std::nullopt};
-  if (road == FastLoadRoad::NotMember) load.refused_items = refused_root_items(core, plan, held.root(), first_refusal);
-  return load;
+  return {road, std::move(value), {}};
 }
 
 }  // namespace tarmelix::json

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "check/validate.h"
 #include "check/walk_plan.h"
 #include "py/ref.h"
 #include "schema/core.h"
@@ -35,15 +36,14 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes);
 // the document is to be walked (the SIMD walk found it is not a member, or
 // the schema's walk may run code of the user's, which only the reference
 // walk runs); NotMember: the SIMD walk found it is not a member, and the
-// value is walked to explain it.
-enum class FastLoadRoad : uint8_t { EventParser, Member, Walk, NotMember };
+// value is walked to explain it; RefusedItems: so too, with list[X] at the
+// root, and only the items that walk refused are built, to be explained.
+enum class FastLoadRoad : uint8_t { EventParser, Member, Walk, NotMember, RefusedItems };
 
 struct FastLoad {
   FastLoadRoad road = FastLoadRoad::EventParser;
   py::Ref value;  // built from the tape: for Walk and NotMember, and for Member when asked
-  // NotMember, with a list of one item schema at the root: the positions of
-  // the items the SIMD walk refused, in order (empty when it could not say).
-  std::optional<std::vector<size_t>> refused_items;
+  std::vector<RefusedItem> refused;  // RefusedItems: in order
 };
 
 // The parse of load and validate_json (`need_value` false: a member's value

@@ -184,6 +184,8 @@ class SimdTapeView {
   }
   // The tape word's address: never that of a Python object.
   uint64_t identity() const { return reinterpret_cast<uintptr_t>(tape_->words + at_); }
+  // The tape index of the word, as build_from_tape takes it.
+  size_t position() const { return at_; }
   py::Ref to_python() const { return walk_impl::to_python(*this); }
   // Only integers above the int64 range, up to 2**64 - 1, reach the tape.
   py::Ref big_to_python() const {
