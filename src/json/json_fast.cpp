@@ -277,6 +277,7 @@ std::optional<std::vector<RefusedAt>> refused_root_items(ValidatorCore& core,
     walked.reset();
   }
   if (!walked || !*walked) {
+    // The whole value's walk meets a fatal exception again and raises it.
     PyErr_Clear();
     return std::nullopt;
   }
@@ -350,6 +351,7 @@ FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_v
       for (const RefusedAt& at : *refused) {
         py::Ref item = build_from_tape(held.tape(), at.position, names);
         if (!item) {
+          // As for the whole value below: the event parser road meets it again.
           PyErr_Clear();
           return {};
         }
