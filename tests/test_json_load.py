@@ -146,9 +146,22 @@ def test_root_record_non_member_is_explained_as_validate_explains_it(doc):
         assert str(from_json.value) == str(from_value.value)
 
 
-# Lists at the root: members among the failures, a failure repeated at several
-# places, items that fail deep inside, and items of a recursive schema.
+# Lists and records at the root: members among the failures, a failure repeated
+# at several places, items that fail deep inside, items of a recursive schema,
+# records in records in lists, repeated keys, keys no field takes, maps.
+NESTED = {"id": int, "rows": list[{"a": int, "b?": list[str]}], "meta?": {"n": int},
+          "map?": dict[str, {"x": float}]}
+
+
 @pytest.mark.parametrize("schema, doc", [
+    (NESTED, '{"id": 1, "rows": [{"a": 1}, {"a": "x", "b": ["s", 2]}, {"a": 3}, {"b": []}]}'),
+    (NESTED, '{"id": "z", "rows": [], "meta": {"n": 1}, "extra": [1]}'),
+    (NESTED, '{"rows": [{"a": 1, "a": "late"}, {"a": "early", "a": 2}], "id": 2, "id": "w"}'),
+    (NESTED, '{"id": 1, "rows": [{"a": 1, "c": 0}], "meta": {"n": "q"}, "map": {"k": {"x": "f"}}}'),
+    (NESTED, '{"id": 1, "rows": {"a": 1}, "meta": []}'),
+    (NESTED, '[1, 2]'),
+    ({"head": int, str: int}, '{"head": 1, "k": 2, "m": "three", "head": "x"}'),
+    ({"a": {"b": {"c": list[list[{"d": int}]]}}}, '{"a": {"b": {"c": [[{"d": 1}], [{"d": 1}, {"d": "2"}]]}}}'),
     (list[{"id": int, "name": str, "tags?": list[str]}],
      '[{"id": 1, "name": "a"}, {"id": "x", "name": 2}, {"id": 3, "name": "c", "tags": ["t", 4]},'
      ' {"id": 4, "name": "d"}, {"id": "x", "name": 2}, {"id": 5}, {"id": 6, "name": "f", "x": 0}]'),
@@ -158,7 +171,7 @@ def test_root_record_non_member_is_explained_as_validate_explains_it(doc):
     (list[{"kind": Literal["a"], "n": int} | {"kind": Literal["b"], "s": str}],
      '[{"kind": "a", "n": 1}, {"kind": "b", "s": 1}, {"kind": "c"}, {"kind": "a", "n": 2}, 5]'),
 ])
-def test_root_list_non_member_is_explained_as_validate_explains_it(schema, doc):
+def test_non_member_document_is_explained_as_validate_explains_it(schema, doc):
     v = Validator(schema)
     value = json.loads(doc)
     for fail_fast in (False, True):

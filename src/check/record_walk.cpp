@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "check/exception_text.h"
+#include "check/hinted_walk.h"
 #include "check/quick_test.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
@@ -154,7 +155,8 @@ bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObjec
 
 void walk_record(const std::vector<RecordField>& fields,
                  const std::vector<KeyValueClause>& clauses, PyObject* value, const WalkPath& path,
-                 const WalkContext& ctx, ErrorList& errors, const PlanRecord* planned) {
+                 const WalkContext& ctx, ErrorList& errors, const PlanRecord* planned,
+                 const MemberHint* hint) {
   if (!PyDict_Check(value)) {
     errors.push_back(make_error_record("dict_type", "dict", value, path, ctx.got_when));
     return;
@@ -180,7 +182,12 @@ void walk_record(const std::vector<RecordField>& fields,
       return;
     }
     py::Ref found = py::Ref::borrow(PyDict_GetItemWithError(value, name.get()));
-    if (found) {
+    if (found && hint) {
+      const FieldHint& known = hint->fields[f];
+      if (!known.member) {
+        walk_hinted(field.node, found.get(), known.below.get(), path.key(field.name), ctx, errors);
+      }
+    } else if (found) {
       const uint64_t entered = memo.entered;
       walk_value(field.node, found.get(), path.key(field.name), ctx, errors);
       if (names_repeat) memo.note_repeat(entered);

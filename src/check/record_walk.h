@@ -9,6 +9,7 @@ namespace tarmelix::check {
 inline constexpr size_t KEY_TEXT_CHARS = 40;
 
 struct PlanRecord;
+struct MemberHint;
 
 // Whether a dict is a member, in CheckOnly, recording nothing. `planned` is
 // the record's entry in the plan, or null.
@@ -24,9 +25,12 @@ bool match_key_value_clauses(const std::vector<KeyValueClause>& clauses, PyObjec
 
 // The recording pass over a value the record rejected. `planned` (the
 // plan's entry for the record, or null) lends its field index and interned
-// names; without it the pass makes its own.
+// names; without it the pass makes its own. With a Record `hint` (of a
+// record whose field names are distinct), the fields it marks members are
+// not walked, and the refused ones are walked as it says.
 void walk_record(const std::vector<RecordField>& fields,
                  const std::vector<KeyValueClause>& clauses, PyObject* value, const WalkPath& path,
-                 const WalkContext& ctx, ErrorList& errors, const PlanRecord* planned);
+                 const WalkContext& ctx, ErrorList& errors, const PlanRecord* planned,
+                 const MemberHint* hint = nullptr);
 
 }  // namespace tarmelix::check

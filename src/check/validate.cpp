@@ -1,12 +1,12 @@
 #include "check/validate.h"
 
 #include "check/fresh_walk.h"
+#include "check/hinted_walk.h"
 #include "check/record_walk.h"
 #include "check/slow_paths.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "errors/errors.h"
-#include "schema/sequence_shape.h"
 
 namespace tarmelix::check {
 
@@ -70,31 +70,20 @@ bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode) {
   return false;
 }
 
-Explained explain_refused_items(ValidatorCore& core, const std::vector<RefusedItem>& items,
-                                WalkMode mode) {
+Explained explain_with_hint(ValidatorCore& core, PyObject* value, const MemberHint& hint,
+                            WalkMode mode) {
   ensure_walk_plan(core);
   const WalkPlan* plan = plan_for_walks(core);
-  const SchemaNode* item = schema::list_item_schema(core.root);
-  if (slow_paths_only() || !plan || !plan->runs_only_own_code || !item ||
-      mode == WalkMode::CheckOnly) {
+  if (slow_paths_only() || !plan || !plan->runs_only_own_code || mode == WalkMode::CheckOnly) {
     return Explained::NoFault;
   }
   ErrorList errors;
   std::optional<bool> member =
       run_fresh_walk(core.constants, core.definitions, plan, mode, [&](const WalkContext& ctx) {
-        // As the walk's Sequence step over these items alone.
-        if (!ctx.has_stack_room()) return false;
-        const WalkPath top;
-        for (const RefusedItem& refused : items) {
-          if (!walk_value(*item, refused.value.get(), top.index(refused.index), ctx, errors) &&
-              (ctx.mode != WalkMode::CollectAll || ctx.stopped())) {
-            break;
-          }
-        }
-        return false;
+        return walk_hinted(core.root, value, &hint, WalkPath{}, ctx, errors);
       });
   if (!member) return Explained::Raised;
-  if (errors.empty()) return Explained::NoFault;
+  if (*member || errors.empty()) return Explained::NoFault;
   errors.drop_equal_texts();
   raise_validation_error(errors);
   return Explained::Raised;

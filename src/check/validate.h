@@ -2,8 +2,8 @@
 #pragma once
 
 #include <optional>
-#include <vector>
 
+#include "check/member_hint.h"
 #include "errors/walk_mode.h"
 #include "py/ref.h"
 #include "schema/core.h"
@@ -28,23 +28,15 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode);
 // in, takes validate_value.
 bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode);
 
-// An item of a list at the root, with its position there.
-struct RefusedItem {
-  size_t index;
-  py::Ref value;
-};
-
 enum class Explained : uint8_t { Raised, NoFault };
 
-// With list[X] at the root (X running only our own code), the items a
-// CheckOnly walk with the same plan refused, in order (the first alone where
-// the mode stops at the first failure): walked as the walk's Sequence step
-// walks them, the members left out, since a member adds no record. Raised:
-// the ValidationError, or a fatal exception, is set. NoFault: they showed
-// none (or the schema is not such a list), and the whole value must be
-// walked.
-Explained explain_refused_items(ValidatorCore& core, const std::vector<RefusedItem>& items,
-                                WalkMode mode);
+// The explaining walk of a value that a CheckOnly walk with the same plan,
+// running only our own code, found not to be a member, led by what that walk
+// found (`hint`, for the root; the value built as far as it says). Raised:
+// the ValidationError, or a fatal exception, is set. NoFault: it found none
+// (nothing set), and the whole value must be built and walked.
+Explained explain_with_hint(ValidatorCore& core, PyObject* value, const MemberHint& hint,
+                            WalkMode mode);
 
 // is_valid and `in`: the answer, or empty with a fatal exception set.
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value);
@@ -63,9 +55,8 @@ namespace tarmelix {
 using check::ensure_walk_plan;
 using check::validate_value;
 using check::validate_non_member;
-using check::RefusedItem;
 using check::Explained;
-using check::explain_refused_items;
+using check::explain_with_hint;
 using check::check_membership;
 using check::check_node_membership;
 }  // namespace tarmelix

@@ -65,11 +65,13 @@ py::Ref load_json_document(ValidatorCore& core, PyObject* data, WalkMode mode,
       if (!validate_non_member(core, fast.value.get(), mode)) return {};
       return need_document ? std::move(fast.value) : py::none();
     }
-    // Only the refused items were built: should they show no fault, the
-    // event parser road reads the document again and walks all of it.
-    if (fast.road == FastLoadRoad::RefusedItems &&
-        explain_refused_items(core, fast.refused, mode) == Explained::Raised) {
-      return {};
+    if (fast.road == FastLoadRoad::Refused) {
+      // Built only as far as the hint says: should it show no fault, the
+      // event parser road reads the document again and walks all of it.
+      if (explain_with_hint(core, fast.value.get(), *fast.hint, mode) == Explained::Raised) {
+        return {};
+      }
+      fast.value.reset();
     }
     document = std::move(fast.value);
   } else if (input.kind == JsonInputKind::Failed) {

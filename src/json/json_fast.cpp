@@ -8,6 +8,7 @@
 #include "json/simd_tape.h"
 #include "json/tape_build.h"
 #include "schema/sequence_shape.h"
+#include "py/collector_pause.h"
 #include "py/detach.h"
 
 namespace tarmelix::json {
@@ -243,45 +244,140 @@ bool simd_may_parse(std::string_view bytes) {
 
 bool runs_only_own_code(const WalkPlan* plan) { return plan && plan->runs_only_own_code; }
 
-// Where the schema's root is list[X] and the document's an array: the
-// positions of the items the tape walk refuses, in order, with their tape
-// indexes (only the first with `first_only`). Attached; nullopt (nothing
-// set) where the walk cannot tell.
-struct RefusedAt {
-  size_t index;
-  size_t position;
+// What the explaining walk of a document the tape walk refused reads, and
+// what it may step over: along records (whose field names are distinct) and
+// lists from the root, each value is walked on the tape again, and only the
+// refused ones are built, a record as a dict of every key of its object with
+// None for its member fields, a list not at all (its refused items carry
+// their values), anything else whole. A member adds no record, so the
+// explaining walk over this finds what it finds over the whole value.
+// Attached, inside a CheckOnly walk; the collector is paused by the caller.
+class RefusedBuild {
+ public:
+  RefusedBuild(const SimdTape& tape, const FieldNameTable* names, const WalkContext& ctx,
+               bool first_only)
+      : tape_(tape), names_(names), ctx_(ctx), first_only_(first_only) {}
+
+  struct Built {
+    py::Ref value;
+    std::unique_ptr<MemberHint> hint;  // null: the value is whole
+  };
+
+  // Null value (an error may be set) where it cannot be built or told.
+  Built refused(const SchemaNode& node, SimdTapeView view) {
+    if (!ctx_.has_stack_room()) return {};
+    const JsonValueKind kind = view.kind();
+    if (kind == JsonValueKind::Object && node.kind == NodeKind::Record && !node.fields.empty()) {
+      const check::PlanRecord* planned = ctx_.plan->record(node);
+      if (planned && planned->distinct) return record(node, *planned, view);
+    } else if (kind == JsonValueKind::Array) {
+      if (const SchemaNode* item = schema::list_item_schema(node)) return list(*item, view);
+    }
+    return {build_from_tape(tape_, view.position(), names_), nullptr};
+  }
+
+ private:
+  struct Entry {
+    SimdTapeView key;
+    SimdTapeView value;
+    py::Ref built;  // null: None
+  };
+
+  Built record(const SchemaNode& node, const check::PlanRecord& planned, SimdTapeView object) {
+    const size_t n = object.size();
+    std::vector<Entry> entries;
+    entries.reserve(n);
+    // Each field's value is its key's last entry, as in the dict.
+    std::vector<size_t> last(node.fields.size(), SIZE_MAX);
+    std::vector<bool> declared(n, false);
+    SimdTapeView at = object.first();
+    for (size_t i = 0; i < n; ++i) {
+      if (!at.is_string()) unknown_tape_type();
+      const SimdTapeView value = at.after_string();
+      if (const uint64_t* field = planned.bare_keys.find(at.str())) {
+        last[*field] = i;
+        declared[i] = true;
+      }
+      entries.push_back({at, value, {}});
+      at = value.next();
+    }
+    auto hint = std::make_unique<MemberHint>();
+    hint->kind = MemberHint::Kind::Record;
+    hint->fields.resize(node.fields.size());
+    for (size_t f = 0; f < node.fields.size(); ++f) {
+      if (last[f] == SIZE_MAX) continue;
+      Entry& entry = entries[last[f]];
+      if (walk_impl::walk(node.fields[f].node, entry.value, ctx_)) continue;
+      if (ctx_.stopped()) return {};
+      Built below = refused(node.fields[f].node, entry.value);
+      if (!below.value) return {};
+      entry.built = std::move(below.value);
+      hint->fields[f] = {false, std::move(below.hint)};
+    }
+    py::Ref dict = py::Ref::steal(PyDict_New());
+    if (!dict) return {};
+    for (size_t i = 0; i < n; ++i) {
+      Entry& entry = entries[i];
+      // A key no field names is walked with its value, whole; an earlier
+      // entry of a field's key is overwritten by its last.
+      if (!declared[i]) {
+        entry.built = build_from_tape(tape_, entry.value.position(), names_);
+        if (!entry.built) return {};
+      }
+      py::Ref key = build_key_from_tape(tape_, entry.key.position(), names_);
+      if (!key) return {};
+      PyObject* value = entry.built ? entry.built.get() : Py_None;
+      if (PyDict_SetItem(dict.get(), key.get(), value) < 0) return {};
+    }
+    return {std::move(dict), std::move(hint)};
+  }
+
+  Built list(const SchemaNode& item, SimdTapeView array) {
+    auto hint = std::make_unique<MemberHint>();
+    hint->kind = MemberHint::Kind::List;
+    const size_t n = array.size();
+    SimdTapeView element = array.first();
+    for (size_t i = 0; i < n; ++i, element = element.next()) {
+      if (walk_impl::walk(item, element, ctx_)) continue;
+      if (ctx_.stopped()) return {};
+      Built below = refused(item, element);
+      if (!below.value) return {};
+      hint->items.push_back({i, std::move(below.value), std::move(below.hint)});
+      if (first_only_) break;
+    }
+    return {py::none(), std::move(hint)};
+  }
+
+  const SimdTape& tape_;
+  const FieldNameTable* names_;
+  const WalkContext& ctx_;
+  bool first_only_;
 };
 
-std::optional<std::vector<RefusedAt>> refused_root_items(ValidatorCore& core,
-                                                         const WalkPlan* plan, SimdTapeView top,
-                                                         bool first_only) {
-  const SchemaNode* item = schema::list_item_schema(core.root);
-  if (!item) return std::nullopt;
-  std::vector<RefusedAt> refused;
+// The root's RefusedBuild, or a null value (nothing set) where it cannot be
+// told; the root's hint is null where the value was built whole.
+RefusedBuild::Built build_refused(ValidatorCore& core, const WalkPlan* plan, const SimdTape& tape,
+                                  SimdTapeView top, const FieldNameTable* names,
+                                  bool first_only) {
+  RefusedBuild::Built built;
   std::optional<bool> walked;
   try {
-    if (top.kind() != JsonValueKind::Array) return std::nullopt;
+    py::CollectorPaused paused;
     walked = run_fresh_walk(core.constants, core.definitions, plan, WalkMode::CheckOnly,
                             [&](const WalkContext& ctx) {
-                              const size_t n = top.size();
-                              SimdTapeView element = top.first();
-                              for (size_t i = 0; i < n; ++i, element = element.next()) {
-                                if (walk_impl::walk(*item, element, ctx)) continue;
-                                if (ctx.stopped()) return false;
-                                refused.push_back({i, element.position()});
-                                if (first_only) break;
-                              }
-                              return true;
+                              built = RefusedBuild(tape, names, ctx, first_only).refused(core.root,
+                                                                                         top);
+                              return static_cast<bool>(built.value);
                             });
   } catch (const UnknownTapeType&) {
     walked.reset();
   }
   if (!walked || !*walked) {
-    // The whole value's walk meets a fatal exception again and raises it.
+    // The whole value's build and walk meet any failure here again.
     PyErr_Clear();
-    return std::nullopt;
+    return {};
   }
-  return refused;
+  return built;
 }
 
 }  // namespace
@@ -337,28 +433,17 @@ FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_v
   }
   if (walk_here && walked == TapeWalk::CannotTell) return {};
   const bool member = walk_here && walked == TapeWalk::Member;
-  if (member && !need_value) return {FastLoadRoad::Member, {}, {}};
+  if (member && !need_value) return {FastLoadRoad::Member, {}, nullptr};
   if (!py::stack_has_room(TAPE_BUILD_STACK)) return {};
   const FieldNameTable* names = json_field_names(plan);
   if (walk_here && walked == TapeWalk::NotMember) {
-    // A non-member is never returned: with a list at the root only the
-    // refused items are needed, to be explained.
-    std::optional<std::vector<RefusedAt>> refused =
-        refused_root_items(core, plan, held.root(), first_refusal);
-    if (refused && !refused->empty()) {
-      std::vector<RefusedItem> items;
-      items.reserve(refused->size());
-      for (const RefusedAt& at : *refused) {
-        py::Ref item = build_from_tape(held.tape(), at.position, names);
-        if (!item) {
-          // As for the whole value below: the event parser road meets it again.
-          PyErr_Clear();
-          return {};
-        }
-        items.push_back({at.index, std::move(item)});
-      }
-      return {FastLoadRoad::RefusedItems, {}, std::move(items)};
+    // A non-member is never returned: only what explains it is built.
+    RefusedBuild::Built built =
+        build_refused(core, plan, held.tape(), held.root(), names, first_refusal);
+    if (built.value && built.hint) {
+      return {FastLoadRoad::Refused, std::move(built.value), std::move(built.hint)};
     }
+    if (built.value) return {FastLoadRoad::NotMember, std::move(built.value), {}};
   }
   py::Ref value = build_from_tape(held.tape(), 1, names);
   if (!value) {
@@ -370,7 +455,7 @@ FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_v
   const FastLoadRoad road = member                                        ? FastLoadRoad::Member
                             : walk_here && walked == TapeWalk::NotMember ? FastLoadRoad::NotMember
                                                                          : FastLoadRoad::Walk;
-  return {road, std::move(value), {}};
+  return {road, std::move(value), nullptr};
 }
 
 }  // namespace tarmelix::json

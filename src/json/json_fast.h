@@ -3,11 +3,10 @@
 // answer is the event parser road's; everything else is left to that road.
 #pragma once
 
-#include <optional>
+#include <memory>
 #include <string_view>
-#include <vector>
 
-#include "check/validate.h"
+#include "check/member_hint.h"
 #include "check/walk_plan.h"
 #include "py/ref.h"
 #include "schema/core.h"
@@ -36,14 +35,15 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes);
 // the document is to be walked (the SIMD walk found it is not a member, or
 // the schema's walk may run code of the user's, which only the reference
 // walk runs); NotMember: the SIMD walk found it is not a member, and the
-// value is walked to explain it; RefusedItems: so too, with list[X] at the
-// root, and only the items that walk refused are built, to be explained.
-enum class FastLoadRoad : uint8_t { EventParser, Member, Walk, NotMember, RefusedItems };
+// value is walked to explain it; Refused: so too, with a record or a list
+// at the root, and the value is built only as far as the hint of what was
+// refused says, to be explained by explain_with_hint.
+enum class FastLoadRoad : uint8_t { EventParser, Member, Walk, NotMember, Refused };
 
 struct FastLoad {
   FastLoadRoad road = FastLoadRoad::EventParser;
   py::Ref value;  // built from the tape: for Walk and NotMember, and for Member when asked
-  std::vector<RefusedItem> refused;  // RefusedItems: in order
+  std::unique_ptr<MemberHint> hint;  // Refused
 };
 
 // The parse of load and validate_json (`need_value` false: a member's value

@@ -62,6 +62,13 @@ class TapeBuilder {
     }
   }
 
+  py::Ref key(size_t at) {
+    const uint64_t k = words_[at];
+    if ((k >> 56) != '"') return unknown_type();
+    uint32_t expected = FieldNameTable::NO_SLOT;
+    return key_text(k, expected);
+  }
+
   static py::Ref unknown_type() {
     PyErr_SetString(PyExc_ValueError, "a JSON tape word of a type the builder does not know");
     return {};
@@ -174,6 +181,11 @@ py::Ref build_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* n
     // Counting a saturated container's children met it.
     return TapeBuilder::unknown_type();
   }
+}
+
+py::Ref build_key_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* names) {
+  py::require_interpreter();
+  return TapeBuilder(tape, names).key(at);
 }
 
 }  // namespace tarmelix::json

@@ -25,4 +25,8 @@ inline constexpr size_t TAPE_BUILD_STACK = size_t{160} << 10;
 // texts come from the cache across calls. Null with the error set.
 py::Ref build_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* names);
 
+// The key at the tape's index `at` (a string word) as build_from_tape makes
+// it. Null with the error set.
+py::Ref build_key_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* names);
+
 }  // namespace tarmelix::json
