@@ -12,7 +12,7 @@ namespace {
 using schema::fx_add;
 using schema::fx_hash_bytes;
 
-uint64_t hash_path_code_expected(const ErrorRecord& r) {
+uint64_t compute_path_code_expected(const ErrorRecord& r) {
   uint64_t h = fx_add(0, r.path.size());
   for (const PathSegment& segment : r.path) {
     if (const uint64_t* index = std::get_if<uint64_t>(&segment)) {
@@ -26,6 +26,13 @@ uint64_t hash_path_code_expected(const ErrorRecord& r) {
 }
 
 uint64_t nonzero(uint64_t h) { return h == 0 ? 1 : h; }
+
+// Kept in the record once made: both the list's index and drop_equal_texts
+// ask for it.
+uint64_t hash_path_code_expected(const ErrorRecord& r) {
+  if (r.place_hash == 0) r.place_hash = nonzero(compute_path_code_expected(r));
+  return r.place_hash;
+}
 
 // The hash of what push_back compares, kept in the record once made.
 uint64_t key_hash(const ErrorRecord& r) {

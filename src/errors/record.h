@@ -27,6 +27,7 @@ struct ErrorRecord {
   // back.
   bool got_pending = false;
   mutable uint64_t key_hash = 0;  // ErrorList's hash of it once computed, 0 before
+  mutable uint64_t place_hash = 0;  // ErrorList's hash of path, code and expected, 0 before
 };
 
 }  // namespace tarmelix::errors

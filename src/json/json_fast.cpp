@@ -265,7 +265,8 @@ class RefusedBuild {
 
   // Null value (an error may be set) where it cannot be built or told.
   Built refused(const SchemaNode& node, SimdTapeView view) {
-    if (!ctx_.has_stack_room()) return {};
+    // The builder needs room for whatever lies below, wherever it starts.
+    if (!ctx_.has_stack_room() || !py::stack_has_room(TAPE_BUILD_STACK)) return {};
     const JsonValueKind kind = view.kind();
     if (kind == JsonValueKind::Object && node.kind == NodeKind::Record && !node.fields.empty()) {
       const check::PlanRecord* planned = ctx_.plan->record(node);

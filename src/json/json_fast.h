@@ -42,13 +42,15 @@ enum class FastLoadRoad : uint8_t { EventParser, Member, Walk, NotMember, Refuse
 
 struct FastLoad {
   FastLoadRoad road = FastLoadRoad::EventParser;
-  py::Ref value;  // built from the tape: for Walk and NotMember, and for Member when asked
+  // Built from the tape: for Walk and NotMember, for Member when asked, and
+  // for Refused as far as the hint says (never a value to hand back).
+  py::Ref value;
   std::unique_ptr<MemberHint> hint;  // Refused
 };
 
 // The parse of load and validate_json (`need_value` false: a member's value
-// is not needed; `first_refusal` true: of the refused items only the first
-// is wanted). Leaves no error set.
+// is not needed; `first_refusal` true: of a list's refused items only the
+// first is wanted). Leaves no error set.
 FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_value,
                         bool first_refusal);
 
