@@ -7,9 +7,9 @@
 #include "json/json_driver.h"
 #include "json/simd_tape.h"
 #include "json/tape_build.h"
-#include "schema/sequence_shape.h"
 #include "py/collector_pause.h"
 #include "py/detach.h"
+#include "schema/sequence_shape.h"
 
 namespace tarmelix::json {
 
