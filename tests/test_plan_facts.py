@@ -53,6 +53,25 @@ def test_kinds_mixed_in_homogeneous_containers(spec, value, member):
     assert v.is_valid_json(json.dumps(value)) is member
 
 
+# Lists of one-word items are stepped over four at a time: one stranger (a
+# number, a container, a kind the schema refuses) at every place of arrays
+# around that width.
+@pytest.mark.parametrize("length", [1, 3, 4, 5, 8, 9, 13])
+@pytest.mark.parametrize("spec, stranger", [
+    (list[str | None], 1), (list[str | None], 0.5), (list[str | None], True),
+    (list[str | None], []), (list[str | None], {}), (list[bool | str], None),
+    (list[str], None),
+])
+def test_runs_of_one_word_items(length, spec, stranger):
+    v = Validator(spec)
+    fill = [None, "a", "é\u00e9"] if v.is_valid([None]) else ["a", "b"]
+    items = [fill[i % len(fill)] for i in range(length)]
+    assert v.is_valid_json(json.dumps(items))
+    for at in range(length):
+        spoiled = items[:at] + [stranger] + items[at + 1:]
+        assert v.is_valid_json(json.dumps(spoiled)) is False, spoiled
+
+
 @pytest.mark.parametrize("spec, value, member", [
     (tuple[int | None, ...], (None, 2**80), True),
     (tuple[int | None, ...], [None], False),

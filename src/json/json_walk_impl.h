@@ -381,6 +381,13 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   // Items decided by their kind alone (list[float], list[int | str]): one
   // mask test each.
   if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx); mask && !slow_paths_only()) {
+    // Where every member item is one tape word (list[str | None]), runs of
+    // them are stepped over four at a time; the loop below decides the rest.
+    if constexpr (requires { element.skip_one_word_run(*mask, n); }) {
+      if ((*mask & (JSON_NULL | JSON_BOOL | JSON_STR)) == *mask) {
+        i += element.skip_one_word_run(*mask, n - i);
+      }
+    }
     for (; i < n; ++i, element = element.next()) {
       if ((*mask & kind_bit(element.kind())) == 0) return false;
     }

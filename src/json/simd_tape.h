@@ -9,6 +9,7 @@
 #endif
 #include <string_view>
 
+#include "check/kinds.h"
 #include "json/json_plan.h"
 #include "json/json_value.h"
 #include "json/json_walk_impl.h"
@@ -55,6 +56,18 @@ struct TapeSteps {
   }
 };
 inline constexpr TapeSteps TAPE_STEPS{};
+
+// The kind bit of each type whose value is one tape word (null, the bools,
+// a string), 0 for every other type.
+struct OneWordKinds {
+  uint8_t of[256];
+  constexpr OneWordKinds() : of() {
+    of['n'] = check::JSON_NULL;
+    of['t'] = of['f'] = check::JSON_BOOL;
+    of['"'] = check::JSON_STR;
+  }
+};
+inline constexpr OneWordKinds ONE_WORD_KINDS{};
 
 // One value of the parser's tape: a word whose top byte names its type, two
 // words for numbers, and a container's word holding the tape index just past
@@ -182,7 +195,24 @@ class SimdTapeView {
         unknown_tape_type();
     }
   }
-  // The tape word's address: never that of a Python object.
+  // Steps over values that are one tape word each and of a kind `mask`
+  // admits, four at a time, at most `count` of them, and tells how many;
+  // stops before the four that hold anything else. The four types are read
+  // independently, so a run goes at the pace of the loads.
+  size_t skip_one_word_run(uint8_t mask, size_t count) {
+    const uint64_t* w = tape_->words + at_;
+    size_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+      const bool all = (ONE_WORD_KINDS.of[w[k] >> 56] & mask) != 0 &&
+                       (ONE_WORD_KINDS.of[w[k + 1] >> 56] & mask) != 0 &&
+                       (ONE_WORD_KINDS.of[w[k + 2] >> 56] & mask) != 0 &&
+                       (ONE_WORD_KINDS.of[w[k + 3] >> 56] & mask) != 0;
+      if (!all) break;
+    }
+    at_ += k;
+    return k;
+  }
+    // The tape word's address: never that of a Python object.
   uint64_t identity() const { return reinterpret_cast<uintptr_t>(tape_->words + at_); }
   // The tape index of the word, as build_from_tape takes it.
   size_t position() const { return at_; }
