@@ -386,6 +386,8 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
     if constexpr (requires { element.skip_one_word_run(*mask, n); }) {
       if ((*mask & (JSON_NULL | JSON_BOOL | JSON_STR)) == *mask) {
         i += element.skip_one_word_run(*mask, n - i);
+      } else if ((*mask & (JSON_INT | JSON_FLOAT)) == *mask) {
+        i += element.skip_two_word_run(*mask, n - i);
       }
     }
     for (; i < n; ++i, element = element.next()) {
@@ -405,6 +407,10 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
         if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
       }
       return true;
+    }
+    // An integer's answer is the set's: runs of them four at a time.
+    if constexpr (requires { element.skip_one_word_run(0, n); }) {
+      i += element.skip_int_run([&](int64_t v) { return sets.has_int(v); }, n - i);
     }
     for (; i < n; ++i, element = element.next()) {
       std::optional<bool> found = literal_sets_answer(sets, element);

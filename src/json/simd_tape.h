@@ -69,6 +69,17 @@ struct OneWordKinds {
 };
 inline constexpr OneWordKinds ONE_WORD_KINDS{};
 
+// The kind bit of each type whose value is two tape words (a number and its
+// payload), 0 for every other type.
+struct TwoWordKinds {
+  uint8_t of[256];
+  constexpr TwoWordKinds() : of() {
+    of['l'] = of['u'] = check::JSON_INT;
+    of['d'] = check::JSON_FLOAT;
+  }
+};
+inline constexpr TwoWordKinds TWO_WORD_KINDS{};
+
 // One value of the parser's tape: a word whose top byte names its type, two
 // words for numbers, and a container's word holding the tape index just past
 // its end and (saturated) its count. The view reads no word as a type it is
@@ -210,6 +221,36 @@ class SimdTapeView {
       if (!all) break;
     }
     at_ += k;
+    return k;
+  }
+    // The same over numbers (two words each) of a kind `mask` admits.
+  size_t skip_two_word_run(uint8_t mask, size_t count) {
+    const uint64_t* w = tape_->words + at_;
+    size_t k = 0;
+    for (; k + 4 <= count; k += 4, w += 8) {
+      const bool all = (TWO_WORD_KINDS.of[w[0] >> 56] & mask) != 0 &&
+                       (TWO_WORD_KINDS.of[w[2] >> 56] & mask) != 0 &&
+                       (TWO_WORD_KINDS.of[w[4] >> 56] & mask) != 0 &&
+                       (TWO_WORD_KINDS.of[w[6] >> 56] & mask) != 0;
+      if (!all) break;
+    }
+    at_ += 2 * k;
+    return k;
+  }
+  // The same over integers of the int64 range that `admits` (a test of the
+  // value, running no Python code) takes.
+  template <class Admits>
+  size_t skip_int_run(const Admits& admits, size_t count) {
+    const uint64_t* w = tape_->words + at_;
+    size_t k = 0;
+    for (; k + 4 <= count; k += 4, w += 8) {
+      const bool all = (w[0] >> 56) == 'l' && (w[2] >> 56) == 'l' && (w[4] >> 56) == 'l' &&
+                       (w[6] >> 56) == 'l' && admits(static_cast<int64_t>(w[1])) &&
+                       admits(static_cast<int64_t>(w[3])) && admits(static_cast<int64_t>(w[5])) &&
+                       admits(static_cast<int64_t>(w[7]));
+      if (!all) break;
+    }
+    at_ += 2 * k;
     return k;
   }
     // The tape word's address: never that of a Python object.
