@@ -49,28 +49,10 @@ Py_ssize_t first_scalar_failure(NodeKind kind, PyObject* const* items, Py_ssize_
 // subclass, a container) is handed back to the general loop.
 SequenceProgress typed_elements(uint8_t mask, PyObject* const* items, Py_ssize_t tested,
                                 const WalkContext& ctx) {
-  // The admitted types, compared all at once: one branch a member, however
-  // the kinds mix (the unused slots repeat the first type). Anything else
-  // is told as py_type_bit tells it.
-  constexpr size_t SLOTS = 6;
-  PyTypeObject* const by_bit[SLOTS] = {Py_TYPE(Py_None), &PyBool_Type,  &PyLong_Type,
-                                       &PyFloat_Type,    &PyUnicode_Type, &PyBytes_Type};
-  static_assert(PY_NONE == 1 << 0 && PY_BOOL == 1 << 1 && PY_INT == 1 << 2 &&
-                PY_FLOAT == 1 << 3 && PY_STR == 1 << 4 && PY_BYTES == 1 << 5);
-  // With none admitted, no type matches a null slot.
-  PyTypeObject* admitted[SLOTS] = {};
-  size_t count = 0;
-  for (size_t b = 0; b < SLOTS; ++b) {
-    if (mask & (1u << b)) admitted[count++] = by_bit[b];
-  }
-  for (size_t k = count; k < SLOTS; ++k) admitted[k] = admitted[0];
   for (Py_ssize_t i = 0; i < tested; ++i) {
-    PyTypeObject* t = Py_TYPE(items[i]);
-    if ((t == admitted[0]) | (t == admitted[1]) | (t == admitted[2]) | (t == admitted[3]) |
-        (t == admitted[4]) | (t == admitted[5])) {
-      continue;
-    }
-    if (py_type_bit(items[i]) == 0) return {false, true, i};
+    const uint8_t bit = py_type_bit(items[i]);
+    if (mask & bit) continue;
+    if (bit == 0) return {false, true, i};
     return pure_outcome(i, tested, ctx);
   }
   return {true, true, 0};
