@@ -409,7 +409,7 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
       return true;
     }
     // An integer's answer is the set's: runs of them four at a time.
-    if constexpr (requires { element.skip_one_word_run(0, n); }) {
+    if constexpr (requires { element.skip_int_run([](int64_t) { return true; }, n); }) {
       i += element.skip_int_run([&](int64_t v) { return sets.has_int(v); }, n - i);
     }
     for (; i < n; ++i, element = element.next()) {

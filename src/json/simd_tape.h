@@ -206,36 +206,17 @@ class SimdTapeView {
         unknown_tape_type();
     }
   }
-  // Steps over values that are one tape word each and of a kind `mask`
-  // admits, four at a time, at most `count` of them, and tells how many;
-  // stops before the four that hold anything else. The four types are read
-  // independently, so a run goes at the pace of the loads.
+  // Steps over values that are one tape word each (null, bools, strings)
+  // and of a kind `mask` admits, four at a time, at most `count` of them,
+  // and tells how many; stops before the four that hold anything else. The
+  // four types are read independently, so a run goes at the pace of the
+  // loads.
   size_t skip_one_word_run(uint8_t mask, size_t count) {
-    const uint64_t* w = tape_->words + at_;
-    size_t k = 0;
-    for (; k + 4 <= count; k += 4) {
-      const bool all = (ONE_WORD_KINDS.of[w[k] >> 56] & mask) != 0 &&
-                       (ONE_WORD_KINDS.of[w[k + 1] >> 56] & mask) != 0 &&
-                       (ONE_WORD_KINDS.of[w[k + 2] >> 56] & mask) != 0 &&
-                       (ONE_WORD_KINDS.of[w[k + 3] >> 56] & mask) != 0;
-      if (!all) break;
-    }
-    at_ += k;
-    return k;
+    return skip_run<1>(ONE_WORD_KINDS.of, mask, count);
   }
-    // The same over numbers (two words each) of a kind `mask` admits.
+  // The same over numbers (two words each) of a kind `mask` admits.
   size_t skip_two_word_run(uint8_t mask, size_t count) {
-    const uint64_t* w = tape_->words + at_;
-    size_t k = 0;
-    for (; k + 4 <= count; k += 4, w += 8) {
-      const bool all = (TWO_WORD_KINDS.of[w[0] >> 56] & mask) != 0 &&
-                       (TWO_WORD_KINDS.of[w[2] >> 56] & mask) != 0 &&
-                       (TWO_WORD_KINDS.of[w[4] >> 56] & mask) != 0 &&
-                       (TWO_WORD_KINDS.of[w[6] >> 56] & mask) != 0;
-      if (!all) break;
-    }
-    at_ += 2 * k;
-    return k;
+    return skip_run<2>(TWO_WORD_KINDS.of, mask, count);
   }
   // The same over integers of the int64 range that `admits` (a test of the
   // value, running no Python code) takes.
@@ -264,6 +245,20 @@ class SimdTapeView {
   }
 
  private:
+  template <size_t Stride>
+  size_t skip_run(const uint8_t (&kinds)[256], uint8_t mask, size_t count) {
+    const uint64_t* w = tape_->words + at_;
+    size_t k = 0;
+    for (; k + 4 <= count; k += 4, w += 4 * Stride) {
+      const bool all = (kinds[w[0] >> 56] & mask) != 0 && (kinds[w[Stride] >> 56] & mask) != 0 &&
+                       (kinds[w[2 * Stride] >> 56] & mask) != 0 &&
+                       (kinds[w[3 * Stride] >> 56] & mask) != 0;
+      if (!all) break;
+    }
+    at_ += Stride * k;
+    return k;
+  }
+
 
   // A pattern of at most 16 bytes against the text at `at`, by two words.
   static bool matches_words(const uint8_t* at, const JsonKeyPattern& pattern) {
