@@ -14,11 +14,15 @@ literals as Literal[...] makes; ["const", constant], the literal alone;
 ["cons", s, [constraint...]] (["ge" | "gt" | "le" | "lt" | "mult", number],
 ["minlen" | "maxlen", n], ["regex", pattern], ["pred", kind]); ["mut", kind];
 ["rec", body] with ["self"] inside; ["obj", "Point" | "SlotPoint"]; ["class", enum].
+A constant (a literal, a bound) may be ["counted", number]: user code that notes every
+comparison and hash it is asked for in CALLS; ["pred", "log"] notes each
+value it is called with. Each entry point's notes are part of its answers ("calls").
 
 Values: ["int", n, how?], ["intsub", n], ["bool", b], ["float", x, how?], ["floatsub", x],
 ["none"], ["str", text, how], ["bytes", text], ["enum", class, member], ["list" | "tuple" |
 "set" | "frozenset", [v...]], ["dict", kind, [[k, v]...]], ["inst", class name, kind,
-[[field, v]...]], ["obj", ...], ["eqall"]. `how` "same" is the schema's own constant.
+[[field, v]...]], ["obj", ...], ["eqall"], ["counted", number] (a new one, equal by its
+number). `how` "same" is the schema's own constant.
 """
 
 import json
@@ -134,6 +138,42 @@ class PropPoint(Point):
 
 CLASSES = {"Point": Point, "SlotPoint": SlotPoint}
 
+# What user code the entry point under way ran: one text a call.
+CALLS = []
+
+
+class Counted:
+    """A number of the user's: its comparisons, equality and hash are its own code, each
+    call noted in CALLS with the other operand."""
+
+    def __init__(self, x):
+        self.x = x
+
+    def _other(self, op, other):
+        CALLS.append(f"{op} {self.x!r} {other!r}")
+        return other.x if isinstance(other, Counted) else other
+
+    def _order(op):
+        def compare(self, other):
+            other = self._other(op, other)
+            if not isinstance(other, (int, float)):
+                return NotImplemented
+            return getattr(self.x, f"__{op}__")(other)
+
+        return compare
+
+    __lt__, __le__, __gt__, __ge__ = _order("lt"), _order("le"), _order("gt"), _order("ge")
+
+    def __eq__(self, other):
+        return self.x == self._other("eq", other)
+
+    def __hash__(self):
+        CALLS.append(f"hash {self.x!r}")
+        return hash(self.x)
+
+    def __repr__(self):
+        return f"Counted({self.x!r})"
+
 
 class Meta:
     """Annotated metadata: the constraint attributes it is given."""
@@ -170,10 +210,17 @@ def raising(v):
     raise ValueError("bad")
 
 
-PREDICATES = {"pos": positive, "raise": raising}
+def noted(v):
+    CALLS.append(f"pred {v!r}")
+    return v != 0
+
+
+PREDICATES = {"pos": positive, "raise": raising, "log": noted}
 
 
 def constant(x):
+    if isinstance(x, list) and x[0] == "counted":
+        return Counted(x[1])
     if isinstance(x, list):
         made = ENUMS[x[1]][x[2]]
     elif isinstance(x, str):
@@ -338,6 +385,8 @@ def value(d):
         return ENUMS[d[1]][d[2]]
     if tag == "eqall":
         return EqualToAll()
+    if tag == "counted":
+        return Counted(d[1])
     if tag in ("list", "tuple"):
         items = [value(x) for x in d[1]]
         return items if tag == "list" else tuple(items)
@@ -370,7 +419,19 @@ def value(d):
     raise ValueError(d)
 
 
+# Per answer of the case under way, the user code it ran.
+calls_made = []
+
+
 def outcome(call):
+    del CALLS[:]
+    try:
+        return answer_of(call)
+    finally:
+        calls_made.append(list(CALLS))
+
+
+def answer_of(call):
     try:
         result = call()
     except ValidationError as e:
@@ -389,6 +450,7 @@ def evaluate(schema_desc, value_desc, document=None):
     victim[0] = None
     constants.clear()
     made_classes.clear()
+    del calls_made[:]
     try:
         v = Validator(spec(schema_desc))
     except Exception as e:  # noqa: BLE001 - a refused schema is an answer too
@@ -425,6 +487,8 @@ def evaluate(schema_desc, value_desc, document=None):
             pass
         else:
             answers["parsed"] = outcome(lambda: v.is_valid(parsed))
+    if any(calls_made):
+        answers["calls"] = list(calls_made)
     return answers
 
 
