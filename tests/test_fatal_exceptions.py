@@ -3,7 +3,7 @@ or an internal fault."""
 
 import functools
 import gc
-from typing import Literal
+from typing import Annotated, Literal, TypedDict, Union
 
 import pytest
 
@@ -116,3 +116,53 @@ def test_a_failed_allocation_is_a_memory_error(call, args):
             assert settled(result, error) == normal, (n, result, error)
     # past the call's last allocation: the window covered all of them
     assert settled(*fail_one_allocation(199, call, *args)) == normal
+
+
+class Meta:
+    def __init__(self, **attributes):
+        self.__dict__.update(attributes)
+
+
+def fresh(text):
+    """An equal str whose UTF-8 form is not made yet: reading it allocates."""
+    return "".join(list(text))
+
+
+class TagA(TypedDict):
+    été: Literal["a"]
+    x: int
+
+
+class TagB(TypedDict):
+    été: Literal["b"]
+    y: str
+
+
+# A text that could not be read for want of memory is no text that matches
+# nothing: a declared key is not undeclared, a tag not missing, a string not
+# unmatched.
+@pytest.mark.parametrize("v, make", [
+    pytest.param(Validator({NON_ASCII: int}), lambda: {fresh(NON_ASCII): 1}, id="declared-key"),
+    pytest.param(Validator(list[Union[TagA, TagB]]), lambda: [{fresh(NON_ASCII): "a", "x": 1}],
+                 id="tag-key"),
+    pytest.param(Validator(Annotated[str, Meta(pattern="\u00e9+")]), lambda: fresh("\u00e9\u00e9"),
+                 id="pattern"),
+])
+@pytest.mark.parametrize("method", ["is_valid", "validate"])
+def test_a_text_without_memory_is_a_memory_error(v, make, method):
+    call = getattr(v, method)
+    call(make())
+    for n in range(40):
+        result, error = fail_one_allocation(n, call, make())
+        assert (error is None and result in (True, None)) or type(error) is MemoryError, \
+            (n, result, error)
+
+
+def test_a_pattern_without_memory_fails_construction():
+    for n in range(400):
+        result, error = fail_one_allocation(
+            n, Validator, Annotated[str, Meta(pattern=fresh("\u00e9+"))])
+        if error is None:
+            assert not result.is_valid("x"), n
+        else:
+            assert type(error) is MemoryError, (n, error)

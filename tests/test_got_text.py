@@ -126,7 +126,8 @@ CASES = {
     "str escapes": lambda: ["\x00\t\n\r\x1f\x7f\x80\x9f\xa0\xad", "\u0301\u2028\ufeff\U0001f600\U000e0001\U0010ffff"],
     "str surrogates": lambda: ["\ud800", "a\udfffb", "\ud83d\ude00"],
     "str non-ascii past 80": lambda: "\u00e9" * 100,
-    "bytes": lambda: [b"", b"it's", b"'\"", bytes(range(256))],
+    "bytes": lambda: [b"", b"it's", b"'\"", b"a\x7f\x80", bytes(range(256))],
+    "utf-8 widths": lambda: ["\x7e\xa1\u07ff\u0800\ufffd\U00010000\U0010fffd"],
     "numbers": lambda: [0, -1, 2**200, 1.5, -0.0, float("nan"), float("inf"), 1e300, 5e-324, 1j, True, None, ...],
     "empty containers": lambda: [[], (), {}, set(), frozenset(), [[]]],
     "one-element": lambda: [(1,), ((),), {1}, frozenset({1}), {"a": (1,)}],
@@ -137,6 +138,8 @@ CASES = {
     "long list": lambda: list(range(100)),
     "exactly 80": lambda: ["x" * 74],
     "81": lambda: ["x" * 75],
+    "str of exactly 80": lambda: "x" * 78,
+    "str of 81": lambda: "x" * 79,
     "cyclic list": cyclic_list,
     "cyclic dict": cyclic_dict,
     "tuple through list": tuple_through_list,
@@ -429,7 +432,11 @@ def nested_tuple(depth, leaf="k\u00e9'\"\n"):
     return key
 
 
-@pytest.mark.parametrize("key", [nested_tuple(0), nested_tuple(50), frozenset({(1, "a")}), ()])
+@pytest.mark.parametrize("key", [
+    nested_tuple(0), nested_tuple(50), frozenset({(1, "a")}), (),
+    # A frozenset of several elements, first or nested, short or past any cut.
+    frozenset({1, 2}), (frozenset({1, 2}),), ("k", frozenset(range(3, 60))),
+])
 def test_a_tuple_or_frozenset_key_is_named_by_its_str(key):
     with pytest.raises(t.ValidationError) as clause:
         t.Validator(dict[str, int]).validate({key: 1})

@@ -308,3 +308,30 @@ def test_validate_of_a_deep_value_costs_about_what_is_valid_does(deep_schema):
             "at " + "[0]" * 128 + ": expected at most 128 levels of recursion, got "
             + shown + " [recursion_limit]"
         )
+
+
+@pytest.mark.parametrize("call", [
+    lambda v: v.validate([[1]]),
+    lambda v: v.validate([[1]], fail_fast=True),
+    lambda v: v.validate_json("[[1]]"),
+    lambda v: v.load(b"[[1]]", fail_fast=True),
+])
+def test_a_candidates_got_text_is_the_value_when_its_record_is_made(call):
+    # Each predicate changes the value; the kept record of the first candidate
+    # shows the value as it stood then, not after the second candidate ran.
+    seen = []
+
+    def grows(mark):
+        def predicate(x):
+            x.append(mark)
+            seen.append(repr(x))
+            return False
+        return predicate
+
+    v = Validator(list[Annotated[list, grows(9)]] | list[Annotated[list, grows(8)]])
+    with pytest.raises(ValidationError) as info:
+        call(v)
+    # Membership tries both candidates, then attribution walks both again.
+    assert len(seen) == 4
+    assert [(e["code"], e["path"], e["value"]) for e in info.value.errors] == [
+        ("predicate_failed", (0,), seen[2])]

@@ -224,8 +224,10 @@ bool check_constraint(const Constraint& constraint, PyObject* value, const WalkP
     case ConstraintKind::Regex: {
       bool ok = false;
       if (PyUnicode_Check(value)) {
-        if (std::optional<std::string_view> utf8 = py::utf8_view(value)) {
+        if (std::optional<std::string_view> utf8 = py::utf8_view_or_error(value)) {
           ok = full_match(constraint.pattern, *utf8, ctx);
+        } else if (PyErr_Occurred()) {
+          return ctx.fold_pending();
         }
       }
       if (ok) return true;

@@ -20,11 +20,12 @@ namespace tarmelix::check {
 
 namespace {
 
-// The UTF-8 text of a str key, or empty (exception discarded) when it has a
-// lone surrogate or is not a str at all.
+// The UTF-8 text of a str key, or empty when it has a lone surrogate or is
+// not a str at all; empty with the exception pending when the text could
+// not be made (a MemoryError).
 std::optional<std::string_view> key_utf8(PyObject* key) {
   if (!PyUnicode_Check(key)) return std::nullopt;
-  return py::utf8_view(key);
+  return py::utf8_view_or_error(key);
 }
 
 // The positions of required fields already matched, so a required field is
@@ -82,7 +83,11 @@ bool record_member(const SchemaNode& node, PyObject* value, const WalkContext& c
       same_name = expected;
       position = &same_name;
     } else if (index) {
-      if (auto text = key_utf8(key)) position = index->field_positions.find(*text, str_hash(key));
+      if (auto text = key_utf8(key)) {
+        position = index->field_positions.find(*text, str_hash(key));
+      } else if (PyErr_Occurred()) {
+        return ctx.fold_pending();
+      }
     }
     if (position) {
       expected = *position + 1;
@@ -222,6 +227,9 @@ void walk_record(const std::vector<RecordField>& fields,
         next = *position + 1;
         continue;
       }
+    } else if (PyErr_Occurred()) {
+      ctx.fold_pending();
+      return;
     }
     if (match_key_value_clauses(clauses, key.get(), item.get(), ctx)) continue;
     if (!clauses.empty()) {

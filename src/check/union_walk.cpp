@@ -35,8 +35,10 @@ std::optional<bool> tagged_answer(const SchemaNode& node, const PlanTagged& tagg
   while (PyDict_Next(value, &pos, &key, &item)) {
     bool named = key == tagged.interned.get();
     if (!named && PyUnicode_Check(key)) {
+      // Without its text the key may be the tag: the members' walks ask again.
       std::optional<std::string_view> text = py::utf8_view(key);
-      named = text && *text == tagged.name;
+      if (!text) return std::nullopt;
+      named = *text == tagged.name;
     }
     if (!named) continue;
     if (tag) return std::nullopt;
@@ -124,9 +126,10 @@ bool walk_union(const SchemaNode& node, PyObject* value, const WalkPath& path, c
   if (!ctx.recording() || ctx.stopped()) return false;
 
   // Attribution: the first candidate reaching deepest explains the failure.
-  // The candidates' got texts wait until their records are kept.
+  // The candidates' got texts wait until their records are kept, where no
+  // code of the user's can change the value in between.
   WalkContext collect = ctx.with_mode(WalkMode::CollectAll);
-  collect.got_when = GotWhen::Kept;
+  if (ctx.plan && ctx.plan->got_texts_may_wait) collect.got_when = GotWhen::Kept;
   const size_t candidates = std::min(node.members.size(), UNION_ERROR_CANDIDATES);
   ErrorList best;
   size_t best_depth = 0;

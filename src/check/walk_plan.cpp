@@ -99,11 +99,17 @@ class PlanBuilder {
   }
 
   bool own_code = true;
+  // No node's own step, in the root or any definition, can run code of the
+  // user's on any value.
+  bool own_steps = true;
 
  private:
   // Every fact of one node, its children's facts already made.
   void post(const SchemaNode& n) {
-    bool pure = pure_.back() && locally_pure(n);
+    const bool own_step = locally_pure(n);
+    // A reference's definition is walked as a tree of its own.
+    if (!own_step && n.kind != NodeKind::DefinitionRef) own_steps = false;
+    bool pure = pure_.back() && own_step;
     pure_.pop_back();
     if (!pure_.empty()) pure_.back() = pure_.back() && pure;
     if (n.slot >= plan_.entries.size()) return;  // not numbered by this core
@@ -514,6 +520,7 @@ std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core) {
   builder.tree(core.root);
   for (const SchemaNode& d : core.definitions) builder.tree(d);
   plan->runs_only_own_code = builder.own_code;
+  plan->got_texts_may_wait = builder.own_steps;
   if (const PlanPartMaker* maker = json_part_maker().get_if_filled()) {
     plan->json_part = (*maker)(*plan, core);
   }

@@ -150,6 +150,10 @@ struct WalkPlan final : WalkPlanBase {
   // No Instance, Object, predicate, Literal or bound whose comparison could
   // reach a method of the user's: a JSON walk runs only our own code.
   bool runs_only_own_code = false;
+  // No step of the schema runs code of the user's, so nothing can change a
+  // value during a walk: a union's candidates may leave their got texts
+  // until their records are kept. Else each is taken when its record is made.
+  bool got_texts_may_wait = false;
   std::unique_ptr<PlanPart> json_part;
 
   const PlanEntry* entry(const SchemaNode& node) const {

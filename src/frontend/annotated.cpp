@@ -20,8 +20,8 @@ enum class Step { Next, Finished, Failed };
 Step read_pattern(PyObject* m, std::vector<Constraint>& out) {
   py::Ref pattern = read_attribute_or_absent(m, Name::Pattern);
   if (!pattern || !PyUnicode_Check(pattern.get())) return Step::Next;
-  std::optional<std::string_view> utf8 = py::utf8_view(pattern.get());
-  if (!utf8) return Step::Next;
+  std::optional<std::string_view> utf8 = py::utf8_view_or_error(pattern.get());
+  if (!utf8) return PyErr_Occurred() ? Step::Failed : Step::Next;
   std::string text(*utf8);
   if (std::optional<std::string> error = full_match_pattern_error(text)) {
     // The library's text may hold a NUL or a cut UTF-8 sequence of the pattern.

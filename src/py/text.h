@@ -11,10 +11,10 @@ namespace tarmelix::py {
 
 // The UTF-8 of a str, from the str's own cache: valid while the str lives.
 // Empty, with the exception discarded, when it cannot be encoded (a lone
-// surrogate). For the callers' steps a text without UTF-8 is an answer (no
-// match, no field, left out of the plan), so the failure is dropped whatever
-// it is, a MemoryError included; a caller that must tell them apart uses
-// utf8_view_or_error.
+// surrogate) or the cache cannot be made (a MemoryError). Only for shortcuts
+// that hand a value without text to a road that asks again: any step whose
+// answer rests on the text uses utf8_view_or_error, so a MemoryError is
+// passed on, never read as a text that matches nothing.
 inline std::optional<std::string_view> utf8_view(PyObject* str) noexcept {
   require_interpreter();
   Py_ssize_t size = 0;

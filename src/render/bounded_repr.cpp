@@ -1,5 +1,6 @@
 #include "render/bounded_repr.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -288,7 +289,9 @@ class ReprWriter {
       ascii("()");
       return true;
     }
-    const size_t wanted = max_chars_ - chars_ + 2;
+    // Not full, so chars_ <= max_chars_; an unbounded writer takes them all.
+    const size_t left = max_chars_ - chars_;
+    const size_t wanted = left > SIZE_MAX - 2 ? SIZE_MAX : left + 2;
     std::vector<py::Ref> items;
     py::Ref it = py::Ref::steal(PyObject_GetIter(v));
     if (!it) return false;
