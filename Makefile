@@ -1,5 +1,5 @@
 # Each target installs what is missing first (see scripts/).
-.PHONY: demo test test-asan test-distros wheel fuzz bench clean
+.PHONY: demo test test-asan test-distros wheel fuzz bench mutants clean
 
 demo:
 	bash scripts/demo.sh
@@ -23,6 +23,11 @@ fuzz:
 
 bench:
 	bash scripts/bench.sh
+
+# The fast roads' mutants against the suite, in a clone of HEAD under build-mutants/.
+# MUTANTS_ARGS=... passes options (--only NAME..., --list, --jobs N).
+mutants:
+	bash -c 'source scripts/common.sh && run_helper mutants.py $(MUTANTS_ARGS)'
 
 clean:
 	rm -rf build build-* .venv-* .venv-bench .hypothesis wheelhouse python/tarmelix/_tarmelix*.so
