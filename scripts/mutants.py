@@ -410,9 +410,9 @@ def build(venv: Path, jobs: int) -> tuple[bool, str]:
              "-DCMAKE_BUILD_TYPE=RelWithDebInfo", f"-DPython_EXECUTABLE={venv / 'bin' / 'python'}",
              f"-DCMAKE_MAKE_PROGRAM={venv / 'bin' / 'ninja'}"],
             stdout=subprocess.DEVNULL)
-    done = subprocess.run([venv / "bin" / "cmake", "--build", BUILD, "--", f"-j{jobs}"],
-                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    return done.returncode == 0, done.stdout
+    status, out = run_group([str(venv / "bin" / "cmake"), "--build", str(BUILD), "--", f"-j{jobs}"],
+                            cwd=CLONE, env=None, timeout=None)
+    return status == 0, out
 
 
 def test_env() -> dict[str, str]:
@@ -440,33 +440,40 @@ def test_files(first: tuple[str, ...]) -> list[str]:
     return [f"tests/{f}" for f in ordered + [f for f in present if f not in ordered]]
 
 
+def run_group(cmd: list[str], cwd: Path, env, timeout) -> tuple[int | None, str]:
+    """(exit status, output), the status None after `timeout` seconds. The command
+    runs in a session of its own, so a hung test and the interpreters it started, or
+    a build's compilers, all end with it."""
+    proc = subprocess.Popen(cmd, cwd=cwd, env=env, stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, text=True, start_new_session=True)
+    try:
+        out, _ = proc.communicate(timeout=timeout)
+    except BaseException as e:
+        os.killpg(proc.pid, signal.SIGKILL)
+        out, _ = proc.communicate()
+        if isinstance(e, subprocess.TimeoutExpired):
+            return None, out
+        raise
+    return proc.returncode, out
+
+
 def run_tests(venv: Path, first: tuple[str, ...], timeout: float) -> tuple[bool, str]:
     """(passed, what failed first)."""
     cmd = [str(venv / "bin" / "python"), "-m", "pytest", "-x", "-q", "-p", "no:cacheprovider",
            *test_files(first)]
-    # A session of its own, so a hung test and the interpreters it started all end.
-    proc = subprocess.Popen(cmd, cwd=CLONE, env=test_env(), stdout=subprocess.PIPE,
-                            stderr=subprocess.STDOUT, text=True, start_new_session=True)
-    try:
-        out, _ = proc.communicate(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        os.killpg(proc.pid, signal.SIGKILL)
-        proc.communicate()
+    status, out = run_group(cmd, CLONE, test_env(), timeout)
+    if status is None:
         return False, f"timed out after {timeout:.0f}s"
-    except BaseException:
-        os.killpg(proc.pid, signal.SIGKILL)
-        proc.communicate()
-        raise
-    if proc.returncode == 0:
+    if status == 0:
         return True, ""
     failed = re.search(r"^(?:FAILED|ERROR) (\S+)", out, re.M)
     if failed:
         return False, failed.group(1)
-    if proc.returncode < 0:
+    if status < 0:
         crashed = re.findall(r'File "[^"]*/(tests/test_\w+\.py)", line \d+ in (test_\w+)', out)
         where = f" in {crashed[-1][0]}::{crashed[-1][1]}" if crashed else ""
-        return False, f"crashed (signal {-proc.returncode}){where}"
-    return False, f"pytest exit status {proc.returncode}: " + " ".join(out.strip().splitlines()[-2:])
+        return False, f"crashed (signal {-status}){where}"
+    return False, f"pytest exit status {status}: " + " ".join(out.strip().splitlines()[-2:])
 
 
 class Applied:
@@ -523,6 +530,7 @@ def main() -> int:
         chosen = [known[n] for n in args.only]
 
     signal.signal(signal.SIGTERM, interrupted)
+    signal.signal(signal.SIGINT, interrupted)
     venv = find_venv()
     head = reset_clone(args.worktree_tests)
     problems = check_table(CLONE)
@@ -582,4 +590,8 @@ def main() -> int:
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except KeyboardInterrupt:
+        print("interrupted", file=sys.stderr)
+        sys.exit(130)
