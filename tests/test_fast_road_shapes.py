@@ -271,7 +271,8 @@ def test_user_code_runs_as_often_as_in_the_reference_walk(ask):
     all_same_as_slow(ask, [c if len(c) == 3 else case(*c) for c in user_code_cases()])
 
 
-@pytest.mark.parametrize("field, calls", [(at_least(3), ["le 3 6"]), (NOTED, ["pred 6"])])
+@pytest.mark.parametrize("field, calls", [(at_least(3), ["le 3 6"]), (NOTED, ["pred 6"])],
+                         ids=["bound", "predicate"])
 def test_a_repeated_key_asks_user_code_about_its_last_entry_only(ask, field, calls):
     record = ["record", [["a", field, True]]]
     answers = all_same_as_slow(ask, [case(record, '{"a": 5, "a": 6}')])[0]
