@@ -116,11 +116,13 @@ LITERALS = (
     | st.lists(st.sampled_from(["w1", "w2", "", "é"] + INTS[:6] + FLOATS[:4] + [True, False, None, NAN]
                                + MEMBERS), min_size=1, max_size=4))
 
+# A counted bound is user code: its calls are compared too.
 BOUNDS = st.sampled_from([0, 1, 5, -3, 300, 0.0, -0.0, 2.5, 1.5, 1e20, NAN, INF, 2**53, 2**53 + 1,
-                          2**63, -2**63 - 1, 2**64, 2**70, -2**70, 10**20])
+                          2**63, -2**63 - 1, 2**64, 2**70, -2**70, 10**20, ["counted", 1],
+                          ["counted", 2.5]])
 NUMERIC = st.lists(st.tuples(st.sampled_from(["ge", "gt", "le", "lt"]), BOUNDS).map(list)
                    | st.tuples(st.just("mult"), st.sampled_from([2, 3, 0.5, 2.5, 2**64])).map(list)
-                   | st.just(["pred", "pos"]), min_size=1, max_size=3)
+                   | st.sampled_from([["pred", "pos"], ["pred", "log"]]), min_size=1, max_size=3)
 LENGTHS = st.lists(st.tuples(st.sampled_from(["minlen", "maxlen"]), st.integers(0, 4)).map(list),
                    min_size=1, max_size=2)
 PATTERNS = ["w[0-9]+", "a|ab", "", "[a-z]*", "é.", "\\d{2}"]
@@ -396,7 +398,7 @@ def value_for(draw, schema, depth=0, me=None):
         near = []
         for kind, arg in constraints:
             if kind in ("ge", "gt", "le", "lt"):
-                near += near_bound(arg)
+                near += near_bound(arg[1] if isinstance(arg, list) else arg)
             elif kind == "mult":
                 near += [["int", 6], ["int", 7], ["float", 7.5], ["float", 5.0], ["int", 2**65]]
             elif kind in ("minlen", "maxlen") and base[0] == "str":
