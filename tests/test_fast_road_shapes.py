@@ -278,3 +278,40 @@ def test_a_repeated_key_asks_user_code_about_its_last_entry_only(ask, field, cal
     answers = all_same_as_slow(ask, [case(record, '{"a": 5, "a": 6}')])[0]
     python, json_roads = answers["calls"][:4], answers["calls"][4:10]
     assert python == [calls] * 4 and json_roads == [calls] * 6
+
+
+# --- sets at the edges of what a word or a small table holds -------------------------
+
+def tagged_union(count, tag):
+    """A union of `count` records told apart by `kind`, the first field of all but every
+    third."""
+    fields = [[["kind", ["lit", [tag(i)]], True], ["x", ["int"], True]] for i in range(count)]
+    return ["union", [["record", f[::-1] if i % 3 == 2 else f] for i, f in enumerate(fields)]]
+
+
+@pytest.mark.parametrize("count", [63, 64, 65, 66])
+@pytest.mark.parametrize("tag", [lambda i: f"t{i}", lambda i: i], ids=["str tags", "int tags"])
+def test_tagged_unions_around_64_members(ask, count, tag):
+    # Which members take the tag first is a 64-bit mask over member positions.
+    union = tagged_union(count, tag)
+    cases = []
+    for at in sorted({0, 1, 62, 63, 64, 65, count - 1, count} & set(range(count + 1))):
+        spelled_tag = json.dumps(tag(at))
+        for document in ('{"kind": %s, "x": 1}', '{"kind": %s, "x": "s"}', '{"x": 1, "kind": %s}',
+                         '{"kind": %s, "x": 1, "kind": "t0"}'):
+            document %= spelled_tag
+            cases += [case(union, document), case(["list", union], f"[{document}, {document}]")]
+    all_same_as_slow(ask, cases)
+
+
+@pytest.mark.parametrize("count", [7, 8, 9])
+def test_literal_text_sets_around_the_most_compared_in_place(ask, count):
+    texts = [ALNUM[: 1 + i % 13] + str(i) for i in range(count)]
+    lit = ["lit", texts]
+    cases = []
+    for member in texts:
+        for _, spelling in near_texts(member):
+            cases += [case(["list", lit], f"[{spelling}]"),
+                      case(["record", [["a", lit, True]]], '{"a": %s}' % spelling),
+                      case(["record", [["a", ["list", lit], True]]], '{"a": ["%s", %s]}' % (texts[0], spelling))]
+    all_same_as_slow(ask, cases)
