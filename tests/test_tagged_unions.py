@@ -38,3 +38,21 @@ def test_a_tag_decides_only_where_it_names_one_member(spec, value, member):
     assert v.is_valid_json(doc) is member
     assert items.is_valid([value, value]) is member
     assert items.is_valid_json(f"[{doc}, {doc}]") is member
+
+
+AB = TypedDict("AB", {"kind": Literal["a", "b"], "x": int})
+C = TypedDict("C", {"kind": Literal["c"], "y": int})
+OWN_FIELDS = {AB: {"x": 1}, C: {"y": 1}}
+
+
+@pytest.mark.parametrize("first, second", [(AB, C), (C, AB)], ids=["AB | C", "C | AB"])
+def test_each_tag_chooses_its_own_member(first, second):
+    # A member that admits two tags shifts the others' tags away from their member's
+    # position: each tag with each member's fields.
+    v = Validator(first | second)
+    for tag in "abc":
+        for m in (first, second):
+            value = {"kind": tag, **OWN_FIELDS[m]}
+            member = tag in m.__annotations__["kind"].__args__
+            assert v.is_valid(value) is member, value
+            assert v.is_valid_json(json.dumps(value)) is member, value
