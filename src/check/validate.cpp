@@ -3,7 +3,6 @@
 #include "check/fresh_walk.h"
 #include "check/hinted_walk.h"
 #include "check/record_walk.h"
-#include "check/slow_paths.h"
 #include "check/walk.h"
 #include "check/walk_plan.h"
 #include "errors/errors.h"
@@ -47,8 +46,7 @@ bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode) {
   ensure_walk_plan(core);
   const WalkPlan* plan = plan_for_walks(core);
   const SchemaNode& root = core.root;
-  if (slow_paths_only() || !plan || !plan->runs_only_own_code || root.kind != NodeKind::Record ||
-      mode == WalkMode::CheckOnly || !PyDict_Check(value)) {
+  if (!plan || root.kind != NodeKind::Record || !PyDict_Check(value)) {
     return validate_value(core, value, mode);
   }
   ErrorList errors;
@@ -74,9 +72,7 @@ Explained explain_with_hint(ValidatorCore& core, PyObject* value, const MemberHi
                             WalkMode mode) {
   ensure_walk_plan(core);
   const WalkPlan* plan = plan_for_walks(core);
-  if (slow_paths_only() || !plan || !plan->runs_only_own_code || mode == WalkMode::CheckOnly) {
-    return Explained::NoFault;
-  }
+  if (!plan) return Explained::NoFault;
   ErrorList errors;
   std::optional<bool> member =
       run_fresh_walk(core.constants, core.definitions, plan, mode, [&](const WalkContext& ctx) {

@@ -21,17 +21,19 @@ void ensure_walk_plan(ValidatorCore& core);
 // exception the walk kept or a ValidationError set.
 bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode);
 
-// validate_value of a value that a CheckOnly walk with the same plan, running
-// only our own code, found not to be a member: a record at the root skips the
-// check that would only say so again and goes straight to the pass that
-// explains it. Everything else, and a root the explaining pass finds no fault
-// in, takes validate_value.
+// validate_value (CollectAll or StopAtFirst) of a value that a CheckOnly walk
+// with the same plan, running only our own code, found not to be a member
+// (the JSON roads call it only where their road says so): a record at the
+// root skips the check that would only say so again and goes straight to the
+// pass that explains it. Everything else, and a root the explaining pass
+// finds no fault in, takes validate_value.
 bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode);
 
 enum class Explained : uint8_t { Raised, NoFault };
 
-// The explaining walk of a value that a CheckOnly walk with the same plan,
-// running only our own code, found not to be a member, led by what that walk
+// The explaining walk (CollectAll or StopAtFirst) of a value that a CheckOnly
+// walk with the same plan, running only our own code, found not to be a
+// member (as for validate_non_member), led by what that walk
 // found (`hint`, for the root; the value built as far as it says). Raised:
 // the ValidationError, or a fatal exception, is set. NoFault: it found none
 // (nothing set), and the whole value must be built and walked.

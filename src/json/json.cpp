@@ -57,7 +57,8 @@ py::Ref load_json_document(ValidatorCore& core, PyObject* data, WalkMode mode,
   JsonInput input = json_input_bytes(data);
   py::Ref document;
   if (input.kind == JsonInputKind::Bytes) {
-    FastLoad fast = load_json_fast(core, input.bytes, need_document, mode != WalkMode::CollectAll);
+    FastLoad fast = load_json_fast(core, need_document ? JsonCall::Load : JsonCall::Validate,
+                                   input.bytes, mode != WalkMode::CollectAll);
     if (fast.road == FastLoadRoad::Member) {
       return need_document ? std::move(fast.value) : py::none();
     }

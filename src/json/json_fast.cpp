@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "check/fresh_walk.h"
-#include "check/slow_paths.h"
 #include "json/json_driver.h"
 #include "json/simd_tape.h"
 #include "json/tape_build.h"
@@ -188,11 +187,6 @@ class HeldParser {
   SimdTape tape_{};
 };
 
-// Documents this large are parsed and walked without the interpreter lock,
-// where the schema's walk runs only our own code: below it, letting go of
-// the lock and taking it back costs more than other threads gain.
-constexpr size_t DETACHED_BYTES = size_t{64} << 10;
-
 enum class TapeWalk : uint8_t { Member, NotMember, CannotTell, NeedsInterpreter };
 
 // The walk of a parsed tape against a plan whose walk runs only our own
@@ -233,16 +227,6 @@ TapeWalk walk_tape(ValidatorCore& core, const WalkPlan* plan, SimdTapeView top, 
   }
   return *member ? TapeWalk::Member : TapeWalk::NotMember;
 }
-
-// Whether the SIMD parser may read the document at all.
-bool simd_may_parse(std::string_view bytes) {
-  if (check::slow_paths_only()) return false;
-  // The event parser refuses a byte order mark, which some versions of this
-  // parser skip.
-  return !bytes.empty() && !bytes.starts_with("\xEF\xBB\xBF");
-}
-
-bool runs_only_own_code(const WalkPlan* plan) { return plan && plan->runs_only_own_code; }
 
 // What the explaining walk of a document the tape walk refused reads, and
 // what it may step over: along records (whose field names are distinct) and
@@ -383,17 +367,13 @@ RefusedBuild::Built build_refused(ValidatorCore& core, const WalkPlan* plan, con
 
 }  // namespace
 
-JsonRoad choose_json_road(const WalkPlan* plan, std::string_view bytes) {
-  if (plan && !plan->runs_only_own_code) return JsonRoad::Tape;
-  return simd_may_parse(bytes) ? JsonRoad::Simd : JsonRoad::Tape;
-}
-
 FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
   const WalkPlan* plan = core_walk_plan(core);
-  if (choose_json_road(plan, bytes) != JsonRoad::Simd) return FastJsonAnswer::CannotTell;
+  const JsonRoad road = choose_json_road(JsonCall::IsValid, plan, bytes);
+  if (!road.simd_parse) return FastJsonAnswer::CannotTell;
   HeldParser held(bytes.size());
-  // With the plan built, the whole call but its answer runs detached.
-  py::Detached off(plan && bytes.size() >= DETACHED_BYTES);
+  // The whole call but its answer runs detached.
+  py::Detached off(road.detached);
   if (!held.parse(bytes)) return FastJsonAnswer::CannotTell;
   TapeWalk walked = TapeWalk::NeedsInterpreter;
   if (off.detached()) walked = walk_tape(core, plan, held.root(), true);
@@ -401,7 +381,9 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
   if (walked == TapeWalk::NeedsInterpreter) {
     ensure_walk_plan(core);
     plan = core_walk_plan(core);
-    if (choose_json_road(plan, bytes) != JsonRoad::Simd) return FastJsonAnswer::CannotTell;
+    if (!choose_json_road(JsonCall::IsValid, plan, bytes).tape_walk) {
+      return FastJsonAnswer::CannotTell;
+    }
     walked = walk_tape(core, plan, held.root(), false);
   }
   switch (walked) {
@@ -414,31 +396,30 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
   }
 }
 
-FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_value,
+FastLoad load_json_fast(ValidatorCore& core, JsonCall call, std::string_view bytes,
                         bool first_refusal) {
-  if (!simd_may_parse(bytes)) return {};
-  HeldParser held(bytes.size());
   const WalkPlan* plan = core_walk_plan(core);
-  py::Detached off(runs_only_own_code(plan) && bytes.size() >= DETACHED_BYTES);
+  JsonRoad road = choose_json_road(call, plan, bytes);
+  if (!road.simd_parse) return {};
+  HeldParser held(bytes.size());
+  py::Detached off(road.detached);
   if (!held.parse(bytes)) return {};
   TapeWalk walked = TapeWalk::NeedsInterpreter;
   if (off.detached()) walked = walk_tape(core, plan, held.root(), true);
   off.reattach();
   ensure_walk_plan(core);
   plan = core_walk_plan(core);
-  // Where the walk may run code of the user's, only the reference walk of
-  // the built value runs it, once.
-  const bool walk_here = runs_only_own_code(plan);
-  if (walk_here && walked == TapeWalk::NeedsInterpreter) {
+  road = choose_json_road(call, plan, bytes);
+  if (road.tape_walk && walked == TapeWalk::NeedsInterpreter) {
     walked = walk_tape(core, plan, held.root(), false);
   }
-  if (walk_here && walked == TapeWalk::CannotTell) return {};
-  const bool member = walk_here && walked == TapeWalk::Member;
-  if (member && !need_value) return {FastLoadRoad::Member, {}, nullptr};
+  if (road.tape_walk && walked == TapeWalk::CannotTell) return {};
+  const bool member = road.tape_walk && walked == TapeWalk::Member;
+  const bool refused = road.tape_walk && walked == TapeWalk::NotMember;
+  if (member && !road.build_member) return {FastLoadRoad::Member, {}, nullptr};
   if (!py::stack_has_room(TAPE_BUILD_STACK)) return {};
   const FieldNameTable* names = json_field_names(plan);
-  if (walk_here && walked == TapeWalk::NotMember) {
-    // A non-member is never returned: only what explains it is built.
+  if (refused && road.build_refused_parts) {
     RefusedBuild::Built built =
         build_refused(core, plan, held.tape(), held.root(), names, first_refusal);
     if (built.value && built.hint) {
@@ -453,10 +434,8 @@ FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_v
     PyErr_Clear();
     return {};
   }
-  const FastLoadRoad road = member                                        ? FastLoadRoad::Member
-                            : walk_here && walked == TapeWalk::NotMember ? FastLoadRoad::NotMember
-                                                                         : FastLoadRoad::Walk;
-  return {road, std::move(value), nullptr};
+  return {member ? FastLoadRoad::Member : refused ? FastLoadRoad::NotMember : FastLoadRoad::Walk,
+          std::move(value), nullptr};
 }
 
 }  // namespace tarmelix::json

@@ -1,6 +1,8 @@
-// The validity road of is_valid_json and validate_json: the document parsed
-// by a SIMD parser and its tape walked in place. It answers only where its
-// answer is the event parser road's; everything else is left to that road.
+// The SIMD road of is_valid_json, validate_json and load: the document
+// parsed by a SIMD parser, its tape walked in place where json_road.h says
+// so, and the Python value load returns (or validate_json explains) built
+// from the tape. It answers only where its answer is the event parser
+// road's; everything else is left to that road.
 #pragma once
 
 #include <memory>
@@ -8,6 +10,7 @@
 
 #include "check/member_hint.h"
 #include "check/walk_plan.h"
+#include "json/json_road.h"
 #include "py/ref.h"
 #include "schema/core.h"
 
@@ -15,18 +18,10 @@ namespace tarmelix::json {
 
 enum class FastJsonAnswer : uint8_t { Member, NotMember, CannotTell };
 
-enum class JsonRoad : uint8_t { Simd, Tape };
-
-// The road of a JSON membership call: the SIMD parser's tape where the fast
-// roads are on and the schema's walk runs only our own code, the event
-// parser's otherwise. With no plan yet (null) the answer holds until the
-// plan is built, when it is asked again.
-JsonRoad choose_json_road(const WalkPlan* plan, std::string_view bytes);
-
-// Membership of the document's bytes. CannotTell, with no error set, where
-// choose_json_road says Tape, for any document the parser refuses or cannot
-// represent exactly, and when the walk met a fatal exception (the other road
-// meets it again and raises it).
+// is_valid_json: membership of the document's bytes. CannotTell, with no
+// error set, where the road is not the tape walk, for any document the
+// parser refuses or cannot represent exactly, and when the walk met a fatal
+// exception (the other road meets it again and raises it).
 FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes);
 
 // How load and validate_json go on after the SIMD parse. EventParser: the
@@ -48,10 +43,10 @@ struct FastLoad {
   std::unique_ptr<MemberHint> hint;  // Refused
 };
 
-// The parse of load and validate_json (`need_value` false: a member's value
-// is not needed; `first_refusal` true: of a list's refused items only the
-// first is wanted). Leaves no error set.
-FastLoad load_json_fast(ValidatorCore& core, std::string_view bytes, bool need_value,
+// The parse of load and validate_json (`call`: which of them, so whether a
+// member's value is needed; `first_refusal` true: of a list's refused items
+// only the first is wanted). Leaves no error set.
+FastLoad load_json_fast(ValidatorCore& core, JsonCall call, std::string_view bytes,
                         bool first_refusal);
 
 }  // namespace tarmelix::json

@@ -26,7 +26,7 @@ class ValueBuilder : public JsonHandlerBase {
   JsonDocument finish() {
     if (!open_.empty() || used_ == 0) py::fault("JSON parser finished inside a value");
     JsonDocument doc;
-    doc.values = std::move(tape_);
+    doc.values = std::move(tree_);
     doc.texts = std::move(texts_);
     return doc;
   }
@@ -121,7 +121,7 @@ class ValueBuilder : public JsonHandlerBase {
   }
 
   void close_container(size_t count) {
-    JsonValue& v = tape_[open_.back()];
+    JsonValue& v = tree_[open_.back()];
     v.size = count;
     v.span = used_ - open_.back() - 1;
     open_.pop_back();
@@ -144,7 +144,7 @@ class ValueBuilder : public JsonHandlerBase {
 
   JsonValue& append(JsonValueKind kind) {
     if (used_ == capacity_) [[unlikely]] grow(capacity_ * 2);
-    JsonValue& v = tape_[used_++];
+    JsonValue& v = tree_[used_++];
     v.kind = kind;
     v.size = 0;
     return v;
@@ -152,8 +152,8 @@ class ValueBuilder : public JsonHandlerBase {
 
   void grow(size_t capacity) {
     auto bigger = std::make_unique_for_overwrite<JsonValue[]>(capacity);
-    if (used_ > 0) std::memcpy(bigger.get(), tape_.get(), used_ * sizeof(JsonValue));
-    tape_ = std::move(bigger);
+    if (used_ > 0) std::memcpy(bigger.get(), tree_.get(), used_ * sizeof(JsonValue));
+    tree_ = std::move(bigger);
     capacity_ = capacity;
   }
 
@@ -176,7 +176,7 @@ class ValueBuilder : public JsonHandlerBase {
     return at;
   }
 
-  std::unique_ptr<JsonValue[]> tape_;  // the tree in document order
+  std::unique_ptr<JsonValue[]> tree_;  // the tree in document order
   size_t used_ = 0;
   size_t capacity_ = 0;
   std::vector<size_t> open_;  // positions of the containers not yet closed

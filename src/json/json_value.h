@@ -54,10 +54,4 @@ struct JsonDocument {
 // indicator set). Throws py::StackExhausted when the native stack runs short.
 std::optional<JsonDocument> parse_json_document(std::string_view input);
 
-// A new Python object equal to the value (lists, dicts with a repeated key
-// keeping its first position and its last value); null with the error set.
-// A short native stack throws py::StackExhausted instead, so that no caller
-// that discards a failed conversion turns it into an answer.
-py::Ref json_to_python(const JsonValue& value);
-
 }  // namespace tarmelix::json

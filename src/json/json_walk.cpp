@@ -8,11 +8,11 @@ namespace tarmelix::json {
 
 namespace {
 
-// The event parser's tape as the walk reads it.
-class TapeView {
+// The event parser's tree as the walk reads it.
+class TreeView {
  public:
-  TapeView() = default;
-  explicit TapeView(const JsonValue* v) : v_(v) {}
+  TreeView() = default;
+  explicit TreeView(const JsonValue* v) : v_(v) {}
 
   explicit operator bool() const { return v_ != nullptr; }
   JsonValueKind kind() const { return v_->kind; }
@@ -21,8 +21,8 @@ class TapeView {
   bool boolean() const { return v_->boolean; }
   double number() const { return v_->number; }
   size_t size() const { return static_cast<size_t>(v_->size); }
-  TapeView first() const { return TapeView(v_->first()); }
-  TapeView next() const { return TapeView(v_->next()); }
+  TreeView first() const { return TreeView(v_->first()); }
+  TreeView next() const { return TreeView(v_->next()); }
   uint64_t identity() const { return reinterpret_cast<uintptr_t>(v_); }
   py::Ref to_python() const { return walk_impl::to_python(*this); }
   py::Ref big_to_python() const {
@@ -37,9 +37,7 @@ class TapeView {
 }  // namespace
 
 bool walk_json(const SchemaNode& node, const JsonValue& value, const WalkContext& ctx) {
-  return walk_impl::walk(node, TapeView(&value), ctx);
+  return walk_impl::walk(node, TreeView(&value), ctx);
 }
-
-py::Ref json_to_python(const JsonValue& value) { return walk_impl::to_python(TapeView(&value)); }
 
 }  // namespace tarmelix::json

@@ -1,5 +1,5 @@
 // The membership walk of a parsed JSON document, over any tree that offers
-// the view below: the event parser's tape (json_value.h) and the SIMD
+// the view below: the event parser's tree (json_value.h) and the SIMD
 // parser's tape (json/simd_tape.h) both walk through this one copy, so the
 // two roads apply the same record, union, sequence and constraint rules.
 //
