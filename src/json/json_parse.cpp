@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "json/ascii_text.h"
 #include "json/json_driver.h"
 #include "json/json_invalid.h"
 #include "json/json_number.h"
 #include "json/json_position.h"
+#include "json/string_cache.h"
 #include "py/error.h"
-#include "schema/fxhash.h"
 
 namespace tarmelix::json {
 
@@ -19,50 +18,6 @@ namespace {
 
 namespace bj = boost::json;
 namespace bs = boost::system;
-
-// A str of valid UTF-8 text; ASCII text (most keys and values) is copied
-// straight into a compact str.
-py::Ref str_from_utf8(std::string_view text) {
-  const char* p = text.data();
-  const size_t n = text.size();
-  if (is_ascii(p, n)) {
-    py::Ref str = py::Ref::steal(PyUnicode_New(static_cast<Py_ssize_t>(n), 127));
-    if (str) std::memcpy(PyUnicode_1BYTE_DATA(str.get()), p, n);
-    return str;
-  }
-  return py::Ref::steal(PyUnicode_DecodeUTF8(p, static_cast<Py_ssize_t>(n), "strict"));
-}
-
-// Keys of one document, so a key that repeats (the field names of a list of
-// records) is one str object. Direct-mapped: a collision replaces the entry.
-// The slots (12 KiB) are made at the first key, off the native stack, which
-// the parser's handler lives on.
-class KeyCache {
- public:
-  static constexpr size_t SLOTS = 512;
-  static constexpr size_t MAX_KEY_BYTES = 64;
-
-  // A new reference to the str of `key` (whose bytes stay valid for the
-  // whole parse), or null with the error set.
-  py::Ref get(std::string_view key) {
-    if (!slots_) slots_ = std::make_unique<Slot[]>(SLOTS);
-    Slot& slot = slots_[schema::fx_hash_bytes(key) & (SLOTS - 1)];
-    if (slot.str && slot.key == key) return slot.str;
-    py::Ref made = str_from_utf8(key);
-    if (made) {
-      slot.key = key;
-      slot.str = made;
-    }
-    return made;
-  }
-
- private:
-  struct Slot {
-    std::string_view key;
-    py::Ref str;
-  };
-  std::unique_ptr<Slot[]> slots_;
-};
 
 class PythonBuilder : public JsonHandlerBase {
  public:
@@ -115,17 +70,14 @@ class PythonBuilder : public JsonHandlerBase {
     return true;
   }
   bool on_string(bj::string_view s, std::size_t, bs::error_code& ec) {
-    return push(make_str(finish_part(s)), ec);
+    return push(make_str(finish_part(s), false), ec);
   }
   bool on_key_part(bj::string_view s, std::size_t, bs::error_code&) {
     part_.append(s.data(), s.size());
     return true;
   }
   bool on_key(bj::string_view s, std::size_t, bs::error_code& ec) {
-    if (part_.empty() && in_input(s) && s.size() <= KeyCache::MAX_KEY_BYTES) {
-      return push(keys_.get({s.data(), s.size()}), ec);
-    }
-    return push(make_str(finish_part(s)), ec);
+    return push(make_str(finish_part(s), true), ec);
   }
 
   bool on_number_part(bj::string_view s, bs::error_code&) {
@@ -189,8 +141,9 @@ class PythonBuilder : public JsonHandlerBase {
     return part_;
   }
 
-  py::Ref make_str(std::string_view text) {
-    py::Ref made = str_from_utf8(text);
+  // The parser checked the UTF-8.
+  py::Ref make_str(std::string_view text, bool key) {
+    py::Ref made = json_str(text, key);
     part_.clear();
     return made;
   }
@@ -198,7 +151,6 @@ class PythonBuilder : public JsonHandlerBase {
   std::vector<py::Ref> stack_;
   std::string part_;         // a string or key handed over in pieces
   std::string number_part_;  // a number handed over in pieces
-  KeyCache keys_;
 };
 
 }  // namespace

@@ -31,6 +31,7 @@
 #include "check/walk_plan.h"
 #include "json/json_plan.h"
 #include "json/json_value.h"
+#include "json/string_cache.h"
 #include "py/error.h"
 #include "py/stack.h"
 #include "py/text.h"
@@ -1033,11 +1034,8 @@ py::Ref to_python(V value) {
       return value.big_to_python();
     case K::Float:
       return py::Ref::steal(PyFloat_FromDouble(value.number()));
-    case K::Str: {
-      std::string_view text = value.str();
-      return py::Ref::steal(
-          PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
-    }
+    case K::Str:
+      return json_str(value.str(), false);
     case K::Array: {
       py::require_stack_room("reading JSON");
       py::Ref list = py::Ref::steal(PyList_New(0));

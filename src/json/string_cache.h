@@ -1,4 +1,6 @@
-// Short ASCII texts of JSON documents as str objects, kept across calls, so
+// The strs of a JSON document's strings and keys: the one way both
+// builders of Python values (the SIMD tape's and the event parser's) and the
+// walk's conversions make them. Short ASCII texts are kept across calls, so
 // the keys and small values that every document of a kind repeats are made
 // once. Bounded (direct-mapped: a collision replaces the entry) and read and
 // written only under the interpreter lock.
@@ -49,5 +51,16 @@ inline py::Ref ascii_str(const char* p, size_t n) {
   if (s) std::memcpy(PyUnicode_1BYTE_DATA(s.get()), p, n);
   return s;
 }
+
+// The str of a document's string (a key when `key`) from the UTF-8 text its
+// parser checked; text that is not valid UTF-8 raises as
+// PyUnicode_DecodeUTF8 does. Short ASCII text comes from the cache (`hash`,
+// its short_text_hash, when the caller has it), other ASCII text by one
+// copy, the rest is decoded in one allocation. Reads up to 7 bytes past a
+// short text, as short_text_hash does. Null with the error set.
+py::Ref json_str(const char* p, size_t n, bool key, const uint64_t* hash = nullptr);
+
+// json_str of text whose following bytes may not be read.
+py::Ref json_str(std::string_view text, bool key);
 
 }  // namespace tarmelix::json

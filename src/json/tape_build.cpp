@@ -2,9 +2,7 @@
 
 #include <cstring>
 
-#include "json/ascii_text.h"
 #include "json/string_cache.h"
-#include "json/utf8_text.h"
 #include "py/collector_pause.h"
 
 namespace tarmelix::json {
@@ -84,17 +82,12 @@ class TapeBuilder {
     return reinterpret_cast<const char*>(at + sizeof length);
   }
 
+  // The parser checked the UTF-8, and its string buffer keeps slack past
+  // every text. (With the fast roads off no document reaches this builder.)
   py::Ref text(uint64_t w) {
     size_t n;
     const char* p = text_at(tape_.strings + (w & JSON_VALUE_MASK), n);
-    if (n <= CACHED_TEXT_BYTES) {
-      if (is_ascii(p, n)) return cached_ascii_str(p, n, short_text_hash(p, n), false);
-    } else if (is_ascii(p, n)) {
-      return ascii_str(p, n);
-    }
-    // The parser checked the UTF-8. (With the fast roads off no document
-    // reaches this builder.)
-    return checked_utf8_str(p, n);
+    return json_str(p, n, false);
   }
 
   // A key; `expected` is the slot of the field name it is likely to be (the
@@ -104,7 +97,7 @@ class TapeBuilder {
     const char* p = text_at(tape_.strings + (w & JSON_VALUE_MASK), n);
     if (n > CACHED_TEXT_BYTES) {
       expected = FieldNameTable::NO_SLOT;
-      return is_ascii(p, n) ? ascii_str(p, n) : checked_utf8_str(p, n);
+      return json_str(p, n, true);
     }
     if (names_) {
       FieldNameTable::Found found = names_->expected(expected, p, n);
@@ -119,8 +112,7 @@ class TapeBuilder {
       expected = found.next;
       if (found.name) return py::Ref::borrow(found.name);
     }
-    if (is_ascii(p, n)) return cached_ascii_str(p, n, hash, true);
-    return checked_utf8_str(p, n);
+    return json_str(p, n, true, &hash);
   }
 
   py::Ref list(size_t& at, uint64_t w) {
