@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "check/recursion_guard.h"
 #include "errors/error_list.h"
 #include "errors/walk_mode.h"
 #include "py/ref.h"
@@ -87,5 +88,54 @@ class DefinitionMemo {
 
 // The records of a list, shared.
 std::vector<SharedRecord> shared_records(const ErrorList& errors);
+
+// One walk of a value against a recursive definition, as the Python and the
+// JSON walks both take it: the kept answer where one holds, else the value's
+// pair held in the recursion guard around the walk, and its answer kept
+// where it may be used again (`worth`: the value can be reached again down
+// several routes at a cost worth keeping an answer for; `stopped`: the
+// walk's stop flag).
+//   use(const Answer&)  the kept answer's membership, its records taken
+//   refuse(GuardEntry)  false, the guard's refusal (Loop or Limit) recorded
+//   walk(bool kept)     the walk of the definition; `kept`: its answer may be
+//                       kept, with the records it makes
+//   keep(Answer)        keeps the walk's answer (path depth and records
+//                       still to fill)
+// An answer whose walk met a loop is not kept (a loop depends on the pairs
+// above), nor a StopAtFirst refusal: what it records depends on what the
+// list held before, and a refusal ends the walk.
+template <class Use, class Refuse, class Walk, class Keep>
+bool walk_definition_once(DefinitionMemo& memo, RecursionGuard& guard, const bool& stopped,
+                          uint64_t identity, uint64_t definition, WalkMode mode, bool worth,
+                          Use&& use, Refuse&& refuse, Walk&& walk, Keep&& keep) {
+  ++memo.entered;
+  const bool kept = memo.active && worth;
+  const size_t guard_depth = guard.size();
+  if (kept) {
+    if (const DefinitionMemo::Answer* answer = memo.find(identity, definition, mode, guard_depth)) {
+      return use(*answer);
+    }
+  }
+  switch (guard.enter(identity, definition)) {
+    case GuardEntry::Loop:
+      ++memo.loops;
+      return refuse(GuardEntry::Loop);
+    case GuardEntry::Limit:
+      ++memo.limits;
+      return refuse(GuardEntry::Limit);
+    case GuardEntry::Entered:
+      break;
+  }
+  const uint64_t loops = memo.loops;
+  const uint64_t limits = memo.limits;
+  const size_t outer = memo.begin_walk(guard.size());
+  const bool member = walk(kept);
+  const size_t reach = memo.end_walk(outer, guard_depth);
+  guard.leave(identity, definition);
+  if (kept && !stopped && memo.loops == loops && (member || mode != WalkMode::StopAtFirst)) {
+    keep(DefinitionMemo::Answer{member, guard_depth, reach, memo.limits != limits, 0, {}});
+  }
+  return member;
+}
 
 }  // namespace tarmelix::check

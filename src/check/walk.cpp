@@ -256,61 +256,43 @@ bool walk_definition_ref(const SchemaNode& node, PyObject* v, const WalkPath& pa
                          const WalkContext& ctx, ErrorList& errors) {
   const uint64_t identity = reinterpret_cast<uintptr_t>(v);
   WalkState& state = *ctx.state;
-  RecursionGuard& guard = state.recursion_guard;
   DefinitionMemo& memo = state.definition_memo;
-  ++memo.entered;
-  const bool remembered = memo.active && worth_remembering(v);
-  const size_t guard_depth = guard.size();
-  if (remembered) {
-    if (const DefinitionMemo::Answer* answer = memo.find(identity, node.index, ctx.mode, guard_depth)) {
-      if (ctx.records() && !answer->records.empty()) use_kept_records(*answer, path, ctx, errors);
-      return answer->member;
-    }
-  }
-  switch (guard.enter(identity, node.index)) {
-    case GuardEntry::Loop:
-      ++memo.loops;
-      if (ctx.records()) {
-        push_error_record(errors, ctx.mode, "recursion_loop", "a finite (non-cyclic) value", v, path,
-                          ctx.got_when);
-      }
-      return false;
-    case GuardEntry::Limit:
-      ++memo.limits;
-      if (ctx.records()) {
-        push_error_record(errors, ctx.mode, "recursion_limit",
-                          "at most " + std::to_string(RECURSION_GUARD_LIMIT) + " levels of recursion",
-                          v, path, ctx.got_when);
-      }
-      return false;
-    case GuardEntry::Entered:
-      break;
-  }
-  const uint64_t loops = memo.loops;
-  const uint64_t limits = memo.limits;
   // A CollectAll answer keeps every record its walk makes, also those the
-  // list holds already, so that walk fills a list of its own. A StopAtFirst
-  // answer is kept only when it admits (so holds no records): what a refusal
-  // records there depends on what the list held before (the record pass
-  // stops at once on a list with records), and a refusal ends the walk.
-  const bool keeps_records = remembered && ctx.mode == WalkMode::CollectAll;
+  // list holds already, so that walk fills a list of its own. (A StopAtFirst
+  // answer is kept only when it admits, so holds no records.)
   ErrorList own;
-  ErrorList& into = keeps_records && !errors.empty() ? own : errors;
-  bool member = false;
-  const size_t outer = memo.begin_walk(guard.size());
-  if (node.index < ctx.definitions->size()) {
-    member = walk_value((*ctx.definitions)[node.index], v, path, ctx, into);
-  }
-  const size_t reach = memo.end_walk(outer, guard_depth);
-  guard.leave(identity, node.index);
-  if (remembered && !ctx.stopped() && memo.loops == loops &&
-      (member || ctx.mode != WalkMode::StopAtFirst)) {
-    memo.remember(identity, node.index, ctx.mode,
-                  {member, guard_depth, reach, memo.limits != limits, path.depth(),
-                   keeps_records ? shared_records(into) : std::vector<SharedRecord>()},
-                  py::Ref::borrow(v));
-  }
-  if (&into == &own) errors.append(own);
+  ErrorList* into = &errors;
+  const bool member = walk_definition_once(
+      memo, state.recursion_guard, state.stop, identity, node.index, ctx.mode,
+      worth_remembering(v),
+      [&](const DefinitionMemo::Answer& answer) {
+        if (ctx.records() && !answer.records.empty()) use_kept_records(answer, path, ctx, errors);
+        return answer.member;
+      },
+      [&](GuardEntry refusal) {
+        if (!ctx.records()) return false;
+        if (refusal == GuardEntry::Loop) {
+          push_error_record(errors, ctx.mode, "recursion_loop", "a finite (non-cyclic) value", v,
+                            path, ctx.got_when);
+        } else {
+          push_error_record(errors, ctx.mode, "recursion_limit",
+                            "at most " + std::to_string(RECURSION_GUARD_LIMIT) +
+                                " levels of recursion",
+                            v, path, ctx.got_when);
+        }
+        return false;
+      },
+      [&](bool kept) {
+        if (kept && ctx.mode == WalkMode::CollectAll && !errors.empty()) into = &own;
+        return node.index < ctx.definitions->size() &&
+               walk_value((*ctx.definitions)[node.index], v, path, ctx, *into);
+      },
+      [&](DefinitionMemo::Answer answer) {
+        answer.path_depth = path.depth();
+        if (ctx.mode == WalkMode::CollectAll) answer.records = shared_records(*into);
+        memo.remember(identity, node.index, ctx.mode, std::move(answer), py::Ref::borrow(v));
+      });
+  if (into == &own) errors.append(own);
   return member;
 }
 

@@ -938,44 +938,21 @@ bool walk_constrained(const SchemaNode& node, V value, const WalkContext& ctx) {
 template <class V>
 bool walk_definition(const SchemaNode& node, V value, const WalkContext& ctx) {
   const uint64_t identity = value.identity();
-  RecursionGuard& guard = ctx.state->recursion_guard;
   DefinitionMemo& memo = ctx.state->definition_memo;
   // Only arrays and objects can be reached again down several union members
   // at a cost worth keeping an answer for (see check/definition_memo.h).
-  ++memo.entered;
-  const bool remembered =
-      memo.active && (value.kind() == K::Array || value.kind() == K::Object);
-  const size_t guard_depth = guard.size();
-  if (remembered) {
-    if (const DefinitionMemo::Answer* answer =
-            memo.find(identity, node.index, WalkMode::CheckOnly, guard_depth)) {
-      return answer->member;
-    }
-  }
-  switch (guard.enter(identity, node.index)) {
-    case GuardEntry::Loop:
-      ++memo.loops;
-      return false;
-    case GuardEntry::Limit:
-      ++memo.limits;
-      return false;
-    case GuardEntry::Entered:
-      break;
-  }
-  const uint64_t loops = memo.loops;
-  const uint64_t limits = memo.limits;
-  bool member = false;
-  const size_t outer = memo.begin_walk(guard.size());
-  if (node.index < ctx.definitions->size()) {
-    member = walk((*ctx.definitions)[node.index], value, ctx);
-  }
-  const size_t reach = memo.end_walk(outer, guard_depth);
-  guard.leave(identity, node.index);
-  if (remembered && !ctx.stopped() && memo.loops == loops) {
-    memo.remember(identity, node.index, WalkMode::CheckOnly,
-                  {member, guard_depth, reach, memo.limits != limits, 0, {}}, py::Ref());
-  }
-  return member;
+  return check::walk_definition_once(
+      memo, ctx.state->recursion_guard, ctx.state->stop, identity, node.index,
+      WalkMode::CheckOnly, value.kind() == K::Array || value.kind() == K::Object,
+      [](const DefinitionMemo::Answer& answer) { return answer.member; },
+      [](GuardEntry) { return false; },
+      [&](bool) {
+        return node.index < ctx.definitions->size() &&
+               walk((*ctx.definitions)[node.index], value, ctx);
+      },
+      [&](DefinitionMemo::Answer answer) {
+        memo.remember(identity, node.index, WalkMode::CheckOnly, std::move(answer), py::Ref());
+      });
 }
 
 template <class V>
