@@ -10,11 +10,11 @@
 
 namespace tarmelix::json {
 
-uint32_t FieldNameTable::slot_of(const char* p, size_t n, uint64_t hash) const {
-  const size_t mask = slots_.size() - 1;
+uint32_t FieldNameTable::find_entry(const char* p, size_t n, uint64_t hash) const {
+  const size_t mask = entries_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    const Slot& s = slots_[i];
-    if (!s.name) return NO_SLOT;
+    const Entry& s = entries_[i];
+    if (!s.name) return NO_ENTRY;
     if (s.hash == hash && s.length == n && check::same_bytes(bytes_.data() + s.offset, p, n)) {
       return static_cast<uint32_t>(i);
     }
@@ -25,26 +25,26 @@ void FieldNameTable::build(const std::vector<std::pair<std::string_view, PyObjec
                            const std::vector<bool>& follows) {
   size_t size = 4;
   while (size < 2 * names.size()) size *= 2;
-  slots_.assign(size, Slot{});
-  uint32_t previous = NO_SLOT;
+  entries_.assign(size, Entry{});
+  uint32_t previous = NO_ENTRY;
   for (size_t k = 0; k < names.size(); ++k) {
     const auto& [text, name] = names[k];
     // The hash reads past the text's end.
     char padded[CACHED_TEXT_BYTES + 8] = {};
     std::memcpy(padded, text.data(), text.size());
     const uint64_t hash = short_text_hash(padded, text.size());
-    uint32_t at = slot_of(padded, text.size(), hash);
-    if (at == NO_SLOT) {
+    uint32_t at = find_entry(padded, text.size(), hash);
+    if (at == NO_ENTRY) {
       size_t i = hash & (size - 1);
-      while (slots_[i].name) i = (i + 1) & (size - 1);
-      slots_[i] = {hash, name, static_cast<uint32_t>(bytes_.size()),
-                   static_cast<uint32_t>(text.size()), NO_SLOT};
+      while (entries_[i].name) i = (i + 1) & (size - 1);
+      entries_[i] = {hash, name, static_cast<uint32_t>(bytes_.size()),
+                   static_cast<uint32_t>(text.size()), NO_ENTRY};
       bytes_.append(text);
       at = static_cast<uint32_t>(i);
     }
     // A name in several records expects what follows it in the first.
-    if (follows[k] && previous != NO_SLOT && slots_[previous].next == NO_SLOT) {
-      slots_[previous].next = at;
+    if (follows[k] && previous != NO_ENTRY && entries_[previous].next == NO_ENTRY) {
+      entries_[previous].next = at;
     }
     previous = at;
   }

@@ -110,31 +110,31 @@ struct JsonRecordFacts {
 // record in declared order are told by one compare each, with no hash.
 class FieldNameTable {
  public:
-  static constexpr uint32_t NO_SLOT = ~uint32_t{0};
+  static constexpr uint32_t NO_ENTRY = ~uint32_t{0};
 
-  // A name found: the str (borrowed, the plan keeps it) and the slot of the
-  // name expected next. Null str when no field has this name.
+  // A name found: the str (borrowed, the plan keeps it) and the entry of
+  // the name expected next. Null str when no field has this name.
   struct Found {
     PyObject* name = nullptr;
-    uint32_t next = NO_SLOT;
+    uint32_t next = NO_ENTRY;
   };
 
   // `hash` is short_text_hash of the bytes (json/string_cache.h).
   Found find(const char* p, size_t n, uint64_t hash) const {
-    if (slots_.empty()) return {};
-    const size_t mask = slots_.size() - 1;
+    if (entries_.empty()) return {};
+    const size_t mask = entries_.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
-      const Slot& s = slots_[i];
+      const Entry& s = entries_[i];
       if (!s.name) return {};
       if (s.hash == hash && s.length == n && check::same_bytes(bytes_.data() + s.offset, p, n)) {
         return {s.name, s.next};
       }
     }
   }
-  // The name at `slot` (from Found::next) when the bytes are it.
-  Found expected(uint32_t slot, const char* p, size_t n) const {
-    if (slot == NO_SLOT) return {};
-    const Slot& s = slots_[slot];
+  // The name at `entry` (from Found::next) when the bytes are it.
+  Found expected(uint32_t entry, const char* p, size_t n) const {
+    if (entry == NO_ENTRY) return {};
+    const Entry& s = entries_[entry];
     if (s.length != n || !check::same_bytes(bytes_.data() + s.offset, p, n)) return {};
     return {s.name, s.next};
   }
@@ -145,16 +145,16 @@ class FieldNameTable {
              const std::vector<bool>& follows);
 
  private:
-  struct Slot {
+  struct Entry {
     uint64_t hash = 0;
     PyObject* name = nullptr;
     uint32_t offset = 0;
     uint32_t length = 0;
-    uint32_t next = NO_SLOT;
+    uint32_t next = NO_ENTRY;
   };
-  uint32_t slot_of(const char* p, size_t n, uint64_t hash) const;
+  uint32_t find_entry(const char* p, size_t n, uint64_t hash) const;
 
-  std::vector<Slot> slots_;  // a power of two, at most half full
+  std::vector<Entry> entries_;  // a power of two, at most half full
   std::string bytes_;
 };
 

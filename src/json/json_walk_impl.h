@@ -477,8 +477,8 @@ bool match_clauses(const std::vector<KeyValueClause>& clauses, V key, V value,
   return false;
 }
 
-// The state of a field position once its value is walked.
-enum class Slot : uint8_t { Unwalked, Passed, Failed };
+// What is known of a field position's value.
+enum class FieldState : uint8_t { Unwalked, Passed, Failed };
 
 // A record against an object, past the first `checked` keys, which named the
 // first fields in order and whose values passed; `failed` says the key
@@ -509,26 +509,26 @@ template <class V>
   // records are small.
   constexpr size_t SMALL = 32;
   alignas(V) unsigned char small[SMALL * sizeof(V)];
-  Slot small_slots[SMALL];
+  FieldState small_states[SMALL];
   std::vector<V> large;
-  std::vector<Slot> large_slots;
+  std::vector<FieldState> large_states;
   V* last = reinterpret_cast<V*>(small);
-  Slot* slots = small_slots;
+  FieldState* states = small_states;
   if (nfields > SMALL) {
     large.assign(nfields, V{});
-    large_slots.assign(nfields, Slot::Unwalked);
+    large_states.assign(nfields, FieldState::Unwalked);
     last = large.data();
-    slots = large_slots.data();
+    states = large_states.data();
   } else {
     std::uninitialized_fill_n(last, nfields, V{});
-    std::fill_n(slots, nfields, Slot::Unwalked);
+    std::fill_n(states, nfields, FieldState::Unwalked);
   }
 
   V key = value.first();
   size_t i = 0;
   for (; i < checked + (failed ? 1 : 0); ++i, key = key.next().next()) {
     last[i] = key;
-    slots[i] = i < checked ? Slot::Passed : Slot::Failed;
+    states[i] = i < checked ? FieldState::Passed : FieldState::Failed;
   }
 
   // With every field name distinct, field j is its name's position, and keys
@@ -541,13 +541,13 @@ template <class V>
   for (; i < count && nfields > 0; ++i, key = key.next().next()) {
     std::string_view text = key.str();
     if (distinct && expected < nfields && node.fields[expected].name == text) {
-      slots[expected] = Slot::Unwalked;
+      states[expected] = FieldState::Unwalked;
       last[expected++] = key;
       continue;
     }
     const uint64_t* pos = position(text);
     if (pos) {
-      slots[*pos] = Slot::Unwalked;
+      states[*pos] = FieldState::Unwalked;
       last[*pos] = key;
       expected = static_cast<size_t>(*pos) + 1;
     } else {
@@ -562,8 +562,8 @@ template <class V>
   for (size_t p = 0; p < nfields; ++p) {
     const V found = last[p];
     if (!found) continue;
-    if (slots[p] == Slot::Failed) return false;
-    if (slots[p] == Slot::Unwalked && !walk(node.fields[p].node, found.next(), ctx)) return false;
+    if (states[p] == FieldState::Failed) return false;
+    if (states[p] == FieldState::Unwalked && !walk(node.fields[p].node, found.next(), ctx)) return false;
     if (node.fields[p].required) ++required_seen;
   }
   if (nfields > 0 && required_seen != required_count) return false;
@@ -613,7 +613,7 @@ template <class V>
 
 
 // Keys naming the fields in order, the common case, each value walked as its
-// key is read, with no slots. `tag_known`: the first field's value is known
+// key is read, with no field states. `tag_known`: the first field's value is known
 // to pass (a tagged union chose this member by it).
 template <class V>
 [[gnu::always_inline]] inline InOrder walk_in_order(const SchemaNode& node, V value,
@@ -680,7 +680,7 @@ template <class V>
 }
 
 // A record against an object. Keys naming the fields in order, the common
-// case, have each value walked as its key is read, with no slots; the first
+// case, have each value walked as its key is read, with no field states; the first
 // key out of order, or a failed value (a later entry of its key may still
 // replace it), hands what is known to the rest of the walk, so no value is
 // walked twice.

@@ -90,7 +90,7 @@ struct SimdTape {
   const uint8_t* strings;
 };
 
-// Two words, so a record's field slots stay small on the native stack.
+// Two words, so a record's field states stay small on the native stack.
 class SimdTapeView {
  public:
   SimdTapeView() = default;

@@ -11,46 +11,46 @@ namespace {
 struct CachedText {
   uint64_t hash = 0;
   uint32_t length = 0;
-  uint32_t misses = 0;  // other texts met in this slot since its last hit
+  uint32_t misses = 0;  // other texts met in this entry since its last hit
   py::Ref str;
 };
 
 // Replacing an entry releases a str that is cold by then, which costs more
-// than the lookup: a slot changes hands only after this many misses in a
+// than the lookup: an entry changes hands only after this many misses in a
 // row, so values that never repeat (ids, names) leave the cache alone. A
-// key takes its slot at once: the keys of one document repeat.
+// key takes its entry at once: the keys of one document repeat.
 constexpr uint32_t MISSES_BEFORE_REPLACING = 8;
 
 constexpr size_t CACHE_BITS = 12;
 
 // Never freed: releasing its strs would need an interpreter that may be gone.
-CachedText* cache_slots() {
-  static CachedText* const slots = new CachedText[size_t{1} << CACHE_BITS];
-  return slots;
+CachedText* cache_entries() {
+  static CachedText* const entries = new CachedText[size_t{1} << CACHE_BITS];
+  return entries;
 }
 
 }  // namespace
 
 py::Ref cached_ascii_str(const char* p, size_t n, uint64_t hash, bool key) {
 #ifdef Py_GIL_DISABLED
-  // Without the interpreter lock nothing guards the slots.
+  // Without the interpreter lock nothing guards the entries.
   (void)hash;
   (void)key;
   return ascii_str(p, n);
 #else
   py::require_interpreter();
-  CachedText& slot = cache_slots()[hash >> (64 - CACHE_BITS)];
-  if (slot.hash == hash && slot.length == n && slot.str &&
-      check::same_bytes(reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(slot.str.get())), p, n)) {
-    slot.misses = 0;
-    return slot.str;
+  CachedText& entry = cache_entries()[hash >> (64 - CACHE_BITS)];
+  if (entry.hash == hash && entry.length == n && entry.str &&
+      check::same_bytes(reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(entry.str.get())), p, n)) {
+    entry.misses = 0;
+    return entry.str;
   }
   py::Ref made = ascii_str(p, n);
-  if (made && (key || !slot.str || ++slot.misses > MISSES_BEFORE_REPLACING)) {
-    slot.hash = hash;
-    slot.length = static_cast<uint32_t>(n);
-    slot.misses = 0;
-    slot.str = made;
+  if (made && (key || !entry.str || ++entry.misses > MISSES_BEFORE_REPLACING)) {
+    entry.hash = hash;
+    entry.length = static_cast<uint32_t>(n);
+    entry.misses = 0;
+    entry.str = made;
   }
   return made;
 #endif

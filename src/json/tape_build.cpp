@@ -63,7 +63,7 @@ class TapeBuilder {
   py::Ref key(size_t at) {
     const uint64_t k = words_[at];
     if ((k >> 56) != '"') return unknown_type();
-    uint32_t expected = FieldNameTable::NO_SLOT;
+    uint32_t expected = FieldNameTable::NO_ENTRY;
     return key_text(k, expected);
   }
 
@@ -90,13 +90,13 @@ class TapeBuilder {
     return json_str(p, n, false);
   }
 
-  // A key; `expected` is the slot of the field name it is likely to be (the
+  // A key; `expected` is the entry of the field name it is likely to be (the
   // one after the dict's previous key in its record), updated for the next.
   py::Ref key_text(uint64_t w, uint32_t& expected) {
     size_t n;
     const char* p = text_at(tape_.strings + (w & JSON_VALUE_MASK), n);
     if (n > CACHED_TEXT_BYTES) {
-      expected = FieldNameTable::NO_SLOT;
+      expected = FieldNameTable::NO_ENTRY;
       return json_str(p, n, true);
     }
     if (names_) {
@@ -120,7 +120,7 @@ class TapeBuilder {
     size_t n = (w >> 32) & JSON_COUNT_MASK;
     if (n == JSON_COUNT_MASK) n = count(at);
     // No collection runs during the build (below), so no finalizer can
-    // reach the list before every slot is filled.
+    // reach the list before every item is set.
     py::Ref made = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
     if (!made) return {};
     ++at;
@@ -140,7 +140,7 @@ class TapeBuilder {
     py::Ref made = py::Ref::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(n)));
     if (!made) return {};
     ++at;
-    uint32_t expected = FieldNameTable::NO_SLOT;
+    uint32_t expected = FieldNameTable::NO_ENTRY;
     // In document order: a repeated key keeps its first position and takes
     // its last value.
     for (size_t i = 0; i < n; ++i) {
