@@ -90,6 +90,10 @@ struct SimdTape {
   const uint8_t* strings;
 };
 
+// The value at the tape's index `at` as the walk converts it, made by the
+// tape's builder (json/tape_build.h) where the stack has room for it.
+py::Ref convert_from_tape(const SimdTape& tape, size_t at);
+
 // Two words, so a record's field states stay small on the native stack.
 class SimdTapeView {
  public:
@@ -238,7 +242,7 @@ class SimdTapeView {
   uint64_t identity() const { return reinterpret_cast<uintptr_t>(tape_->words + at_); }
   // The tape index of the word, as build_from_tape takes it.
   size_t position() const { return at_; }
-  py::Ref to_python() const { return walk_impl::to_python(*this); }
+  py::Ref to_python() const { return convert_from_tape(*tape_, at_); }
   // Only integers above the int64 range, up to 2**64 - 1, reach the tape.
   py::Ref big_to_python() const {
     return py::Ref::steal(PyLong_FromUnsignedLongLong(payload<uint64_t>()));

@@ -14,8 +14,8 @@ using simdjson::internal::JSON_VALUE_MASK;
 
 class TapeBuilder {
  public:
-  TapeBuilder(const SimdTape& tape, const FieldNameTable* names)
-      : tape_(tape), words_(tape.words), names_(names) {}
+  TapeBuilder(const SimdTape& tape, const FieldNameTable* names, bool throw_unknown = false)
+      : tape_(tape), words_(tape.words), names_(names), throw_unknown_(throw_unknown) {}
 
   // The value at `at`; `at` moves past it.
   py::Ref value(size_t& at) {
@@ -67,7 +67,11 @@ class TapeBuilder {
     return key_text(k, expected);
   }
 
-  static py::Ref unknown_type() {
+  py::Ref unknown_type() const {
+    if (throw_unknown_) unknown_tape_type();
+    return unknown_type_error();
+  }
+  static py::Ref unknown_type_error() {
     PyErr_SetString(PyExc_ValueError, "a JSON tape word of a type the builder does not know");
     return {};
   }
@@ -158,6 +162,7 @@ class TapeBuilder {
   const SimdTape& tape_;
   const uint64_t* words_;
   const FieldNameTable* names_;
+  bool throw_unknown_;
 };
 
 }  // namespace
@@ -171,8 +176,14 @@ py::Ref build_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* n
     return builder.value(at);
   } catch (const UnknownTapeType&) {
     // Counting a saturated container's children met it.
-    return TapeBuilder::unknown_type();
+    return TapeBuilder::unknown_type_error();
   }
+}
+
+py::Ref convert_from_tape(const SimdTape& tape, size_t at) {
+  if (!py::stack_has_room(TAPE_BUILD_STACK)) return walk_impl::to_python(SimdTapeView(&tape, at));
+  py::CollectorPaused paused;
+  return TapeBuilder(tape, nullptr, true).value(at);
 }
 
 py::Ref build_key_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* names) {

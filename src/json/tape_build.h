@@ -29,4 +29,10 @@ py::Ref build_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* n
 // it. Null with the error set.
 py::Ref build_key_from_tape(const SimdTape& tape, size_t at, const FieldNameTable* names);
 
+// convert_from_tape (json/simd_tape.h), for the walk's conversions: as
+// build_from_tape with no names, but a word of a type the builder does not
+// know throws UnknownTapeType, as the walk's own reads do, and where the
+// stack has not TAPE_BUILD_STACK left the walk's level-by-level conversion
+// makes the value (a short stack throws py::StackExhausted there).
+
 }  // namespace tarmelix::json
