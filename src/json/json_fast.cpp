@@ -72,7 +72,8 @@ TouchedBytes touched_bytes(const simdjson::dom::parser& parser, size_t length, b
   constexpr size_t SLACK = 64;
   TouchedBytes touched;
   if (parsed) {
-    touched.tape = ((parser.doc.tape[0] & simdjson::internal::JSON_VALUE_MASK) + 1) * 8;
+    const SimdTape tape{parser.doc.tape.get(), parser.doc.string_buf.get()};
+    touched.tape = (tape.last() + 1) * 8;
     touched.indexes = (size_t{parser.implementation->n_structural_indexes} + SLACK) * 4;
   } else {
     touched.tape = (length + SLACK) * 8;
@@ -137,7 +138,7 @@ class HeldParser {
     }
     parsed_ = true;
     tape_ = {parser_->doc.tape.get(), parser_->doc.string_buf.get()};
-    return !(minus_zero_reads_as_float() && holds_negative_zero());
+    return !(minus_zero_reads_as_float() && tape_.may_hold_negative_zero());
   }
 
   const SimdTape& tape() const { return tape_; }
@@ -162,19 +163,6 @@ class HeldParser {
       return false;
     }();
     return reads_float;
-  }
-
-  // Or may hold one: past a type the scan does not know, it cannot tell.
-  bool holds_negative_zero() const {
-    const uint64_t* words = tape_.words;
-    const size_t end = words[0] & simdjson::internal::JSON_VALUE_MASK;
-    for (size_t at = 1; at < end;) {
-      const uint8_t type = static_cast<uint8_t>(words[at] >> 56);
-      if (type == 'd' && words[at + 1] == 0x8000000000000000ULL) return true;
-      if (TAPE_KINDS.of[type] == NOT_A_KIND && type != ']' && type != '}') return true;
-      at += type == 'l' || type == 'u' || type == 'd' ? 2 : 1;
-    }
-    return false;
   }
 
   ThreadParser& reused_;

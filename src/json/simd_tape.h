@@ -88,6 +88,21 @@ inline constexpr TwoWordKinds TWO_WORD_KINDS{};
 struct SimdTape {
   const uint64_t* words;
   const uint8_t* strings;
+
+  // The index of the root's closing word, the tape's last.
+  size_t last() const { return words[0] & simdjson::internal::JSON_VALUE_MASK; }
+  // Whether some value on the tape may be the float -0.0: one is, or past a
+  // type the scan does not know, it cannot tell.
+  bool may_hold_negative_zero() const {
+    const size_t end = last();
+    for (size_t at = 1; at < end;) {
+      const uint8_t type = static_cast<uint8_t>(words[at] >> 56);
+      if (type == 'd' && words[at + 1] == 0x8000000000000000ULL) return true;
+      if (TAPE_KINDS.of[type] == NOT_A_KIND && type != ']' && type != '}') return true;
+      at += type == 'l' || type == 'u' || type == 'd' ? 2 : 1;
+    }
+    return false;
+  }
 };
 
 // The value at the tape's index `at` as the walk converts it, made by the
@@ -181,7 +196,10 @@ class SimdTapeView {
     return false;
 #endif
   }
+  // The type byte of the word, for a reader that dispatches on it itself.
+  uint8_t type() const { return static_cast<uint8_t>(word() >> 56); }
   int64_t integer() const { return payload<int64_t>(); }
+  uint64_t unsigned_integer() const { return payload<uint64_t>(); }
   bool boolean() const { return (word() >> 56) == 't'; }
   double number() const { return payload<double>(); }
   size_t size() const {
@@ -190,6 +208,8 @@ class SimdTapeView {
     return counted_size();
   }
   SimdTapeView first() const { return {tape_, at_ + 1}; }
+  // A container's: the tape index just past its closing word.
+  size_t end() const { return static_cast<uint32_t>(word()); }
   // The word after a string's (a key's, or an item's), which the caller
   // has read as one.
   SimdTapeView after_string() const { return {tape_, at_ + 1}; }
@@ -205,7 +225,7 @@ class SimdTapeView {
       case 2:
         return {tape_, at_ + 2};
       case JUMP:
-        return {tape_, static_cast<uint32_t>(w)};
+        return {tape_, static_cast<uint32_t>(w)};  // the container's end()
       default:
         unknown_tape_type();
     }
@@ -245,7 +265,7 @@ class SimdTapeView {
   py::Ref to_python() const { return convert_from_tape(*tape_, at_); }
   // Only integers above the int64 range, up to 2**64 - 1, reach the tape.
   py::Ref big_to_python() const {
-    return py::Ref::steal(PyLong_FromUnsignedLongLong(payload<uint64_t>()));
+    return py::Ref::steal(PyLong_FromUnsignedLongLong(unsigned_integer()));
   }
 
  private:

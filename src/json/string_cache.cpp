@@ -1,8 +1,6 @@
 #include "json/string_cache.h"
 
 #include "check/flat_table.h"
-#include "json/ascii_text.h"
-#include "json/utf8_text.h"
 
 namespace tarmelix::json {
 
@@ -54,12 +52,6 @@ py::Ref cached_ascii_str(const char* p, size_t n, uint64_t hash, bool key) {
   }
   return made;
 #endif
-}
-
-py::Ref json_str(const char* p, size_t n, bool key, const uint64_t* hash) {
-  if (!is_ascii(p, n)) return checked_utf8_str(p, n);
-  if (n > CACHED_TEXT_BYTES) return ascii_str(p, n);
-  return cached_ascii_str(p, n, hash ? *hash : short_text_hash(p, n), key);
 }
 
 py::Ref json_str(std::string_view text, bool key) {

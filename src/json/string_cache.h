@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "json/ascii_text.h"
+#include "json/utf8_text.h"
 #include "py/ref.h"
 
 namespace tarmelix::json {
@@ -57,8 +59,13 @@ inline py::Ref ascii_str(const char* p, size_t n) {
 // PyUnicode_DecodeUTF8 does. Short ASCII text comes from the cache (`hash`,
 // its short_text_hash, when the caller has it), other ASCII text by one
 // copy, the rest is decoded in one allocation. Reads up to 7 bytes past a
-// short text, as short_text_hash does. Null with the error set.
-py::Ref json_str(const char* p, size_t n, bool key, const uint64_t* hash = nullptr);
+// short text, as short_text_hash does. Null with the error set. Inline: the
+// builders make a str of every string they meet.
+inline py::Ref json_str(const char* p, size_t n, bool key, const uint64_t* hash = nullptr) {
+  if (!is_ascii(p, n)) return checked_utf8_str(p, n);
+  if (n > CACHED_TEXT_BYTES) return ascii_str(p, n);
+  return cached_ascii_str(p, n, hash ? *hash : short_text_hash(p, n), key);
+}
 
 // json_str of text whose following bytes may not be read.
 py::Ref json_str(std::string_view text, bool key);

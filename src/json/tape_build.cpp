@@ -1,7 +1,5 @@
 #include "json/tape_build.h"
 
-#include <cstring>
-
 #include "json/string_cache.h"
 #include "py/collector_pause.h"
 
@@ -9,39 +7,28 @@ namespace tarmelix::json {
 
 namespace {
 
-using simdjson::internal::JSON_COUNT_MASK;
-using simdjson::internal::JSON_VALUE_MASK;
-
+// Reads the tape only through SimdTapeView, at indices it steps itself.
 class TapeBuilder {
  public:
   TapeBuilder(const SimdTape& tape, const FieldNameTable* names, bool throw_unknown = false)
-      : tape_(tape), words_(tape.words), names_(names), throw_unknown_(throw_unknown) {}
+      : tape_(tape), names_(names), throw_unknown_(throw_unknown) {}
 
   // The value at `at`; `at` moves past it.
   py::Ref value(size_t& at) {
-    const uint64_t w = words_[at];
-    switch (w >> 56) {
+    const SimdTapeView v(&tape_, at);
+    switch (v.type()) {
       case '"':
         ++at;
-        return text(w);
-      case 'l': {
-        int64_t i;
-        std::memcpy(&i, words_ + at + 1, sizeof i);
+        return text(v);
+      case 'l':
         at += 2;
-        return py::Ref::steal(PyLong_FromLongLong(i));
-      }
-      case 'u': {
-        uint64_t u;
-        std::memcpy(&u, words_ + at + 1, sizeof u);
+        return py::Ref::steal(PyLong_FromLongLong(v.integer()));
+      case 'u':
         at += 2;
-        return py::Ref::steal(PyLong_FromUnsignedLongLong(u));
-      }
-      case 'd': {
-        double d;
-        std::memcpy(&d, words_ + at + 1, sizeof d);
+        return py::Ref::steal(PyLong_FromUnsignedLongLong(v.unsigned_integer()));
+      case 'd':
         at += 2;
-        return py::Ref::steal(PyFloat_FromDouble(d));
-      }
+        return py::Ref::steal(PyFloat_FromDouble(v.number()));
       case 't':
         ++at;
         return py::boolean(true);
@@ -49,9 +36,9 @@ class TapeBuilder {
         ++at;
         return py::boolean(false);
       case '[':
-        return list(at, w);
+        return list(at, v);
       case '{':
-        return dict(at, w);
+        return dict(at, v);
       case 'n':
         ++at;
         return py::none();
@@ -61,10 +48,10 @@ class TapeBuilder {
   }
 
   py::Ref key(size_t at) {
-    const uint64_t k = words_[at];
-    if ((k >> 56) != '"') return unknown_type();
+    const SimdTapeView k(&tape_, at);
+    if (!k.is_string()) return unknown_type();
     uint32_t expected = FieldNameTable::NO_ENTRY;
-    return key_text(k, expected);
+    return key_text(k.str(), expected);
   }
 
   py::Ref unknown_type() const {
@@ -77,28 +64,18 @@ class TapeBuilder {
   }
 
  private:
-  size_t count(size_t at) const { return SimdTapeView(&tape_, at).size(); }
-
-  static const char* text_at(const uint8_t* at, size_t& n) {
-    uint32_t length;
-    std::memcpy(&length, at, sizeof length);
-    n = length;
-    return reinterpret_cast<const char*>(at + sizeof length);
-  }
-
   // The parser checked the UTF-8, and its string buffer keeps slack past
   // every text. (With the fast roads off no document reaches this builder.)
-  py::Ref text(uint64_t w) {
-    size_t n;
-    const char* p = text_at(tape_.strings + (w & JSON_VALUE_MASK), n);
-    return json_str(p, n, false);
+  static py::Ref text(SimdTapeView v) {
+    const std::string_view s = v.str();
+    return json_str(s.data(), s.size(), false);
   }
 
   // A key; `expected` is the entry of the field name it is likely to be (the
   // one after the dict's previous key in its record), updated for the next.
-  py::Ref key_text(uint64_t w, uint32_t& expected) {
-    size_t n;
-    const char* p = text_at(tape_.strings + (w & JSON_VALUE_MASK), n);
+  py::Ref key_text(std::string_view s, uint32_t& expected) {
+    const char* p = s.data();
+    const size_t n = s.size();
     if (n > CACHED_TEXT_BYTES) {
       expected = FieldNameTable::NO_ENTRY;
       return json_str(p, n, true);
@@ -119,10 +96,9 @@ class TapeBuilder {
     return json_str(p, n, true, &hash);
   }
 
-  py::Ref list(size_t& at, uint64_t w) {
-    const size_t end = static_cast<uint32_t>(w);
-    size_t n = (w >> 32) & JSON_COUNT_MASK;
-    if (n == JSON_COUNT_MASK) n = count(at);
+  py::Ref list(size_t& at, SimdTapeView v) {
+    const size_t end = v.end();
+    const size_t n = v.size();
     // No collection runs during the build (below), so no finalizer can
     // reach the list before every item is set.
     py::Ref made = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
@@ -137,10 +113,9 @@ class TapeBuilder {
     return made;
   }
 
-  py::Ref dict(size_t& at, uint64_t w) {
-    const size_t end = static_cast<uint32_t>(w);
-    size_t n = (w >> 32) & JSON_COUNT_MASK;
-    if (n == JSON_COUNT_MASK) n = count(at);
+  py::Ref dict(size_t& at, SimdTapeView v) {
+    const size_t end = v.end();
+    const size_t n = v.size();
     py::Ref made = py::Ref::steal(_PyDict_NewPresized(static_cast<Py_ssize_t>(n)));
     if (!made) return {};
     ++at;
@@ -148,9 +123,9 @@ class TapeBuilder {
     // In document order: a repeated key keeps its first position and takes
     // its last value.
     for (size_t i = 0; i < n; ++i) {
-      const uint64_t k = words_[at++];
-      if ((k >> 56) != '"') return unknown_type();
-      py::Ref key = key_text(k, expected);
+      const SimdTapeView k(&tape_, at++);
+      if (!k.is_string()) return unknown_type();
+      py::Ref key = key_text(k.str(), expected);
       if (!key) return {};
       py::Ref item = value(at);
       if (!item || PyDict_SetItem(made.get(), key.get(), item.get()) < 0) return {};
@@ -160,7 +135,6 @@ class TapeBuilder {
   }
 
   const SimdTape& tape_;
-  const uint64_t* words_;
   const FieldNameTable* names_;
   bool throw_unknown_;
 };
