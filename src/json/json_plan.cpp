@@ -168,6 +168,29 @@ JsonTextSet make_text_set(const std::vector<std::string_view>& texts) {
   set.count = static_cast<uint8_t>(texts.size());
   set.short_texts = std::all_of(set.texts, set.texts + set.count,
                                 [](const JsonKeyPattern& text) { return text.width <= 8; });
+  if (set.count > 1 && !set.wide && !set.short_texts &&
+      std::all_of(set.texts, set.texts + set.count,
+                  [](const JsonKeyPattern& text) { return text.masks[0] == ~uint64_t{0}; })) {
+    // The first odd multiplier of a fixed sequence that sends every text's
+    // first word to a place of its own; none found leaves the loop over all.
+    uint64_t seed = 0x9e3779b97f4a7c15ULL;
+    for (int attempt = 0; attempt < 256 && !set.by_first_word; ++attempt) {
+      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+      const uint64_t multiplier = seed | 1;
+      uint8_t places[32];
+      std::fill(std::begin(places), std::end(places), JsonTextSet::NONE);
+      bool apart = true;
+      for (uint8_t i = 0; i < set.count && apart; ++i) {
+        uint8_t& place = places[(set.texts[i].words[0] * multiplier) >> 59];
+        apart = place == JsonTextSet::NONE;
+        place = i;
+      }
+      if (!apart) continue;
+      set.by_first_word = true;
+      set.multiplier = multiplier;
+      std::copy(std::begin(places), std::end(places), set.by_word);
+    }
+  }
   return set;
 }
 

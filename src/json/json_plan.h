@@ -38,6 +38,13 @@ struct JsonTextSet {
   bool wide = false;  // some text is past 12 bytes: both halves are compared
   // Every text of at most 4 bytes: compared by its first word alone.
   bool short_texts = false;
+  // Texts of 4 to 12 bytes whose first words (the length and four bytes)
+  // a multiply-shift tells apart: a string is compared with the one text
+  // its first word names, by_word[(first word * multiplier) >> 59].
+  static constexpr uint8_t NONE = 0xff;
+  bool by_first_word = false;
+  uint64_t multiplier = 0;
+  uint8_t by_word[32] = {};
 };
 
 // A Constrained node's constraints as plain ranges, for each value kind

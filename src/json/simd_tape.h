@@ -177,6 +177,14 @@ class SimdTapeView {
       }
       return found;
     }
+    if (set.by_first_word) {
+      uint64_t w[2];
+      std::memcpy(w, at, sizeof w);
+      const uint8_t i = set.by_word[(w[0] * set.multiplier) >> 59];
+      if (i == JsonTextSet::NONE) return false;
+      const JsonKeyPattern& text = set.texts[i];
+      return (w[0] == text.words[0]) & ((w[1] & text.masks[1]) == text.words[1]);
+    }
     if (!set.wide) {
       bool found = false;
       for (size_t i = 0; i < set.count; ++i) found |= matches_words(at, set.texts[i]);
