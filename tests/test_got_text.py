@@ -254,6 +254,7 @@ def test_a_huge_value_costs_what_its_first_characters_cost():
 
 
 SANITIZED = bool(os.environ.get("TARMELIX_SANITIZED"))
+UNOPTIMISED = bool(os.environ.get("TARMELIX_UNOPTIMISED"))
 SMALL_STACK = textwrap.dedent(
     """
     import threading
@@ -313,10 +314,10 @@ def test_validate_of_a_deep_value_on_a_small_thread_stack(kib, shape):
     )
     assert done.returncode == 0, done.stderr[-2000:]
     # Where is_valid answers, validate does. The recording walk's frames are
-    # larger, so on the smallest of these stacks an unoptimised build's (and
-    # the sanitizers' on any) may leave the walk itself short: a clean
-    # RecursionError, never a crash.
-    short_ok = SANITIZED or kib == 448
+    # larger, so on the smallest of these stacks (and on any, in an
+    # unoptimised or sanitized build, whose frame sizes vary by compiler) the
+    # walk itself may run short: a clean RecursionError, never a crash.
+    short_ok = SANITIZED or UNOPTIMISED or kib == 448
     assert done.stdout.split() == ["ValidationError"] or short_ok and done.stdout.split() == ["RecursionError"], \
         done.stderr[-2000:]
 
