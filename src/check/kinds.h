@@ -1,6 +1,5 @@
-// The kinds of value a node can be decided by alone, one bit each: exact
-// Python types for the Python walk, value kinds for the JSON walks. A node
-// whose answer the bits give is tested with one mask test per value.
+// The exact Python types a node can be decided by alone, one bit each: a
+// node whose answer the bits give is tested with one mask test per value.
 #pragma once
 
 #include <Python.h>
@@ -56,47 +55,6 @@ inline std::optional<uint8_t> py_type_mask(NodeKind kind) {
       return PY_STR;
     case NodeKind::Bytes:
       return PY_BYTES;
-    default:
-      return std::nullopt;
-  }
-}
-
-// One bit per kind of JSON value; an integer of any size is Int.
-enum JsonKindBit : uint8_t {
-  JSON_NULL = 1 << 0,
-  JSON_BOOL = 1 << 1,
-  JSON_INT = 1 << 2,
-  JSON_FLOAT = 1 << 3,
-  JSON_STR = 1 << 4,
-  JSON_ARRAY = 1 << 5,
-  JSON_OBJECT = 1 << 6,
-};
-inline constexpr uint8_t JSON_ANY_KIND = 0x7f;
-
-// The JSON kinds a node accepts when its answer depends on the kind alone;
-// empty for a node that looks further (a container's items, a literal's
-// value). Inline: the walks ask it for every scalar value.
-inline std::optional<uint8_t> json_kind_mask(NodeKind kind) {
-  switch (kind) {
-    case NodeKind::Anything:
-    case NodeKind::Any:
-      return JSON_ANY_KIND;
-    case NodeKind::Nothing:
-    case NodeKind::Bytes:
-    case NodeKind::Set:
-    case NodeKind::FrozenSet:
-    case NodeKind::RecursionVariable:
-      return 0;
-    case NodeKind::NoneValue:
-      return JSON_NULL;
-    case NodeKind::Bool:
-      return JSON_BOOL;
-    case NodeKind::Int:
-      return JSON_BOOL | JSON_INT;
-    case NodeKind::Float:
-      return JSON_FLOAT;
-    case NodeKind::Str:
-      return JSON_STR;
     default:
       return std::nullopt;
   }

@@ -27,7 +27,6 @@ std::optional<bool> check_only(const SchemaNode& root, const Constants& constant
 }  // namespace
 
 bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode) {
-  ensure_walk_plan(core);
   ErrorList errors;
   std::optional<bool> member =
       run_fresh_walk(core.constants, core.definitions, plan_for_walks(core), mode,
@@ -43,7 +42,6 @@ bool validate_value(ValidatorCore& core, PyObject* value, WalkMode mode) {
 }
 
 bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode) {
-  ensure_walk_plan(core);
   const WalkPlan* plan = plan_for_walks(core);
   const SchemaNode& root = core.root;
   if (!plan || root.kind != NodeKind::Record || !PyDict_Check(value)) {
@@ -70,7 +68,6 @@ bool validate_non_member(ValidatorCore& core, PyObject* value, WalkMode mode) {
 
 Explained explain_with_hint(ValidatorCore& core, PyObject* value, const MemberHint& hint,
                             WalkMode mode) {
-  ensure_walk_plan(core);
   const WalkPlan* plan = plan_for_walks(core);
   if (!plan) return Explained::NoFault;
   ErrorList errors;
@@ -86,7 +83,6 @@ Explained explain_with_hint(ValidatorCore& core, PyObject* value, const MemberHi
 }
 
 std::optional<bool> check_membership(ValidatorCore& core, PyObject* value) {
-  ensure_walk_plan(core);
   return check_only(core.root, core.constants, core.definitions, plan_for_walks(core), value);
 }
 

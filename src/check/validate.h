@@ -1,4 +1,6 @@
 // Membership of Python values: the entry points of the validation walk.
+// Each walks with the core's plan when it is built (the validator builds it
+// before it calls them) and takes the reference roads without one.
 #pragma once
 
 #include <optional>
@@ -13,9 +15,6 @@ class FullMatchCache;
 }  // namespace tarmelix::schema
 
 namespace tarmelix::check {
-
-// Builds the core's lookup tables once; never blocks the interpreter.
-void ensure_walk_plan(ValidatorCore& core);
 
 // validate/ensure/load: true for a member; false with either the fatal
 // exception the walk kept or a ValidationError set.
@@ -54,7 +53,6 @@ std::optional<bool> check_node_membership(const SchemaNode& node, const Constant
 
 // This unit's interface, used unqualified from the other folders.
 namespace tarmelix {
-using check::ensure_walk_plan;
 using check::validate_value;
 using check::validate_non_member;
 using check::Explained;

@@ -7,8 +7,6 @@
 
 #include "check/attribute_names.h"
 #include "check/slow_paths.h"
-#include "check/validate.h"
-#include "py/once.h"
 #include "py/text.h"
 #include "schema/full_match.h"
 #include "schema/walker.h"
@@ -19,31 +17,6 @@ WalkPlan::WalkPlan() = default;
 WalkPlan::~WalkPlan() = default;
 
 namespace {
-
-py::OnceCell<PlanPartMaker>& json_part_maker() {
-  static py::OnceCell<PlanPartMaker>* cell = new py::OnceCell<PlanPartMaker>();
-  return *cell;
-}
-
-// The UTF-8 text of an exact str, or empty when it holds a lone surrogate.
-// Checks first, so no exception object is made while the plan is built. Any
-// other failure (a MemoryError) sets `failed`, its exception discarded.
-std::optional<std::string_view> utf8_without_raising(PyObject* text, bool& failed) {
-  if (PyUnicode_KIND(text) != PyUnicode_1BYTE_KIND) {
-    Py_ssize_t n = PyUnicode_GET_LENGTH(text);
-    int kind = PyUnicode_KIND(text);
-    const void* data = PyUnicode_DATA(text);
-    for (Py_ssize_t i = 0; i < n; ++i) {
-      Py_UCS4 c = PyUnicode_READ(kind, data, i);
-      if (c >= 0xD800 && c <= 0xDFFF) return std::nullopt;
-    }
-  }
-  std::optional<std::string_view> utf8 = py::utf8_view(text);
-  failed = !utf8;
-  // A text that does not encode gets no fact; the walk asks the interpreter.
-  if (failed) PyErr_Clear();
-  return utf8;
-}
 
 bool is_exact_scalar(PyObject* value) {
   return PyUnicode_CheckExact(value) || PyLong_CheckExact(value) || PyBool_Check(value) ||
@@ -80,25 +53,27 @@ std::optional<Tag> tag_of(PyObject* constant) {
   }
   if (PyUnicode_CheckExact(constant)) {
     bool failed = false;
-    if (auto text = utf8_without_raising(constant, failed)) return Tag{false, 0, *text};
+    if (auto text = py::utf8_unless_surrogate(constant, failed)) return Tag{false, 0, *text};
   }
   return std::nullopt;
 }
 
 class PlanBuilder {
  public:
-  PlanBuilder(const ValidatorCore& core, WalkPlan& plan)
-      : constants_(core.constants), plan_(plan) {
+  PlanBuilder(const ValidatorCore& core, WalkPlan& plan, PlanPartBuilder* part)
+      : constants_(core.constants), plan_(plan), part_(part) {
     plan_.entries.resize(core.node_count);
   }
 
   void tree(const SchemaNode& root) {
     schema::walk_tree(
         root, [&](const SchemaNode&) { pure_.push_back(true); },
-        [&](const SchemaNode& n) { post(n); });
+        [&](const SchemaNode& n) {
+          post(n);
+          if (part_) part_->post(n, plan_);
+        });
   }
 
-  bool own_code = true;
   // No node's own step, in the root or any definition, can run code of the
   // user's on any value.
   bool own_steps = true;
@@ -114,12 +89,9 @@ class PlanBuilder {
     if (!pure_.empty()) pure_.back() = pure_.back() && pure;
     if (n.slot >= plan_.entries.size()) return;  // not numbered by this core
     PlanEntry& e = plan_.entries[n.slot];
-    note_own_code(n);
-    e.json_footprint = footprint(n);
     if (std::optional<uint8_t> py = py_type_mask(n.kind)) {
       e.by_type = true;
       e.py_types = *py;
-      e.json_kinds = *json_kind_mask(n.kind);
       return;
     }
     switch (n.kind) {
@@ -148,63 +120,6 @@ class PlanBuilder {
     }
   }
 
-  // The JSON kinds a node can accept, its children's already known. Only
-  // steps that refuse other kinds before running any code narrow it.
-  uint8_t footprint(const SchemaNode& n) const {
-    if (std::optional<uint8_t> mask = json_kind_mask(n.kind)) return *mask;
-    auto of = [&](const SchemaNode& child) {
-      const PlanEntry* e = plan_.entry(child);
-      return e ? e->json_footprint : JSON_ANY_KIND;
-    };
-    switch (n.kind) {
-      case NodeKind::Literal: {
-        if (n.index >= constants_.size()) return 0;
-        PyTypeObject* type = Py_TYPE(constants_[n.index].get());
-        if (type == &PyLong_Type) return JSON_INT;
-        if (type == &PyBool_Type) return JSON_BOOL;
-        if (type == &PyFloat_Type) return JSON_FLOAT;
-        if (type == &PyUnicode_Type) return JSON_STR;
-        return JSON_ANY_KIND;
-      }
-      case NodeKind::Sequence:
-        return n.sequence_kind == SequenceKind::List ? JSON_ARRAY : 0;
-      case NodeKind::Record:
-        return JSON_OBJECT;
-      case NodeKind::Union: {
-        uint8_t mask = 0;
-        for (const SchemaNode& m : n.members) mask |= of(m);
-        return mask;
-      }
-      case NodeKind::Constrained:
-        return n.child ? of(*n.child) : 0;
-      default:
-        return JSON_ANY_KIND;
-    }
-  }
-
-  void union_by_kind(const SchemaNode& n, PlanEntry& e) {
-    if (n.members.size() < 2 || n.members.size() >= UnionByKind::MANY_MEMBERS) return;
-    UnionByKind table;
-    bool narrows = false;
-    for (int bit = 0; bit < 7; ++bit) {
-      uint8_t found = UnionByKind::NO_MEMBER;
-      for (size_t i = 0; i < n.members.size(); ++i) {
-        const PlanEntry* me = plan_.entry(n.members[i]);
-        if (me && !(me->json_footprint & (1u << bit))) continue;
-        if (found != UnionByKind::NO_MEMBER) {
-          found = UnionByKind::MANY_MEMBERS;
-          break;
-        }
-        found = static_cast<uint8_t>(i);
-      }
-      if (found != UnionByKind::MANY_MEMBERS) narrows = true;
-      table.member[bit] = found;
-    }
-    if (!narrows) return;
-    e.by_kind = static_cast<uint32_t>(plan_.by_kind.size());
-    plan_.by_kind.push_back(table);
-  }
-
   // Whether a node's own step can run code of the user's on any value: a
   // class test, an attribute read, a set's iterator, a constraint's
   // comparison or length on a subclass, a literal of a type with its own ==.
@@ -229,48 +144,11 @@ class PlanBuilder {
     }
   }
 
-  void note_own_code(const SchemaNode& n) {
-    switch (n.kind) {
-      case NodeKind::Instance:
-      case NodeKind::Object:
-        own_code = false;
-        break;
-      case NodeKind::Literal:
-        if (n.index >= constants_.size() || !is_exact_scalar(constants_[n.index].get())) {
-          own_code = false;
-        }
-        break;
-      case NodeKind::Constrained:
-        for (const Constraint& c : n.constraints) {
-          if (c.kind == ConstraintKind::Predicate) {
-            own_code = false;
-          } else if (c.kind != ConstraintKind::MinLen && c.kind != ConstraintKind::MaxLen &&
-                     c.kind != ConstraintKind::Regex) {
-            // A JSON number against an exact int or float bound: the
-            // interpreter's own arithmetic at worst.
-            PyObject* bound = c.value < constants_.size() ? constants_[c.value].get() : nullptr;
-            if (!bound || !(PyLong_CheckExact(bound) || PyFloat_CheckExact(bound))) own_code = false;
-          }
-        }
-        break;
-      default:
-        break;
-    }
-  }
-
   void record(const SchemaNode& n, PlanEntry& e) {
     if (n.fields.empty()) return;
     PlanRecord r;
     r.node = &n;
     r.index = make_record_index(n.fields);
-    for (size_t i = 0; i < n.fields.size(); ++i) {
-      r.bare_keys.put(n.fields[i].name, i);
-    }
-    r.distinct = r.bare_keys.size() == n.fields.size();
-    for (const RecordField& f : n.fields) {
-      const PlanEntry* fe = plan_.entry(f.node);
-      r.json_field_kinds.push_back(fe && fe->by_type ? fe->json_kinds : JSON_WALK);
-    }
     r.names = make_attribute_names(n.fields);
     if (r.names.empty()) {
       // The record takes the reference walk, which needs no names.
@@ -300,7 +178,6 @@ class PlanBuilder {
   void union_node(const SchemaNode& n, PlanEntry& e, bool pure) {
     bool by_type = true;
     uint8_t py = 0;
-    uint8_t json = 0;
     for (const SchemaNode& m : n.members) {
       const PlanEntry* me = plan_.entry(m);
       if (!me || !me->by_type) {
@@ -308,14 +185,11 @@ class PlanBuilder {
         break;
       }
       py |= me->py_types;
-      json |= me->json_kinds;
     }
     e.by_type = by_type;
     e.py_types = py;
-    e.json_kinds = json;
     literal_union(n.members, e);
     if (pure) tagged_union(n, e);
-    if (!by_type) union_by_kind(n, e);
   }
 
   // The sets of a Literal node (one member) or of an all-literal Union.
@@ -330,9 +204,8 @@ class PlanBuilder {
         if (overflow == 0) entry.sets.int_values.put(static_cast<uint64_t>(v), 0);
       } else if (PyUnicode_CheckExact(value)) {
         bool failed = false;
-        if (auto text = utf8_without_raising(value, failed)) {
+        if (auto text = py::utf8_unless_surrogate(value, failed)) {
           entry.sets.str_values.put(*text, str_hash(value), 0);
-          entry.bare_texts.put(*text, 0);
         } else if (failed) {
           // Sets without this text would refuse it for good; the members'
           // own walk stays exact.
@@ -478,14 +351,11 @@ class PlanBuilder {
 
   const Constants& constants_;
   WalkPlan& plan_;
+  PlanPartBuilder* part_;
   std::vector<bool> pure_;  // per open node: whether its subtree so far runs no user code
 };
 
 }  // namespace
-
-void set_json_part_maker(PlanPartMaker maker) {
-  json_part_maker().get_or_init([&]() -> std::optional<PlanPartMaker> { return maker; });
-}
 
 RecordIndex make_record_index(const std::vector<RecordField>& fields) {
   RecordIndex index;
@@ -514,16 +384,13 @@ const re2::RE2* find_compiled_pattern(const WalkPlan* plan, std::string_view tex
   return it == plan->compiled_patterns.end() ? nullptr : it->second.get();
 }
 
-std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core) {
+std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core, PlanPartBuilder* part) {
   auto plan = std::make_unique<WalkPlan>();
-  PlanBuilder builder(core, *plan);
+  PlanBuilder builder(core, *plan, part);
   builder.tree(core.root);
   for (const SchemaNode& d : core.definitions) builder.tree(d);
-  plan->runs_only_own_code = builder.own_code;
   plan->got_texts_may_wait = builder.own_steps;
-  if (const PlanPartMaker* maker = json_part_maker().get_if_filled()) {
-    plan->json_part = (*maker)(*plan, core);
-  }
+  if (part) plan->part = part->finish(*plan);
   return plan;
 }
 
@@ -536,7 +403,7 @@ const WalkPlan* plan_for_walks(const ValidatorCore& core) {
   return slow_paths_only() ? nullptr : core_walk_plan(core);
 }
 
-void ensure_walk_plan(ValidatorCore& core) {
+void ensure_walk_plan(ValidatorCore& core, PlanPartBuilder* part) {
   if (core.walk_plan_state.load(std::memory_order_acquire) == WalkPlanState::Built) return;
   // Wait for a builder on another thread detached from the interpreter, so
   // neither can block the other on the interpreter lock and the mutex.
@@ -546,7 +413,7 @@ void ensure_walk_plan(ValidatorCore& core) {
   if (core.walk_plan_state.load(std::memory_order_acquire) == WalkPlanState::Built) return;
   core.walk_plan_state.store(WalkPlanState::Building, std::memory_order_relaxed);
   try {
-    core.walk_plan = build_walk_plan(core);
+    core.walk_plan = build_walk_plan(core, part);
   } catch (...) {
     core.walk_plan.reset();
     core.walk_plan_state.store(WalkPlanState::NotBuilt, std::memory_order_relaxed);

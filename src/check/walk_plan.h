@@ -25,9 +25,6 @@ namespace tarmelix::check {
 
 inline constexpr uint32_t NO_FACT = UINT32_MAX;
 
-// A field kind of PlanRecord::json_field_kinds: the value needs its walk.
-inline constexpr uint8_t JSON_WALK = 0x80;
-
 struct RecordIndex {
   TextTable field_positions;  // name -> position of the last field of that name
   size_t required_count = 0;  // fields with the required flag, every one counted
@@ -42,14 +39,6 @@ struct LiteralSets {
 struct PlanRecord {
   const SchemaNode* node = nullptr;  // in the core's tree
   RecordIndex index;
-  // Field names for lookups by bare text, each to the position
-  // of the last field of that name: the JSON walks' map.
-  BareTextTable bare_keys;
-  bool distinct = false;  // no two fields share a name
-  // Per field, in order: the JSON kinds that decide its value alone, or
-  // JSON_WALK where the value needs its walk. Beside each other, so a
-  // record's walk reads no field node it need not.
-  std::vector<uint8_t> json_field_kinds;
   // The interned name of each field, null for a field that a later one of
   // the same name shadows; empty when one could not be made.
   std::vector<py::Ref> names;
@@ -63,9 +52,6 @@ struct PlanLiterals {
   // The references keep the addresses from being reused.
   WordTable identities;
   std::vector<py::Ref> owned;
-  // The sets' texts again, for the JSON walks: a document's text has no
-  // cached str hash.
-  BareTextTable bare_texts;
   // When every int value lies within 64 of the least: bit i for the value
   // int_base + i, so a lookup is one shift.
   bool ints_dense = false;
@@ -91,15 +77,6 @@ struct PlanTagged {
   WordTable int_tags;  // int64 -> member position
 };
 
-// A Union on the JSON roads: per value kind (by bit position), the one
-// member that can accept it, NO_MEMBER where none can, or MANY_MEMBERS
-// where several can and the members are walked in order.
-struct UnionByKind {
-  static constexpr uint8_t NO_MEMBER = 0xff;
-  static constexpr uint8_t MANY_MEMBERS = 0xfe;
-  uint8_t member[7];
-};
-
 // A Constrained node's constraints read natively, one per constraint.
 struct PlanBounds {
   const SchemaNode* node = nullptr;  // in the core's tree
@@ -108,30 +85,36 @@ struct PlanBounds {
 };
 
 struct PlanEntry {
-  // Scalars and unions of them: the exact type (Python) or the kind (JSON)
-  // alone decides the value. A Python value of a type without a bit goes
-  // to the walk.
+  // Scalars and unions of them: the exact type alone decides the value. A
+  // value of a type without a bit goes to the walk.
   bool by_type = false;
   uint8_t py_types = 0;
-  uint8_t json_kinds = 0;
   uint32_t record = NO_FACT;      // a Record with fields: into records
   uint32_t literals = NO_FACT;    // a Literal or an all-literal Union: into literals
   uint32_t tagged = NO_FACT;      // a discriminated Union: into tagged
   uint32_t attributes = NO_FACT;  // an Object with fields: into attribute_names
   uint32_t bounds = NO_FACT;      // a Constrained node: into bounds
-  uint32_t by_kind = NO_FACT;     // a Union: into by_kind
-  // The JSON kinds the node can accept: a value of any other kind is
-  // refused without running any code.
-  uint8_t json_footprint = JSON_ANY_KIND;
   // An Instance node: its class (borrowed from the pool), of which a value
   // of exactly that type is an instance without any call.
   PyObject* exact_class = nullptr;
 };
 
-// Facts that one road alone reads, made by that road's folder from the
-// finished shared plan (see set_plan_part_maker).
+// Facts that one road alone reads, kept by that road's folder.
 struct PlanPart {
   virtual ~PlanPart() = default;
+};
+
+struct WalkPlan;
+
+// Makes a road's part beside the plan, in the plan's one traversal: post()
+// for every node of the root and of each definition, after the node's own
+// entry (its children's entries and posts already made); finish() once, on
+// the finished plan.
+class PlanPartBuilder {
+ public:
+  virtual ~PlanPartBuilder() = default;
+  virtual void post(const SchemaNode& node, const WalkPlan& plan) = 0;
+  virtual std::unique_ptr<PlanPart> finish(const WalkPlan& plan) = 0;
 };
 
 struct WalkPlan final : WalkPlanBase {
@@ -144,17 +127,14 @@ struct WalkPlan final : WalkPlanBase {
   std::vector<PlanTagged> tagged;
   std::vector<std::vector<py::Ref>> attribute_names;  // interned, in field order
   std::vector<PlanBounds> bounds;
-  std::vector<UnionByKind> by_kind;
   std::unordered_map<std::string, std::unique_ptr<re2::RE2>, FxHasher, std::equal_to<>>
       compiled_patterns;
-  // No Instance, Object, predicate, Literal or bound whose comparison could
-  // reach a method of the user's: a JSON walk runs only our own code.
-  bool runs_only_own_code = false;
   // No step of the schema runs code of the user's, so nothing can change a
   // value during a walk: a union's candidates may leave their got texts
   // until their records are kept. Else each is taken when its record is made.
   bool got_texts_may_wait = false;
-  std::unique_ptr<PlanPart> json_part;
+  // What the builder the plan's build was given made (null for none).
+  std::unique_ptr<PlanPart> part;
 
   const PlanEntry* entry(const SchemaNode& node) const {
     return node.slot < entries.size() ? &entries[node.slot] : nullptr;
@@ -169,11 +149,6 @@ struct WalkPlan final : WalkPlanBase {
   }
 };
 
-// Makes the JSON roads' part of a finished plan. Set once, when the module
-// is initialised; a plan built before that has no such part.
-using PlanPartMaker = std::unique_ptr<PlanPart> (*)(const WalkPlan& plan, const ValidatorCore& core);
-void set_json_part_maker(PlanPartMaker maker);
-
 // The record index of a Record node; null without a plan or an entry.
 const RecordIndex* find_record_index(const WalkPlan* plan, const SchemaNode& record);
 // The literal sets of a Union node; null without a plan or an entry.
@@ -184,10 +159,15 @@ const re2::RE2* find_compiled_pattern(const WalkPlan* plan, std::string_view tex
 // The field map a record check uses when the plan has none.
 RecordIndex make_record_index(const std::vector<RecordField>& fields);
 
-// Builds the plan of a core's schema in one traversal. Reads only exact
-// int, str and float constants and the types of constants, makes only str
-// objects and runs no Python code.
-std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core);
+// Builds the plan of a core's schema in one traversal, with `part`'s facts
+// when given. Reads only exact int, str and float constants and the types
+// of constants, makes only str objects and runs no Python code.
+std::unique_ptr<WalkPlan> build_walk_plan(const ValidatorCore& core, PlanPartBuilder* part = nullptr);
+
+// Builds the core's plan once (with `part`'s facts, when given); never
+// blocks the interpreter. A caller that finds it built already is handed
+// that plan, whatever part it was built with.
+void ensure_walk_plan(ValidatorCore& core, PlanPartBuilder* part = nullptr);
 
 // The core's plan, or null before ensure_walk_plan has built it.
 const WalkPlan* core_walk_plan(const ValidatorCore& core);
@@ -208,4 +188,5 @@ using check::find_record_index;
 using check::find_literal_sets;
 using check::core_walk_plan;
 using check::plan_for_walks;
+using check::ensure_walk_plan;
 }  // namespace tarmelix

@@ -44,7 +44,6 @@ py::Ref check_json_document(ValidatorCore& core, PyObject* data) {
   }
   std::optional<JsonDocument> doc = parse_json_document(input.bytes);
   if (!doc) return PyErr_Occurred() ? py::Ref() : py::boolean(false);
-  ensure_walk_plan(core);
   std::optional<bool> member =
       run_fresh_walk(core.constants, core.definitions, plan_for_walks(core), WalkMode::CheckOnly,
                      [&](const WalkContext& ctx) { return walk_json(core.root, doc->root(), ctx); });

@@ -241,7 +241,7 @@ class RefusedBuild {
     if (!ctx_.has_stack_room() || !py::stack_has_room(TAPE_BUILD_STACK)) return {};
     const JsonValueKind kind = view.kind();
     if (kind == JsonValueKind::Object && node.kind == NodeKind::Record && !node.fields.empty()) {
-      const check::PlanRecord* planned = ctx_.plan->record(node);
+      const JsonRecordFacts* planned = json_record_facts(*ctx_.plan, node);
       if (planned && planned->distinct) return record(node, *planned, view);
     } else if (kind == JsonValueKind::Array) {
       if (const SchemaNode* item = schema::list_item_schema(node)) return list(*item, view);
@@ -256,7 +256,7 @@ class RefusedBuild {
     py::Ref built;  // null: None
   };
 
-  Built record(const SchemaNode& node, const check::PlanRecord& planned, SimdTapeView object) {
+  Built record(const SchemaNode& node, const JsonRecordFacts& planned, SimdTapeView object) {
     const size_t n = object.size();
     std::vector<Entry> entries;
     entries.reserve(n);
@@ -267,7 +267,7 @@ class RefusedBuild {
     for (size_t i = 0; i < n; ++i) {
       if (!at.is_string()) unknown_tape_type();
       const SimdTapeView value = at.after_string();
-      if (const uint64_t* field = planned.bare_keys.find(at.str())) {
+      if (const uint64_t* field = planned.by_text->find(at.str())) {
         last[*field] = i;
         declared[i] = true;
       }
@@ -367,11 +367,7 @@ FastJsonAnswer check_json_fast(ValidatorCore& core, std::string_view bytes) {
   if (off.detached()) walked = walk_tape(core, plan, held.root(), true);
   off.reattach();
   if (walked == TapeWalk::NeedsInterpreter) {
-    ensure_walk_plan(core);
-    plan = core_walk_plan(core);
-    if (!choose_json_road(JsonCall::IsValid, plan, bytes).tape_walk) {
-      return FastJsonAnswer::CannotTell;
-    }
+    if (!road.tape_walk) return FastJsonAnswer::CannotTell;
     walked = walk_tape(core, plan, held.root(), false);
   }
   switch (walked) {
@@ -395,9 +391,6 @@ FastLoad load_json_fast(ValidatorCore& core, JsonCall call, std::string_view byt
   TapeWalk walked = TapeWalk::NeedsInterpreter;
   if (off.detached()) walked = walk_tape(core, plan, held.root(), true);
   off.reattach();
-  ensure_walk_plan(core);
-  plan = core_walk_plan(core);
-  road = choose_json_road(call, plan, bytes);
   if (road.tape_walk && walked == TapeWalk::NeedsInterpreter) {
     walked = walk_tape(core, plan, held.root(), false);
   }

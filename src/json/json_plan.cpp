@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <span>
 
-#include "check/kinds.h"
+#include "py/text.h"
 #include "json/string_cache.h"
 #include "schema/sequence_shape.h"
 
@@ -196,7 +197,7 @@ JsonTextSet make_text_set(const std::vector<std::string_view>& texts) {
 
 // The facts of a field whose node is a list of items decided alone: by
 // their kind, or by an all-literal union's sets.
-void list_items(const check::WalkPlan& plan, const JsonPlanPart& part, const SchemaNode& field,
+void list_items(const JsonPlanPart& part, const SchemaNode& field,
                 JsonFieldFacts& facts) {
   const SchemaNode* list = &field;
   uint8_t besides = 0;
@@ -208,16 +209,16 @@ void list_items(const check::WalkPlan& plan, const JsonPlanPart& part, const Sch
         list = &m;
         continue;
       }
-      const check::PlanEntry* e = plan.entry(m);
-      if (e && e->by_type) {
-        besides |= e->json_kinds;
-      } else if (m.kind != NodeKind::Union && check::json_kind_mask(m.kind)) {
-        besides |= *check::json_kind_mask(m.kind);
+      const JsonNode* e = json_node(part, m);
+      if (e && e->by_kinds) {
+        besides |= e->kinds;
+      } else if (m.kind != NodeKind::Union && json_kind_mask(m.kind)) {
+        besides |= *json_kind_mask(m.kind);
       } else {
         return;
       }
     }
-    if (!list || (besides & check::JSON_ARRAY)) return;
+    if (!list || (besides & JSON_ARRAY)) return;
   }
   const SchemaNode& node = *list;
   if (node.kind != NodeKind::Sequence || node.sequence_kind != SequenceKind::List ||
@@ -227,34 +228,175 @@ void list_items(const check::WalkPlan& plan, const JsonPlanPart& part, const Sch
   facts.besides_list = besides;
   const std::optional<schema::SequenceShape> shape = schema::read_sequence_shape(*node.pattern);
   if (!shape || shape->fixed != 0 || !shape->tail) return;
-  const check::PlanEntry* e = plan.entry(*shape->tail);
-  if (e && e->by_type) {
-    facts.item_kinds = e->json_kinds;
-  } else if (shape->tail->kind != NodeKind::Union && check::json_kind_mask(shape->tail->kind)) {
-    facts.item_kinds = *check::json_kind_mask(shape->tail->kind);
+  const JsonNode* e = json_node(part, *shape->tail);
+  if (e && e->by_kinds) {
+    facts.item_kinds = e->kinds;
+  } else if (shape->tail->kind != NodeKind::Union && json_kind_mask(shape->tail->kind)) {
+    facts.item_kinds = *json_kind_mask(shape->tail->kind);
   } else if (e && e->literals != check::NO_FACT) {
     facts.item_literals = e->literals;
-    if (part.text_sets[e->literals].count) facts.item_texts = &part.text_sets[e->literals];
+    if (part.literals[e->literals].few.count) facts.item_texts = &part.literals[e->literals].few;
+  }
+}
+
+// The kinds of JSON value a node can accept, its children's already known.
+// Only steps that refuse other kinds before running any code narrow it.
+uint8_t footprint(const SchemaNode& n, const Constants& constants, const JsonPlanPart& part) {
+  if (std::optional<uint8_t> mask = json_kind_mask(n.kind)) return *mask;
+  auto of = [&](const SchemaNode& child) {
+    const JsonNode* e = json_node(part, child);
+    return e ? e->footprint : JSON_ANY_KIND;
+  };
+  switch (n.kind) {
+    case NodeKind::Literal: {
+      if (n.index >= constants.size()) return 0;
+      PyTypeObject* type = Py_TYPE(constants[n.index].get());
+      if (type == &PyLong_Type) return JSON_INT;
+      if (type == &PyBool_Type) return JSON_BOOL;
+      if (type == &PyFloat_Type) return JSON_FLOAT;
+      if (type == &PyUnicode_Type) return JSON_STR;
+      return JSON_ANY_KIND;
+    }
+    case NodeKind::Sequence:
+      return n.sequence_kind == SequenceKind::List ? JSON_ARRAY : 0;
+    case NodeKind::Record:
+      return JSON_OBJECT;
+    case NodeKind::Union: {
+      uint8_t mask = 0;
+      for (const SchemaNode& m : n.members) mask |= of(m);
+      return mask;
+    }
+    case NodeKind::Constrained:
+      return n.child ? of(*n.child) : 0;
+    default:
+      return JSON_ANY_KIND;
+  }
+}
+
+// A Union's member by kind, where some kind narrows it to one member or none.
+std::optional<UnionByKind> union_by_kind(const SchemaNode& n, const JsonPlanPart& part) {
+  if (n.members.size() < 2 || n.members.size() >= UnionByKind::MANY_MEMBERS) return std::nullopt;
+  UnionByKind table;
+  bool narrows = false;
+  for (int bit = 0; bit < 7; ++bit) {
+    uint8_t found = UnionByKind::NO_MEMBER;
+    for (size_t i = 0; i < n.members.size(); ++i) {
+      const JsonNode* me = json_node(part, n.members[i]);
+      if (me && !(me->footprint & (1u << bit))) continue;
+      if (found != UnionByKind::NO_MEMBER) {
+        found = UnionByKind::MANY_MEMBERS;
+        break;
+      }
+      found = static_cast<uint8_t>(i);
+    }
+    if (found != UnionByKind::MANY_MEMBERS) narrows = true;
+    table.member[bit] = found;
+  }
+  if (!narrows) return std::nullopt;
+  return table;
+}
+
+bool is_exact_scalar(PyObject* value) {
+  return PyUnicode_CheckExact(value) || PyLong_CheckExact(value) || PyBool_Check(value) ||
+         PyFloat_CheckExact(value);
+}
+
+// Whether a node's step on a JSON value runs only our own code.
+bool runs_own_code(const SchemaNode& n, const Constants& constants) {
+  switch (n.kind) {
+    case NodeKind::Instance:
+    case NodeKind::Object:
+      return false;
+    case NodeKind::Literal:
+      return n.index < constants.size() && is_exact_scalar(constants[n.index].get());
+    case NodeKind::Constrained:
+      for (const Constraint& c : n.constraints) {
+        if (c.kind == ConstraintKind::Predicate) return false;
+        if (c.kind != ConstraintKind::MinLen && c.kind != ConstraintKind::MaxLen &&
+            c.kind != ConstraintKind::Regex) {
+          // A JSON number against an exact int or float bound: the
+          // interpreter's own arithmetic at worst.
+          PyObject* bound = c.value < constants.size() ? constants[c.value].get() : nullptr;
+          if (!bound || !(PyLong_CheckExact(bound) || PyFloat_CheckExact(bound))) return false;
+        }
+      }
+      return true;
+    default:
+      return true;
   }
 }
 
 }  // namespace
 
-std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,
-                                                     const ValidatorCore&) {
-  auto part = std::make_unique<JsonPlanPart>();
+JsonPartBuilder::JsonPartBuilder(const ValidatorCore& core)
+    : constants_(core.constants), part_(std::make_unique<JsonPlanPart>()) {
+  part_->nodes.resize(core.node_count);
+}
+
+JsonPartBuilder::~JsonPartBuilder() = default;
+
+void JsonPartBuilder::post(const SchemaNode& n, const check::WalkPlan& plan) {
+  if (!runs_own_code(n, constants_)) own_code_ = false;
+  const check::PlanEntry* e = plan.entry(n);
+  if (!e || n.slot >= part_->nodes.size()) return;  // not numbered by this core
+  JsonNode& facts = part_->nodes[n.slot];
+  facts.record = e->record;
+  facts.literals = e->literals;
+  facts.tagged = e->tagged;
+  facts.bounds = e->bounds;
+  const JsonPlanPart& part = *part_;
+  facts.footprint = footprint(n, constants_, part);
+  if (std::optional<uint8_t> mask = json_kind_mask(n.kind); mask && e->by_type) {
+    facts.by_kinds = true;
+    facts.kinds = *mask;
+  } else if (n.kind == NodeKind::Union && e->by_type) {
+    facts.by_kinds = true;
+    for (const SchemaNode& m : n.members) {
+      if (const JsonNode* me = json_node(part, m)) facts.kinds |= me->kinds;
+    }
+  } else if (n.kind == NodeKind::Union) {
+    if (std::optional<UnionByKind> table = union_by_kind(n, part)) {
+      facts.by_kind = static_cast<uint32_t>(part_->by_kind.size());
+      part_->by_kind.push_back(*table);
+    }
+  }
+  if (e->literals != check::NO_FACT) {
+    // Every exact str of the sets encodes, or the plan would hold none.
+    if (part_->literals.size() <= e->literals) part_->literals.resize(e->literals + 1);
+    JsonLiterals& literals = part_->literals[e->literals];
+    const std::span<const SchemaNode> members =
+        n.kind == NodeKind::Literal ? std::span<const SchemaNode>(&n, 1)
+                                    : std::span<const SchemaNode>(n.members);
+    for (const SchemaNode& m : members) {
+      PyObject* value = constants_[m.index].get();
+      if (!PyUnicode_CheckExact(value)) continue;
+      bool failed = false;
+      if (std::optional<std::string_view> text = py::utf8_unless_surrogate(value, failed)) {
+        literals.texts.put(*text, 0);
+      }
+    }
+  }
+}
+
+std::unique_ptr<check::PlanPart> JsonPartBuilder::finish(const check::WalkPlan& plan) {
+  std::unique_ptr<JsonPlanPart> part = std::move(part_);
+  part->runs_only_own_code = own_code_;
+  part->literals.resize(plan.literals.size());
   // Sized once: the field facts point into them.
   for (const check::PlanBounds& natives : plan.bounds) {
     part->ranges.push_back(natives.node ? make_ranges(*natives.node, natives) : JsonRanges{});
   }
-  for (const check::PlanLiterals& literals : plan.literals) {
-    part->text_sets.push_back(make_text_set(literals.bare_texts.few_texts()));
+  for (size_t i = 0; i < part->literals.size(); ++i) {
+    part->literals[i].sets = &plan.literals[i];
+    part->literals[i].few = make_text_set(part->literals[i].texts.few_texts());
   }
   size_t total = 0;
   for (const check::PlanRecord& record : plan.records) total += record.node->fields.size();
   // Sized once: the facts point into them.
   part->keys.resize(total);
+  part->field_kinds.resize(total);
   part->fields.resize(total);
+  part->record_keys.resize(plan.records.size());
   size_t at = 0;
   std::vector<std::pair<std::string_view, PyObject*>> names;
   std::vector<bool> follows;
@@ -270,24 +412,31 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
         after_previous = false;
       }
     }
-    part->records.push_back({&record, part->keys.data() + at, record.json_field_kinds.data(),
-                             part->fields.data() + at, record.distinct});
+    check::BareTextTable& by_text = part->record_keys[part->records.size()];
+    for (size_t i = 0; i < record.node->fields.size(); ++i) {
+      by_text.put(record.node->fields[i].name, i);
+    }
+    part->records.push_back({&record, part->keys.data() + at, part->field_kinds.data() + at,
+                             part->fields.data() + at, &by_text,
+                             by_text.size() == record.node->fields.size()});
     for (const RecordField& field : record.node->fields) {
-      const check::PlanEntry* e = plan.entry(field.node);
-      const check::PlanEntry* base =
-          field.node.kind == NodeKind::Constrained && field.node.child ? plan.entry(*field.node.child)
-                                                                       : nullptr;
+      const JsonNode* e = json_node(*part, field.node);
+      const JsonNode* base =
+          field.node.kind == NodeKind::Constrained && field.node.child
+              ? json_node(*part, *field.node.child)
+              : nullptr;
+      part->field_kinds[at] = e && e->by_kinds ? e->kinds : JSON_WALK;
       JsonFieldFacts& facts = part->fields[at];
-      if (e && base && e->bounds != check::NO_FACT && base->by_type) {
+      if (e && base && e->bounds != check::NO_FACT && base->by_kinds) {
         facts.bounds = e->bounds;
-        facts.base_kinds = base->json_kinds;
+        facts.base_kinds = base->kinds;
         facts.ranges = &part->ranges[e->bounds];
       }
       if (e) facts.literals = e->literals;
-      if (e && e->literals != check::NO_FACT && part->text_sets[e->literals].count) {
-        facts.texts = &part->text_sets[e->literals];
+      if (e && e->literals != check::NO_FACT && part->literals[e->literals].few.count) {
+        facts.texts = &part->literals[e->literals].few;
       }
-      list_items(plan, *part, field.node, facts);
+      list_items(*part, field.node, facts);
       part->keys[at++] = make_key_pattern(field.name);
     }
   }
@@ -297,7 +446,7 @@ std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan
     if (tagged.union_node) {
       const std::vector<SchemaNode>& members = tagged.union_node->members;
       for (const SchemaNode& member : members) {
-        const check::PlanEntry* e = plan.entry(member);
+        const JsonNode* e = json_node(*part, member);
         facts.members.push_back(e && e->record != check::NO_FACT ? &part->records[e->record]
                                                                   : nullptr);
       }

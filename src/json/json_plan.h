@@ -1,6 +1,9 @@
-// The JSON roads' own part of the walk plan: each record field's name laid
-// out as its key's text lies in the SIMD parser's string buffer, so a key is
-// compared by two 16-byte loads.
+// The JSON roads' own part of the walk plan: what they know of each node,
+// found by its slot, made by JsonPartBuilder in the plan's one traversal.
+// Among it, each record field's name laid out as its key's text lies in the
+// SIMD parser's string buffer, so a key is compared by two 16-byte loads.
+// The JSON roads read the shared plan (check/walk_plan.h) for the facts the
+// Python walk reads too: record indexes, literal sets, tags and bounds.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +16,37 @@
 #include <utility>
 
 #include "check/walk_plan.h"
+#include "json/json_kinds.h"
 
 namespace tarmelix::json {
+
+// A field kind of JsonRecordFacts::field_kinds: the value needs its walk.
+inline constexpr uint8_t JSON_WALK = 0x80;
+
+// One node: the plan entry's positions again, beside what the JSON roads
+// alone read, so their walk reads one entry a node.
+struct JsonNode {
+  uint32_t record = check::NO_FACT;    // into the plan's records
+  uint32_t literals = check::NO_FACT;  // into the plan's literals
+  uint32_t tagged = check::NO_FACT;    // into the plan's tagged
+  uint32_t bounds = check::NO_FACT;    // into the plan's bounds
+  uint32_t by_kind = check::NO_FACT;   // a Union: into JsonPlanPart::by_kind
+  // Scalars and unions of them: the kind alone decides the value, by `kinds`.
+  bool by_kinds = false;
+  uint8_t kinds = 0;
+  // The kinds the node can accept: a value of any other kind is refused
+  // without running any code.
+  uint8_t footprint = JSON_ANY_KIND;
+};
+
+// A Union: per value kind (by bit position), the one member that can
+// accept it, NO_MEMBER where none can, or MANY_MEMBERS where several can and
+// the members are walked in order.
+struct UnionByKind {
+  static constexpr uint8_t NO_MEMBER = 0xff;
+  static constexpr uint8_t MANY_MEMBERS = 0xfe;
+  uint8_t member[7];
+};
 
 // A 4-byte length, then the bytes, zero past them. Names too long for it
 // have width 0.
@@ -83,6 +115,15 @@ struct JsonTaggedFacts {
   uint8_t str_tag_members[JsonTextSet::MOST] = {};
 };
 
+// A Literal or an all-literal Union: the plan's sets, with their texts for
+// lookups by bare text (a document's text has no cached str hash) and, when
+// few and short enough, as a text set compared in place.
+struct JsonLiterals {
+  const check::PlanLiterals* sets = nullptr;
+  check::BareTextTable texts;
+  JsonTextSet few;
+};
+
 // What a field's value is tested by inline, when its kind alone does not
 // decide it: a node constraining a base its kind decides (the base's kinds
 // and the node's native bounds), or a literal set; NO_FACT where neither.
@@ -105,10 +146,16 @@ struct JsonFieldFacts {
 // What the in-order walk of a record reads for every object, in one place.
 struct JsonRecordFacts {
   const check::PlanRecord* record;
-  const JsonKeyPattern* keys;           // one per field, in field order
-  const uint8_t* field_kinds;           // PlanRecord::json_field_kinds
-  const JsonFieldFacts* fields;        // one per field
-  bool distinct;
+  const JsonKeyPattern* keys;  // one per field, in field order
+  // Per field, in order: the kinds that decide its value alone, or
+  // JSON_WALK where the value needs its walk. Beside each other, so a
+  // record's walk reads no field node it need not.
+  const uint8_t* field_kinds;
+  const JsonFieldFacts* fields;  // one per field
+  // Field names for lookups by bare text (a document's text has no cached
+  // str hash), each to the position of the last field of that name.
+  const check::BareTextTable* by_text;
+  bool distinct;  // no two fields share a name
 };
 
 // Every record field's name as the interned str the plan owns, looked up by
@@ -166,31 +213,56 @@ class FieldNameTable {
 };
 
 struct JsonPlanPart final : check::PlanPart {
-  std::vector<JsonRecordFacts> records;  // by the plan's record position
-  std::vector<JsonKeyPattern> keys;      // every record's, back to back
-  std::vector<JsonFieldFacts> fields;    // the same
-  std::vector<JsonTaggedFacts> tagged;   // by the plan's tagged union position
-  std::vector<JsonRanges> ranges;        // by the plan's bounds position
-  std::vector<JsonTextSet> text_sets;    // by the plan's literals position
+  std::vector<JsonNode> nodes;                 // by node slot
+  std::vector<UnionByKind> by_kind;
+  std::vector<JsonRecordFacts> records;        // by the plan's record position
+  std::vector<check::BareTextTable> record_keys;  // the same
+  std::vector<JsonKeyPattern> keys;            // every record's, back to back
+  std::vector<uint8_t> field_kinds;            // the same
+  std::vector<JsonFieldFacts> fields;          // the same
+  std::vector<JsonTaggedFacts> tagged;         // by the plan's tagged union position
+  std::vector<JsonRanges> ranges;              // by the plan's bounds position
+  std::vector<JsonLiterals> literals;          // by the plan's literals position
   FieldNameTable field_names;
+  // No Instance, Object, predicate, Literal or bound whose comparison could
+  // reach a method of the user's: a JSON walk runs only our own code.
+  bool runs_only_own_code = false;
 };
 
 inline const JsonPlanPart* json_part(const check::WalkPlan& plan) {
-  return static_cast<const JsonPlanPart*>(plan.json_part.get());
+  return static_cast<const JsonPlanPart*>(plan.part.get());
+}
+
+// Whether a JSON walk with this plan runs only our own code (false without
+// a plan or its part).
+inline bool runs_only_own_code(const check::WalkPlan* plan) {
+  const JsonPlanPart* part = plan ? json_part(*plan) : nullptr;
+  return part && part->runs_only_own_code;
+}
+
+// A node's facts in a part; null for a node it does not number.
+inline const JsonNode* json_node(const JsonPlanPart& part, const SchemaNode& node) {
+  return node.slot < part.nodes.size() ? &part.nodes[node.slot] : nullptr;
+}
+
+// A node's facts; null without a plan, its part or an entry.
+inline const JsonNode* json_node(const check::WalkPlan* plan, const SchemaNode& node) {
+  const JsonPlanPart* part = plan ? json_part(*plan) : nullptr;
+  return part ? json_node(*part, node) : nullptr;
 }
 
 // The field names of a plan's JSON part; null without one.
 inline const FieldNameTable* json_field_names(const check::WalkPlan* plan) {
-  if (!plan || !plan->json_part) return nullptr;
-  return &static_cast<const JsonPlanPart*>(plan->json_part.get())->field_names;
+  const JsonPlanPart* part = plan ? json_part(*plan) : nullptr;
+  return part ? &part->field_names : nullptr;
 }
 
 // A Record node's facts, or null without the part or an entry.
 inline const JsonRecordFacts* json_record_facts(const check::WalkPlan& plan,
                                                 const SchemaNode& node) {
-  const check::PlanEntry* e = plan.entry(node);
-  if (!e || e->record == check::NO_FACT || !plan.json_part) return nullptr;
-  return &static_cast<const JsonPlanPart*>(plan.json_part.get())->records[e->record];
+  const JsonNode* n = json_node(&plan, node);
+  if (!n || n->record == check::NO_FACT) return nullptr;
+  return &json_part(plan)->records[n->record];
 }
 
 // The key pattern of a name (width 0 when too long for one).
@@ -199,8 +271,19 @@ JsonKeyPattern make_key_pattern(std::string_view name);
 // The ranges of a node's constraints, read from their native bounds.
 JsonRanges make_ranges(const SchemaNode& node, const check::PlanBounds& natives);
 
-// Made with every plan (check::set_json_part_maker, at module init).
-std::unique_ptr<check::PlanPart> make_json_plan_part(const check::WalkPlan& plan,
-                                                     const ValidatorCore& core);
+// Makes the JSON part of a plan, handed to the plan's build
+// (check::build_walk_plan). Reads only the constants the plan reads.
+class JsonPartBuilder final : public check::PlanPartBuilder {
+ public:
+  explicit JsonPartBuilder(const ValidatorCore& core);
+  ~JsonPartBuilder() override;
+  void post(const SchemaNode& node, const check::WalkPlan& plan) override;
+  std::unique_ptr<check::PlanPart> finish(const check::WalkPlan& plan) override;
+
+ private:
+  const Constants& constants_;
+  std::unique_ptr<JsonPlanPart> part_;
+  bool own_code_ = true;
+};
 
 }  // namespace tarmelix::json

@@ -1,6 +1,7 @@
 #include "json/json_road.h"
 
 #include "check/slow_paths.h"
+#include "json/json_plan.h"
 
 namespace tarmelix::json {
 
@@ -10,7 +11,7 @@ JsonRoad choose_json_road(JsonCall call, const WalkPlan* plan, std::string_view 
   // The event parser refuses a byte order mark, which some versions of the
   // SIMD parser skip.
   if (bytes.starts_with("\xEF\xBB\xBF")) return road;
-  const bool own_code = plan && plan->runs_only_own_code;
+  const bool own_code = runs_only_own_code(plan);
   const bool large = bytes.size() >= DETACHED_BYTES;
   if (call == JsonCall::IsValid) {
     // Its walk is all is_valid_json wants of the tape: where code of the

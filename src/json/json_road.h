@@ -9,12 +9,13 @@
 // reference walk checks, and is_valid_json walks the event parser's tree.
 //
 //                       SIMD parse            tape walk     detached
-//   is_valid_json       plan unbuilt or own   as the parse  large, own code
+//   is_valid_json       no plan, or own code  as the parse  large, own code
 //   validate_json/load  always                own code      large, own code
 //
 // (Always: where the fast roads are on and the SIMD parser may read the
-// bytes.) Without a plan the schema is not yet known to run our own code
-// alone: the road is chosen again once the plan is built.
+// bytes.) "Own code" is the plan's JSON part's finding (json_plan.h); the
+// validator builds the plan before any call, so "no plan" is only a caller
+// that built none, whose tape walk takes the reference roads.
 #pragma once
 
 #include <cstddef>

@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "check/constraints.h"
-#include "check/kinds.h"
 #include "check/native_bound.h"
 #include "check/slow_paths.h"
 #include "check/walk.h"
@@ -43,24 +42,13 @@ namespace tarmelix::json::walk_impl {
 using check::DefinitionMemo;
 using check::GuardEntry;
 using check::RecursionGuard;
-using check::json_kind_mask;
 using check::make_record_index;
 using check::NativeBound;
 using check::NO_FACT;
-using check::PlanEntry;
 using check::PlanRecord;
 using check::slow_paths_only;
-using check::JSON_ARRAY;
-using check::JSON_BOOL;
-using check::JSON_FLOAT;
-using check::JSON_INT;
-using check::JSON_NULL;
-using check::JSON_OBJECT;
-using check::JSON_STR;
 using schema::read_sequence_shape;
 using schema::SequenceShape;
-
-using check::JSON_WALK;
 
 using K = JsonValueKind;
 
@@ -73,14 +61,18 @@ inline uint8_t kind_bit(JsonValueKind kind) {
 template <class V>
 bool walk(const SchemaNode& node, V value, const WalkContext& ctx);
 
-inline const PlanEntry* entry_of(const SchemaNode& node, const WalkContext& ctx) {
-  return ctx.plan ? ctx.plan->entry(node) : nullptr;
+inline const JsonNode* entry_of(const SchemaNode& node, const WalkContext& ctx) {
+  return json_node(ctx.plan, node);
 }
+
+// Whether this walk runs only our own code, so a value may be walked again
+// or early without anyone seeing it.
+inline bool own_code_only(const WalkContext& ctx) { return runs_only_own_code(ctx.plan); }
 
 // The kinds a node accepts when the kind alone decides it: a scalar node, or
 // a union the plan found to be one; empty otherwise.
 inline std::optional<uint8_t> kind_only_mask(const SchemaNode& node, const WalkContext& ctx) {
-  if (const PlanEntry* e = entry_of(node, ctx); e && e->by_type) return e->json_kinds;
+  if (const JsonNode* e = entry_of(node, ctx); e && e->by_kinds) return e->kinds;
   if (node.kind == NodeKind::Union) return std::nullopt;
   return json_kind_mask(node.kind);
 }
@@ -89,35 +81,33 @@ inline std::optional<uint8_t> kind_only_mask(const SchemaNode& node, const WalkC
 // range, from its sets; empty for other kinds (a bool, a float), which
 // the members decide.
 template <class V>
-std::optional<bool> literal_sets_answer(const check::PlanLiterals& literals, V value) {
+std::optional<bool> literal_sets_answer(const JsonLiterals& literals, V value) {
   // Only exact str and int literals can equal these, and the sets hold every
   // one of them that can.
   if (value.kind() == K::Str) {
-    return literals.bare_texts.contains(value.str());
+    return literals.texts.contains(value.str());
   }
   if (value.kind() == K::Int) {
-    return literals.has_int(value.integer());
+    return literals.sets->has_int(value.integer());
   }
   return std::nullopt;
 }
 
 // The same answer, a string compared with the set's few texts in place
-// where the view can (`texts` null: the sets alone).
+// where the view can and they are few.
 template <class V>
-[[gnu::always_inline]] inline std::optional<bool> literal_answer(const check::PlanLiterals& literals, const JsonTextSet* texts,
-                                   V value) {
-  if constexpr (requires { value.text_in(*texts); }) {
-    if (texts && value.kind() == K::Str) return value.text_in(*texts);
+[[gnu::always_inline]] inline std::optional<bool> literal_answer(const JsonLiterals& literals,
+                                                                 V value) {
+  if constexpr (requires { value.text_in(literals.few); }) {
+    if (literals.few.count && value.kind() == K::Str) return value.text_in(literals.few);
   }
   return literal_sets_answer(literals, value);
 }
 
-// The text set of a plan's literals position, or null.
-inline const JsonTextSet* text_set_of(const WalkContext& ctx, uint32_t literals) {
-  const JsonPlanPart* part = json_part(*ctx.plan);
-  if (!part || literals >= part->text_sets.size()) return nullptr;
-  const JsonTextSet& set = part->text_sets[literals];
-  return set.count ? &set : nullptr;
+// The literals of a position held by a node or field fact (so the part is
+// there).
+inline const JsonLiterals& literals_at(const WalkContext& ctx, uint32_t literals) {
+  return json_part(*ctx.plan)->literals[literals];
 }
 
 // A constrained value's answer from its node's ranges; empty for a kind
@@ -198,8 +188,8 @@ template <class V>
 bool walk_literal(const SchemaNode& node, V value, const WalkContext& ctx) {
   PyObject* constant = ctx.constant(node.index);
   if (!constant) return false;
-  if (const PlanEntry* e = entry_of(node, ctx); e && e->literals != NO_FACT) {
-    if (std::optional<bool> found = literal_sets_answer(ctx.plan->literals[e->literals], value)) {
+  if (const JsonNode* e = entry_of(node, ctx); e && e->literals != NO_FACT) {
+    if (std::optional<bool> found = literal_sets_answer(literals_at(ctx, e->literals), value)) {
       return *found;
     }
   }
@@ -259,7 +249,7 @@ std::optional<bool> items_in_place(const JsonFieldFacts& facts, V value, const W
     }
     return true;
   }
-  const check::PlanLiterals& sets = ctx.plan->literals[facts.item_literals];
+  const JsonLiterals& sets = literals_at(ctx, facts.item_literals);
   for (size_t i = 0; i < n; ++i, item = item.next()) {
     // Strings, the common item, compared in place and stepped over with no
     // look at their kind.
@@ -271,7 +261,7 @@ std::optional<bool> items_in_place(const JsonFieldFacts& facts, V value, const W
         if (i == n) break;
       }
     }
-    const std::optional<bool> found = literal_answer(sets, facts.item_texts, item);
+    const std::optional<bool> found = literal_answer(sets, item);
     if (!found) return std::nullopt;
     if (!*found) return false;
   }
@@ -291,7 +281,7 @@ InOrder walk_in_order(const SchemaNode& node, V value, const WalkContext& ctx,
 
 template <class V>
 bool walk_object_record_rest(const SchemaNode& node, V value, const WalkContext& ctx,
-                             const PlanRecord* record, size_t checked, bool failed);
+                             const JsonRecordFacts* facts, size_t checked, bool failed);
 
 template <class V>
 std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFacts& field, V value,
@@ -334,10 +324,10 @@ std::optional<bool> tagged_answer(const SchemaNode& node, const check::PlanTagge
 
 template <class V>
 bool walk_union(const SchemaNode& node, V value, const WalkContext& ctx) {
-  if (const PlanEntry* e = entry_of(node, ctx)) {
-    if (e->by_type) return (e->json_kinds & kind_bit(value.kind())) != 0;
+  if (const JsonNode* e = entry_of(node, ctx)) {
+    if (e->by_kinds) return (e->kinds & kind_bit(value.kind())) != 0;
     if (e->literals != NO_FACT) {
-      if (std::optional<bool> found = literal_sets_answer(ctx.plan->literals[e->literals], value)) {
+      if (std::optional<bool> found = literal_sets_answer(literals_at(ctx, e->literals), value)) {
         return *found;
       }
     }
@@ -350,9 +340,9 @@ bool walk_union(const SchemaNode& node, V value, const WalkContext& ctx) {
     // refuse it without running code.
     if (e->by_kind != NO_FACT) {
       const uint8_t member =
-          ctx.plan->by_kind[e->by_kind].member[std::countr_zero(kind_bit(value.kind()))];
-      if (member == check::UnionByKind::NO_MEMBER) return false;
-      if (member != check::UnionByKind::MANY_MEMBERS) return walk(node.members[member], value, ctx);
+          json_part(*ctx.plan)->by_kind[e->by_kind].member[std::countr_zero(kind_bit(value.kind()))];
+      if (member == UnionByKind::NO_MEMBER) return false;
+      if (member != UnionByKind::MANY_MEMBERS) return walk(node.members[member], value, ctx);
     }
   }
   DefinitionMemo& memo = ctx.state->definition_memo;
@@ -398,11 +388,11 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   }
   // Items of an all-literal union: one set lookup each for strings and
   // integers.
-  if (const PlanEntry* e = entry_of(*shape->tail, ctx); e && e->literals != NO_FACT) {
-    const check::PlanLiterals& sets = ctx.plan->literals[e->literals];
+  if (const JsonNode* e = entry_of(*shape->tail, ctx); e && e->literals != NO_FACT) {
+    const JsonLiterals& sets = literals_at(ctx, e->literals);
     // Without texts to compare in place (a set of ints), the loop asks no
     // more than the sets.
-    if (const JsonTextSet* texts = text_set_of(ctx, e->literals)) {
+    if (const JsonTextSet* texts = sets.few.count ? &sets.few : nullptr) {
       for (; i < n; ++i, element = element.next()) {
         // Strings, the common item, compared in place and stepped over with
         // no look at their kind.
@@ -412,14 +402,14 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
           }
           if (i == n) break;
         }
-        std::optional<bool> found = literal_answer(sets, texts, element);
+        std::optional<bool> found = literal_answer(sets, element);
         if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
       }
       return true;
     }
     // An integer's answer is the set's: runs of them four at a time.
     if constexpr (requires { element.skip_int_run([](int64_t) { return true; }, n); }) {
-      i += element.skip_int_run([&](int64_t v) { return sets.has_int(v); }, n - i);
+      i += element.skip_int_run([&](int64_t v) { return sets.sets->has_int(v); }, n - i);
     }
     for (; i < n; ++i, element = element.next()) {
       std::optional<bool> found = literal_sets_answer(sets, element);
@@ -431,10 +421,10 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   // an object whose first key is the tag decided as the union's walk would
   // decide it, any other item walked by the union.
   if (const SchemaNode& tail = *shape->tail; tail.kind == NodeKind::Union && ctx.plan &&
-                                             ctx.plan->runs_only_own_code) {
-    const PlanEntry* e = entry_of(tail, ctx);
+                                             own_code_only(ctx)) {
+    const JsonNode* e = entry_of(tail, ctx);
     const JsonPlanPart* part = json_part(*ctx.plan);
-    if (e && !e->by_type && e->literals == NO_FACT && e->tagged != NO_FACT && part &&
+    if (e && !e->by_kinds && e->literals == NO_FACT && e->tagged != NO_FACT && part &&
         part->tagged[e->tagged].tag_first) {
       const check::PlanTagged& tagged = ctx.plan->tagged[e->tagged];
       const JsonTaggedFacts& facts = part->tagged[e->tagged];
@@ -450,7 +440,7 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
   // Items of a record whose fields walk in key order: the record's facts
   // found once for the array, and each item walked as walk() would.
   if (const SchemaNode& tail = *shape->tail; tail.kind == NodeKind::Record && !tail.fields.empty() &&
-                                             ctx.plan && ctx.plan->runs_only_own_code) {
+                                             own_code_only(ctx)) {
     const JsonRecordFacts* facts = json_record_facts(*ctx.plan, tail);
     if (facts && facts->distinct) {
       for (; i < n; ++i, element = element.next()) {
@@ -460,7 +450,7 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
         const InOrder walked = walk_in_order(tail, element, ctx, *facts, false, checked, failed);
         if (walked == InOrder::Member) continue;
         if (walked == InOrder::NotMember ||
-            !walk_object_record_rest(tail, element, ctx, facts->record, checked, failed)) {
+            !walk_object_record_rest(tail, element, ctx, facts, checked, failed)) {
           return false;
         }
       }
@@ -495,19 +485,22 @@ enum class FieldState : uint8_t { Unwalked, Passed, Failed };
 // against their fields, the others against the clauses.
 template <class V>
 [[gnu::noinline]] bool walk_object_record_rest(const SchemaNode& node, V value,
-                                               const WalkContext& ctx, const PlanRecord* record,
-                                               size_t checked, bool failed) {
+                                               const WalkContext& ctx,
+                                               const JsonRecordFacts* facts, size_t checked,
+                                               bool failed) {
   const size_t count = value.size();
   const size_t nfields = node.fields.size();
+  if (nfields > 0 && !facts && ctx.plan) facts = json_record_facts(*ctx.plan, node);
+  const PlanRecord* record = facts ? facts->record : nullptr;
   if (nfields > 0 && !record && ctx.plan) record = ctx.plan->record(node);
   RecordIndex local;
   if (nfields > 0 && !record) local = make_record_index(node.fields);
   const RecordIndex& index = record ? record->index : local;
   // A key's field position: the plan's map by a cheaper hash, or the
   // record index's.
-  const bool bare = record && !record->bare_keys.empty();
+  const bool bare = facts && !facts->by_text->empty();
   auto position = [&](std::string_view text) -> const uint64_t* {
-    if (bare) return record->bare_keys.find(text);
+    if (bare) return facts->by_text->find(text);
     return nfields > 0 ? index.field_positions.find(text) : nullptr;
   };
   const size_t required_count = index.required_count;
@@ -581,7 +574,7 @@ template <class V>
 
   // Where no user code can run, every undeclared entry passing its clauses
   // answers for the last entries among them, with no search for repeats.
-  if (ctx.plan && ctx.plan->runs_only_own_code) {
+  if (own_code_only(ctx)) {
     bool all = true;
     key = value.first();
     for (size_t j = 0; j < count && all; ++j, key = key.next().next()) {
@@ -666,7 +659,7 @@ template <class V>
       passed = held ? *held : walk(node.fields[checked].node, field, ctx);
     } else if (inline_facts.literals != NO_FACT) {
       std::optional<bool> found =
-          literal_answer(ctx.plan->literals[inline_facts.literals], inline_facts.texts, field);
+          literal_answer(literals_at(ctx, inline_facts.literals), field);
       passed = found ? *found : walk(node.fields[checked].node, field, ctx);
     } else if (inline_facts.item_kinds || inline_facts.item_literals != NO_FACT) {
       std::optional<bool> held = items_in_place(inline_facts, field, ctx);
@@ -716,7 +709,7 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
           }
         }
         if (i == count) return true;
-      } else if (keys && !slow_paths_only() && ctx.plan && ctx.plan->runs_only_own_code) {
+      } else if (keys && !slow_paths_only() && own_code_only(ctx)) {
         // Keys decided alone and values walked (dict[str, list[int]]), as
         // the general road would find them, only where walking a value
         // again there can run no code of the user's.
@@ -737,8 +730,8 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
   const JsonRecordFacts* facts = ctx.plan ? json_record_facts(*ctx.plan, node) : nullptr;
   // A value walked early may be one a later entry replaces: only where that
   // can run no code of the user's.
-  if (!facts || !facts->distinct || !ctx.plan->runs_only_own_code) {
-    return walk_object_record_rest(node, value, ctx, facts ? facts->record : nullptr, 0, false);
+  if (!facts || !facts->distinct || !own_code_only(ctx)) {
+    return walk_object_record_rest(node, value, ctx, facts, 0, false);
   }
   size_t checked = 0;
   bool failed = false;
@@ -750,7 +743,7 @@ bool walk_object_record(const SchemaNode& node, V value, const WalkContext& ctx)
     case InOrder::Diverged:
       break;
   }
-  return walk_object_record_rest(node, value, ctx, facts->record, checked, failed);
+  return walk_object_record_rest(node, value, ctx, facts, checked, failed);
 }
 
 // The tagged union's answer where the object's first key is the tag and
@@ -764,7 +757,7 @@ template <class V>
 std::optional<bool> tag_first_answer(const SchemaNode& node, const check::PlanTagged& tagged,
                                      const JsonTaggedFacts& facts, V value,
                                      const WalkContext& ctx) {
-  if (!ctx.plan->runs_only_own_code || value.size() == 0) return std::nullopt;
+  if (!own_code_only(ctx) || value.size() == 0) return std::nullopt;
   const V key = value.first();
   bool named;
   if constexpr (requires { key.text_is(facts.key); }) {
@@ -941,7 +934,7 @@ std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFact
 template <class V>
 bool walk_constrained(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (!node.child || !walk(*node.child, value, ctx)) return false;
-  const PlanEntry* e = entry_of(node, ctx);
+  const JsonNode* e = entry_of(node, ctx);
   if (!e || e->bounds == NO_FACT) return walk_constraints_rest(node, value, ctx, nullptr, 0);
   if (const JsonPlanPart* part = json_part(*ctx.plan); part && e->bounds < part->ranges.size()) {
     if (std::optional<bool> held = ranges_answer(part->ranges[e->bounds], value)) return *held;

@@ -9,7 +9,7 @@
 #endif
 #include <string_view>
 
-#include "check/kinds.h"
+#include "json/json_kinds.h"
 #include "json/json_plan.h"
 #include "json/json_value.h"
 #include "json/json_walk_impl.h"
@@ -62,9 +62,9 @@ inline constexpr TapeSteps TAPE_STEPS{};
 struct OneWordKinds {
   uint8_t of[256];
   constexpr OneWordKinds() : of() {
-    of['n'] = check::JSON_NULL;
-    of['t'] = of['f'] = check::JSON_BOOL;
-    of['"'] = check::JSON_STR;
+    of['n'] = JSON_NULL;
+    of['t'] = of['f'] = JSON_BOOL;
+    of['"'] = JSON_STR;
   }
 };
 inline constexpr OneWordKinds ONE_WORD_KINDS{};
@@ -74,8 +74,8 @@ inline constexpr OneWordKinds ONE_WORD_KINDS{};
 struct TwoWordKinds {
   uint8_t of[256];
   constexpr TwoWordKinds() : of() {
-    of['l'] = of['u'] = check::JSON_INT;
-    of['d'] = check::JSON_FLOAT;
+    of['l'] = of['u'] = JSON_INT;
+    of['d'] = JSON_FLOAT;
   }
 };
 inline constexpr TwoWordKinds TWO_WORD_KINDS{};

@@ -39,4 +39,24 @@ inline std::optional<std::string_view> utf8_view_or_error(PyObject* str) noexcep
   return std::string_view(utf8, static_cast<size_t>(size));
 }
 
+// The UTF-8 of an exact str, or empty when it holds a lone surrogate, which
+// is looked for first, so no exception object is made. Any other failure
+// (a MemoryError) sets `failed`, its exception discarded: for facts made
+// ahead of any value, where a text without them takes the general road.
+inline std::optional<std::string_view> utf8_unless_surrogate(PyObject* text, bool& failed) noexcept {
+  failed = false;
+  if (PyUnicode_KIND(text) != PyUnicode_1BYTE_KIND) {
+    const Py_ssize_t n = PyUnicode_GET_LENGTH(text);
+    const int kind = PyUnicode_KIND(text);
+    const void* data = PyUnicode_DATA(text);
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      const Py_UCS4 c = PyUnicode_READ(kind, data, i);
+      if (c >= 0xD800 && c <= 0xDFFF) return std::nullopt;
+    }
+  }
+  std::optional<std::string_view> utf8 = utf8_view(text);
+  failed = !utf8;
+  return utf8;
+}
+
 }  // namespace tarmelix::py

@@ -8,6 +8,7 @@
 #include "py/args.h"
 #include "py/trap.h"
 #include "validator/entry.h"
+#include "validator/plan.h"
 
 namespace tarmelix::validator {
 
@@ -35,6 +36,7 @@ py::Ref load_document(const py::FunctionDesc& desc, PyObject* self, PyObject* co
   // A bad fail_fast is reported before the document is looked at.
   std::optional<WalkMode> mode = raising_mode(parsed.values[1]);
   if (!mode) return {};
+  ensure_plan(core_of(self));
   return load_json_document(core_of(self), parsed.values[0], *mode, need_document);
 }
 
@@ -42,6 +44,7 @@ py::Ref load_document(const py::FunctionDesc& desc, PyObject* self, PyObject* co
 
 int validator_contains(PyObject* self, PyObject* value) noexcept {
   return py::trap_value(-1, [&] {
+    ensure_plan(core_of(self));
     std::optional<bool> member = check_membership(core_of(self), value);
     if (!member) return -1;
     return *member ? 1 : 0;
@@ -55,6 +58,7 @@ py::Ref validate_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
   std::optional<WalkMode> mode = raising_mode(parsed.values[1]);
   if (!mode) return {};
+  ensure_plan(core_of(self));
   if (!validate_value(core_of(self), parsed.values[0], *mode)) return {};
   return py::none();
 }
@@ -64,6 +68,7 @@ py::Ref is_valid_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf
   static constexpr py::FunctionDesc desc{"Validator.is_valid()", OBJ, {}};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
+  ensure_plan(core_of(self));
   std::optional<bool> member = check_membership(core_of(self), parsed.values[0]);
   if (!member) return {};
   return py::boolean(*member);
@@ -74,6 +79,7 @@ py::Ref ensure_method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
   static constexpr py::FunctionDesc desc{"Validator.ensure()", OBJ, {}};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
+  ensure_plan(core_of(self));
   if (!validate_value(core_of(self), parsed.values[0], WalkMode::CollectAll)) return {};
   return py::Ref::borrow(parsed.values[0]);
 }
@@ -96,6 +102,7 @@ py::Ref is_valid_json_method(PyObject* self, PyObject* const* args, Py_ssize_t n
   static constexpr py::FunctionDesc desc{"Validator.is_valid_json()", DATA, {}};
   py::ParsedArgs parsed;
   if (!py::parse_fastcall(desc, args, nargsf, kwnames, parsed)) return {};
+  ensure_plan(core_of(self));
   return check_json_document(core_of(self), parsed.values[0]);
 }
 

@@ -1,8 +1,6 @@
 // The module entry: the definition of _tarmelix and its one execution step,
 // which adds the eleven public names in order, each also listed in __all__.
-#include "check/walk_plan.h"
 #include "errors/validation_error.h"
-#include "json/json_plan.h"
 #include "py/error.h"
 #include "py/trap.h"
 #include "schema/measure.h"
@@ -68,8 +66,6 @@ bool add_limit(PyObject* module, const char* name, uint64_t value) {
 }
 
 bool init_module(PyObject* module) {
-  // Before any validator can build its plan.
-  check::set_json_part_maker(json::make_json_plan_part);
   PyObject* error_type = validation_error_type();
   if (!error_type || !add_public(module, "ValidationError", error_type)) return false;
   PyObject* type = validator_type_for_module();

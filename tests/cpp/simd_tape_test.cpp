@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "check/fresh_walk.h"
-#include "check/validate.h"
+#include "check/walk_plan.h"
+#include "json/json_plan.h"
 #include "json/simd_tape.h"
 #include "json/tape_build.h"
 #include "trees.h"
@@ -81,7 +82,8 @@ struct Parsed {
 // Membership by the walk over the tape; throws UnknownTapeType as the view does.
 bool walk(const TapeCase& c, const SimdTape& tape) {
   ValidatorCore core({}, {}, c.schema());
-  ensure_walk_plan(core);
+  json::JsonPartBuilder part(core);
+  ensure_walk_plan(core, &part);
   std::optional<bool> member = check::run_fresh_walk(
       core.constants, core.definitions, core_walk_plan(core), WalkMode::CheckOnly,
       [&](const WalkContext& ctx) {
