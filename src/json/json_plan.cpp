@@ -195,48 +195,72 @@ JsonTextSet make_text_set(const std::vector<std::string_view>& texts) {
   return set;
 }
 
-// The facts of a field whose node is a list of items decided alone: by
-// their kind, or by an all-literal union's sets.
-void list_items(const JsonPlanPart& part, const SchemaNode& field,
-                JsonFieldFacts& facts) {
-  const SchemaNode* list = &field;
+// A List of items decided in place (Kinds or Literals), with no fixed
+// items before them: the item node, else null.
+const SchemaNode* items_in_place(const SchemaNode& list, const JsonPlanPart& part) {
+  if (list.kind != NodeKind::Sequence || list.sequence_kind != SequenceKind::List ||
+      !list.pattern) {
+    return nullptr;
+  }
+  const std::optional<schema::SequenceShape> shape = schema::read_sequence_shape(*list.pattern);
+  if (!shape || shape->fixed != 0 || !shape->tail) return nullptr;
+  const JsonNode* item = json_node(part, *shape->tail);
+  if (!item || (item->how != InPlace::Kinds && item->how != InPlace::Literals)) return nullptr;
+  return shape->tail;
+}
+
+// How a node is decided in place, its children's facts already made.
+void decide_how(const SchemaNode& n, const check::PlanEntry& e, const JsonPlanPart& part,
+                JsonNode& facts) {
+  if (std::optional<uint8_t> mask = json_kind_mask(n.kind)) {
+    facts.how = InPlace::Kinds;
+    facts.kinds = *mask;
+    return;
+  }
+  if (n.kind == NodeKind::Union && e.by_type) {
+    facts.how = InPlace::Kinds;
+    for (const SchemaNode& m : n.members) {
+      if (const JsonNode* me = json_node(part, m)) facts.kinds |= me->kinds;
+    }
+    return;
+  }
+  if (e.literals != check::NO_FACT) {
+    facts.how = InPlace::Literals;
+    return;
+  }
+  if (n.kind == NodeKind::Constrained && e.bounds != check::NO_FACT && n.child) {
+    const JsonNode* base = json_node(part, *n.child);
+    if (base && base->how == InPlace::Kinds) {
+      facts.how = InPlace::Bounded;
+      facts.kinds = base->kinds;
+    }
+    return;
+  }
+  const SchemaNode* item = nullptr;
   uint8_t besides = 0;
-  if (field.kind == NodeKind::Union) {
-    list = nullptr;
-    for (const SchemaNode& m : field.members) {
+  if (n.kind == NodeKind::Sequence) {
+    item = items_in_place(n, part);
+  } else if (n.kind == NodeKind::Union) {
+    // One list and members its kinds decide (Optional[list[int]]).
+    for (const SchemaNode& m : n.members) {
+      const JsonNode* me = json_node(part, m);
       if (m.kind == NodeKind::Sequence) {
-        if (list) return;
-        list = &m;
-        continue;
-      }
-      const JsonNode* e = json_node(part, m);
-      if (e && e->by_kinds) {
-        besides |= e->kinds;
-      } else if (m.kind != NodeKind::Union && json_kind_mask(m.kind)) {
-        besides |= *json_kind_mask(m.kind);
+        if (item) return;
+        item = items_in_place(m, part);
+        if (!item) return;
+      } else if (me && me->how == InPlace::Kinds) {
+        besides |= me->kinds;
       } else {
         return;
       }
     }
-    if (!list || (besides & JSON_ARRAY)) return;
+    if (besides & JSON_ARRAY) return;
   }
-  const SchemaNode& node = *list;
-  if (node.kind != NodeKind::Sequence || node.sequence_kind != SequenceKind::List ||
-      !node.pattern) {
-    return;
-  }
-  facts.besides_list = besides;
-  const std::optional<schema::SequenceShape> shape = schema::read_sequence_shape(*node.pattern);
-  if (!shape || shape->fixed != 0 || !shape->tail) return;
-  const JsonNode* e = json_node(part, *shape->tail);
-  if (e && e->by_kinds) {
-    facts.item_kinds = e->kinds;
-  } else if (shape->tail->kind != NodeKind::Union && json_kind_mask(shape->tail->kind)) {
-    facts.item_kinds = *json_kind_mask(shape->tail->kind);
-  } else if (e && e->literals != check::NO_FACT) {
-    facts.item_literals = e->literals;
-    if (part.literals[e->literals].few.count) facts.item_texts = &part.literals[e->literals].few;
-  }
+  if (!item) return;
+  facts.how = InPlace::Items;
+  facts.kinds = besides;
+  facts.item = item;
+  facts.item_facts = json_node(part, *item);
 }
 
 // The kinds of JSON value a node can accept, its children's already known.
@@ -346,15 +370,8 @@ void JsonPartBuilder::post(const SchemaNode& n, const check::WalkPlan& plan) {
   facts.bounds = e->bounds;
   const JsonPlanPart& part = *part_;
   facts.footprint = footprint(n, constants_, part);
-  if (std::optional<uint8_t> mask = json_kind_mask(n.kind); mask && e->by_type) {
-    facts.by_kinds = true;
-    facts.kinds = *mask;
-  } else if (n.kind == NodeKind::Union && e->by_type) {
-    facts.by_kinds = true;
-    for (const SchemaNode& m : n.members) {
-      if (const JsonNode* me = json_node(part, m)) facts.kinds |= me->kinds;
-    }
-  } else if (n.kind == NodeKind::Union) {
+  decide_how(n, *e, part, facts);
+  if (n.kind == NodeKind::Union && !e->by_type) {
     if (std::optional<UnionByKind> table = union_by_kind(n, part)) {
       facts.by_kind = static_cast<uint32_t>(part_->by_kind.size());
       part_->by_kind.push_back(*table);
@@ -394,8 +411,7 @@ std::unique_ptr<check::PlanPart> JsonPartBuilder::finish(const check::WalkPlan& 
   for (const check::PlanRecord& record : plan.records) total += record.node->fields.size();
   // Sized once: the facts point into them.
   part->keys.resize(total);
-  part->field_kinds.resize(total);
-  part->fields.resize(total);
+  part->field_facts.resize(total);
   part->record_keys.resize(plan.records.size());
   size_t at = 0;
   std::vector<std::pair<std::string_view, PyObject*>> names;
@@ -416,27 +432,10 @@ std::unique_ptr<check::PlanPart> JsonPartBuilder::finish(const check::WalkPlan& 
     for (size_t i = 0; i < record.node->fields.size(); ++i) {
       by_text.put(record.node->fields[i].name, i);
     }
-    part->records.push_back({&record, part->keys.data() + at, part->field_kinds.data() + at,
-                             part->fields.data() + at, &by_text,
-                             by_text.size() == record.node->fields.size()});
+    part->records.push_back({&record, part->keys.data() + at, part->field_facts.data() + at,
+                             &by_text, by_text.size() == record.node->fields.size()});
     for (const RecordField& field : record.node->fields) {
-      const JsonNode* e = json_node(*part, field.node);
-      const JsonNode* base =
-          field.node.kind == NodeKind::Constrained && field.node.child
-              ? json_node(*part, *field.node.child)
-              : nullptr;
-      part->field_kinds[at] = e && e->by_kinds ? e->kinds : JSON_WALK;
-      JsonFieldFacts& facts = part->fields[at];
-      if (e && base && e->bounds != check::NO_FACT && base->by_kinds) {
-        facts.bounds = e->bounds;
-        facts.base_kinds = base->kinds;
-        facts.ranges = &part->ranges[e->bounds];
-      }
-      if (e) facts.literals = e->literals;
-      if (e && e->literals != check::NO_FACT && part->literals[e->literals].few.count) {
-        facts.texts = &part->literals[e->literals].few;
-      }
-      list_items(*part, field.node, facts);
+      part->field_facts[at] = json_node(*part, field.node);
       part->keys[at++] = make_key_pattern(field.name);
     }
   }

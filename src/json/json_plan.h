@@ -20,23 +20,33 @@
 
 namespace tarmelix::json {
 
-// A field kind of JsonRecordFacts::field_kinds: the value needs its walk.
-inline constexpr uint8_t JSON_WALK = 0x80;
+// How a node's value is decided in place, from the node's facts alone:
+// with no walk, no conversion and no code of the user's.
+enum class InPlace : uint8_t {
+  No,        // by its walk
+  Kinds,     // by its kind: `kinds` (scalars and unions of them)
+  Literals,  // by the literal sets at `literals`, for a string or an int64
+  Bounded,   // a base decided by `kinds`, then the constraints at `bounds`
+             // natively, where they can tell
+  Items,     // a list of items decided in place (`item`, `item_facts`): by
+             // kinds, stepped in runs, or by literal sets; a value that is
+             // no array by `kinds` (the members of a union beside the list)
+};
 
-// One node: the plan entry's positions again, beside what the JSON roads
-// alone read, so their walk reads one entry a node.
 struct JsonNode {
+  // The plan entry's positions again, so the walk reads one entry a node.
   uint32_t record = check::NO_FACT;    // into the plan's records
   uint32_t literals = check::NO_FACT;  // into the plan's literals
   uint32_t tagged = check::NO_FACT;    // into the plan's tagged
   uint32_t bounds = check::NO_FACT;    // into the plan's bounds
   uint32_t by_kind = check::NO_FACT;   // a Union: into JsonPlanPart::by_kind
-  // Scalars and unions of them: the kind alone decides the value, by `kinds`.
-  bool by_kinds = false;
+  InPlace how = InPlace::No;
   uint8_t kinds = 0;
   // The kinds the node can accept: a value of any other kind is refused
   // without running any code.
   uint8_t footprint = JSON_ANY_KIND;
+  const SchemaNode* item = nullptr;        // Items: the item node
+  const JsonNode* item_facts = nullptr;    // and its facts
 };
 
 // A Union: per value kind (by bit position), the one member that can
@@ -124,34 +134,13 @@ struct JsonLiterals {
   JsonTextSet few;
 };
 
-// What a field's value is tested by inline, when its kind alone does not
-// decide it: a node constraining a base its kind decides (the base's kinds
-// and the node's native bounds), or a literal set; NO_FACT where neither.
-struct JsonFieldFacts {
-  uint32_t bounds = check::NO_FACT;
-  uint8_t base_kinds = 0;
-  uint32_t literals = check::NO_FACT;
-  const JsonRanges* ranges = nullptr;     // with bounds
-  const JsonTextSet* texts = nullptr;     // with literals, when it has texts
-  // A list of items its kind alone decides (item_kinds), or of an
-  // all-literal union (item_literals, and its text set or null); or a union
-  // of such a list and members of other kinds than arrays, which take a
-  // value by its kind alone (besides_list).
-  uint8_t item_kinds = 0;
-  uint8_t besides_list = 0;
-  uint32_t item_literals = check::NO_FACT;
-  const JsonTextSet* item_texts = nullptr;
-};
-
 // What the in-order walk of a record reads for every object, in one place.
 struct JsonRecordFacts {
   const check::PlanRecord* record;
   const JsonKeyPattern* keys;  // one per field, in field order
-  // Per field, in order: the kinds that decide its value alone, or
-  // JSON_WALK where the value needs its walk. Beside each other, so a
-  // record's walk reads no field node it need not.
-  const uint8_t* field_kinds;
-  const JsonFieldFacts* fields;  // one per field
+  // Per field, in order, its node's facts (null for none): beside each
+  // other, so a record's walk reads no field node it need not.
+  const JsonNode* const* field_facts;
   // Field names for lookups by bare text (a document's text has no cached
   // str hash), each to the position of the last field of that name.
   const check::BareTextTable* by_text;
@@ -218,8 +207,7 @@ struct JsonPlanPart final : check::PlanPart {
   std::vector<JsonRecordFacts> records;        // by the plan's record position
   std::vector<check::BareTextTable> record_keys;  // the same
   std::vector<JsonKeyPattern> keys;            // every record's, back to back
-  std::vector<uint8_t> field_kinds;            // the same
-  std::vector<JsonFieldFacts> fields;          // the same
+  std::vector<const JsonNode*> field_facts;    // the same
   std::vector<JsonTaggedFacts> tagged;         // by the plan's tagged union position
   std::vector<JsonRanges> ranges;              // by the plan's bounds position
   std::vector<JsonLiterals> literals;          // by the plan's literals position

@@ -60,6 +60,8 @@ inline uint8_t kind_bit(JsonValueKind kind) {
 
 template <class V>
 bool walk(const SchemaNode& node, V value, const WalkContext& ctx);
+template <class V>
+bool walk_steps(const SchemaNode& node, V value, const WalkContext& ctx);
 
 inline const JsonNode* entry_of(const SchemaNode& node, const WalkContext& ctx) {
   return json_node(ctx.plan, node);
@@ -72,7 +74,7 @@ inline bool own_code_only(const WalkContext& ctx) { return runs_only_own_code(ct
 // The kinds a node accepts when the kind alone decides it: a scalar node, or
 // a union the plan found to be one; empty otherwise.
 inline std::optional<uint8_t> kind_only_mask(const SchemaNode& node, const WalkContext& ctx) {
-  if (const JsonNode* e = entry_of(node, ctx); e && e->by_kinds) return e->kinds;
+  if (const JsonNode* e = entry_of(node, ctx); e && e->how == InPlace::Kinds) return e->kinds;
   if (node.kind == NodeKind::Union) return std::nullopt;
   return json_kind_mask(node.kind);
 }
@@ -188,11 +190,6 @@ template <class V>
 bool walk_literal(const SchemaNode& node, V value, const WalkContext& ctx) {
   PyObject* constant = ctx.constant(node.index);
   if (!constant) return false;
-  if (const JsonNode* e = entry_of(node, ctx); e && e->literals != NO_FACT) {
-    if (std::optional<bool> found = literal_sets_answer(literals_at(ctx, e->literals), value)) {
-      return *found;
-    }
-  }
   if (ctx.detached()) return ctx.leave_to_interpreter();
   if (!slow_paths_only()) {
     if (std::optional<bool> quick = literal_in_place(constant, value)) return *quick;
@@ -235,39 +232,6 @@ V value_after_key(V key) {
   }
 }
 
-// A list field of items decided alone (or a union of one and kinds), as
-// walk_array and walk_union decide it; empty at an item the sets do not
-// decide.
-template <class V>
-std::optional<bool> items_in_place(const JsonFieldFacts& facts, V value, const WalkContext& ctx) {
-  if (value.kind() != K::Array) return (facts.besides_list & kind_bit(value.kind())) != 0;
-  const size_t n = value.size();
-  V item = value.first();
-  if (facts.item_kinds) {
-    for (size_t i = 0; i < n; ++i, item = item.next()) {
-      if ((facts.item_kinds & kind_bit(item.kind())) == 0) return false;
-    }
-    return true;
-  }
-  const JsonLiterals& sets = literals_at(ctx, facts.item_literals);
-  for (size_t i = 0; i < n; ++i, item = item.next()) {
-    // Strings, the common item, compared in place and stepped over with no
-    // look at their kind.
-    if constexpr (requires { item.is_string(); }) {
-      if (facts.item_texts) {
-        for (; i < n && item.is_string(); ++i, item = item.after_string()) {
-          if (!item.text_in(*facts.item_texts)) return false;
-        }
-        if (i == n) break;
-      }
-    }
-    const std::optional<bool> found = literal_answer(sets, item);
-    if (!found) return std::nullopt;
-    if (!*found) return false;
-  }
-  return true;
-}
-
 // How a record's walk in key order ended: every key named the next field
 // and every value passed (Member, or NotMember for a required field never
 // named), the walk stopped (NotMember), or Diverged at key `checked`, which
@@ -284,8 +248,79 @@ bool walk_object_record_rest(const SchemaNode& node, V value, const WalkContext&
                              const JsonRecordFacts* facts, size_t checked, bool failed);
 
 template <class V>
-std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFacts& field, V value,
+std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonNode& facts, V value,
                                      const WalkContext& ctx);
+
+// The walk of a node whose facts were asked already (decide_in_place).
+template <class V>
+bool walk_undecided(const SchemaNode& node, V value, const WalkContext& ctx);
+
+// Items from `element` (the i-th of n) to the array's end, each decided in
+// place by `facts` (Kinds or Literals): runs of scalars of the admitted kinds
+// stepped over, strings compared with a few texts in place, runs of ints
+// tested against the set; an item the facts do not decide is walked.
+template <class V>
+bool walk_items(V element, size_t i, size_t n, const SchemaNode& item, const JsonNode& facts,
+                const WalkContext& ctx) {
+  if (facts.how == InPlace::Kinds) {
+    const uint8_t mask = facts.kinds;
+    if constexpr (requires { element.skip_scalar_run(mask, n); }) {
+      i += element.skip_scalar_run(mask, n - i);
+    }
+    for (; i < n; ++i, element = element.next()) {
+      if ((mask & kind_bit(element.kind())) == 0) return false;
+    }
+    return true;
+  }
+  const JsonLiterals& sets = literals_at(ctx, facts.literals);
+  if (sets.few.count) {
+    for (; i < n; ++i, element = element.next()) {
+      // Strings, the common item, compared in place and stepped over with
+      // no look at their kind.
+      if constexpr (requires { element.is_string(); }) {
+        for (; i < n && element.is_string(); ++i, element = element.after_string()) {
+          if (!element.text_in(sets.few)) return false;
+        }
+        if (i == n) break;
+      }
+      const std::optional<bool> found = literal_answer(sets, element);
+      if (found ? !*found : !walk_undecided(item, element, ctx)) return false;
+    }
+    return true;
+  }
+  // Without texts to compare in place (a set of ints): runs of ints four at
+  // a time.
+  if constexpr (requires { element.skip_int_run([](int64_t) { return true; }, n); }) {
+    i += element.skip_int_run([&](int64_t v) { return sets.sets->has_int(v); }, n - i);
+  }
+  for (; i < n; ++i, element = element.next()) {
+    const std::optional<bool> found = literal_sets_answer(sets, element);
+    if (found ? !*found : !walk_undecided(item, element, ctx)) return false;
+  }
+  return true;
+}
+
+// The one decider: a value's answer from its node's facts, in place (see
+// InPlace); empty where the node's walk must tell.
+template <class V>
+[[gnu::always_inline]] inline std::optional<bool> decide_in_place(const SchemaNode& node,
+                                                                  const JsonNode& facts, V value,
+                                                                  const WalkContext& ctx) {
+  switch (facts.how) {
+    case InPlace::Kinds:
+      return (facts.kinds & kind_bit(value.kind())) != 0;
+    case InPlace::Literals:
+      return literal_answer(literals_at(ctx, facts.literals), value);
+    case InPlace::Bounded:
+      return bounded_in_place(node, facts, value, ctx);
+    case InPlace::Items:
+      if (value.kind() != K::Array) return (facts.kinds & kind_bit(value.kind())) != 0;
+      return walk_items(value.first(), 0, value.size(), *facts.item, *facts.item_facts, ctx);
+    case InPlace::No:
+      break;
+  }
+  return std::nullopt;
+}
 
 template <class V>
 std::optional<bool> tag_first_answer(const SchemaNode& node, const check::PlanTagged& tagged,
@@ -324,13 +359,8 @@ std::optional<bool> tagged_answer(const SchemaNode& node, const check::PlanTagge
 
 template <class V>
 bool walk_union(const SchemaNode& node, V value, const WalkContext& ctx) {
+  // Kinds and literal sets were asked on entry (decide_in_place).
   if (const JsonNode* e = entry_of(node, ctx)) {
-    if (e->by_kinds) return (e->kinds & kind_bit(value.kind())) != 0;
-    if (e->literals != NO_FACT) {
-      if (std::optional<bool> found = literal_sets_answer(literals_at(ctx, e->literals), value)) {
-        return *found;
-      }
-    }
     if (e->tagged != NO_FACT) {
       if (std::optional<bool> found = tagged_answer(node, ctx.plan->tagged[e->tagged], value, ctx)) {
         return *found;
@@ -369,62 +399,19 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
     if (!walk(shape->item(i), element, ctx)) return false;
   }
   if (i == n) return true;
-  // Items decided by their kind alone (list[float], list[int | str]): one
-  // mask test each.
-  if (std::optional<uint8_t> mask = kind_only_mask(*shape->tail, ctx); mask && !slow_paths_only()) {
-    // Where every member item is one tape word (list[str | None]), runs of
-    // them are stepped over four at a time; the loop below decides the rest.
-    if constexpr (requires { element.skip_one_word_run(*mask, n); }) {
-      if ((*mask & (JSON_NULL | JSON_BOOL | JSON_STR)) == *mask) {
-        i += element.skip_one_word_run(*mask, n - i);
-      } else if ((*mask & (JSON_INT | JSON_FLOAT)) == *mask) {
-        i += element.skip_two_word_run(*mask, n - i);
-      }
-    }
-    for (; i < n; ++i, element = element.next()) {
-      if ((*mask & kind_bit(element.kind())) == 0) return false;
-    }
-    return true;
-  }
-  // Items of an all-literal union: one set lookup each for strings and
-  // integers.
-  if (const JsonNode* e = entry_of(*shape->tail, ctx); e && e->literals != NO_FACT) {
-    const JsonLiterals& sets = literals_at(ctx, e->literals);
-    // Without texts to compare in place (a set of ints), the loop asks no
-    // more than the sets.
-    if (const JsonTextSet* texts = sets.few.count ? &sets.few : nullptr) {
-      for (; i < n; ++i, element = element.next()) {
-        // Strings, the common item, compared in place and stepped over with
-        // no look at their kind.
-        if constexpr (requires { element.is_string(); }) {
-          for (; i < n && element.is_string(); ++i, element = element.after_string()) {
-            if (!element.text_in(*texts)) return false;
-          }
-          if (i == n) break;
-        }
-        std::optional<bool> found = literal_answer(sets, element);
-        if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
-      }
-      return true;
-    }
-    // An integer's answer is the set's: runs of them four at a time.
-    if constexpr (requires { element.skip_int_run([](int64_t) { return true; }, n); }) {
-      i += element.skip_int_run([&](int64_t v) { return sets.sets->has_int(v); }, n - i);
-    }
-    for (; i < n; ++i, element = element.next()) {
-      std::optional<bool> found = literal_sets_answer(sets, element);
-      if (found ? !*found : !walk(*shape->tail, element, ctx)) return false;
-    }
-    return true;
+  const JsonNode* tail_facts = entry_of(*shape->tail, ctx);
+  // Items decided in place (list[float], list[int | str], list of literals).
+  if (tail_facts && (tail_facts->how == InPlace::Kinds || tail_facts->how == InPlace::Literals)) {
+    return walk_items(element, i, n, *shape->tail, *tail_facts, ctx);
   }
   // Items of a tagged union: its facts found once for the array, each item
   // an object whose first key is the tag decided as the union's walk would
   // decide it, any other item walked by the union.
   if (const SchemaNode& tail = *shape->tail; tail.kind == NodeKind::Union && ctx.plan &&
                                              own_code_only(ctx)) {
-    const JsonNode* e = entry_of(tail, ctx);
+    const JsonNode* e = tail_facts;
     const JsonPlanPart* part = json_part(*ctx.plan);
-    if (e && !e->by_kinds && e->literals == NO_FACT && e->tagged != NO_FACT && part &&
+    if (e && e->how == InPlace::No && e->tagged != NO_FACT && part &&
         part->tagged[e->tagged].tag_first) {
       const check::PlanTagged& tagged = ctx.plan->tagged[e->tagged];
       const JsonTaggedFacts& facts = part->tagged[e->tagged];
@@ -456,6 +443,15 @@ bool walk_array(const SchemaNode& node, V value, const WalkContext& ctx) {
       }
       return true;
     }
+  }
+  // Any other items: each asked of its facts first (a list of lists, of
+  // constrained values), then walked.
+  if (tail_facts && tail_facts->how != InPlace::No) {
+    for (; i < n; ++i, element = element.next()) {
+      const std::optional<bool> held = decide_in_place(*shape->tail, *tail_facts, element, ctx);
+      if (held ? !*held : !walk_undecided(*shape->tail, element, ctx)) return false;
+    }
+    return true;
   }
   for (; i < n; ++i, element = element.next()) {
     if (!walk(*shape->tail, element, ctx)) return false;
@@ -641,31 +637,17 @@ template <class V>
       named = node.fields[checked].name == key.str();
     }
     if (!named) return InOrder::Diverged;
-    // A value its kind alone decides is tested here, with no call.
-    const uint8_t kinds = facts.field_kinds[checked];
+    // A value its facts decide is decided here, with no call.
     const V field = value_after_key(key);
     bool passed;
-    if (!(kinds & JSON_WALK)) {
-      passed = (kinds & kind_bit(field.kind())) != 0;
-    } else if (const JsonFieldFacts& inline_facts = facts.fields[checked];
-               inline_facts.bounds != NO_FACT) {
-      std::optional<bool> held;
-      if ((inline_facts.base_kinds & kind_bit(field.kind())) == 0) {
-        held = false;
-      } else if (inline_facts.ranges) {
-        held = ranges_answer(*inline_facts.ranges, field);
-      }
-      if (!held) held = bounded_in_place(node.fields[checked].node, inline_facts, field, ctx);
-      passed = held ? *held : walk(node.fields[checked].node, field, ctx);
-    } else if (inline_facts.literals != NO_FACT) {
-      std::optional<bool> found =
-          literal_answer(literals_at(ctx, inline_facts.literals), field);
-      passed = found ? *found : walk(node.fields[checked].node, field, ctx);
-    } else if (inline_facts.item_kinds || inline_facts.item_literals != NO_FACT) {
-      std::optional<bool> held = items_in_place(inline_facts, field, ctx);
-      passed = held ? *held : walk(node.fields[checked].node, field, ctx);
+    if (const JsonNode* field_facts = facts.field_facts[checked];
+        field_facts && field_facts->how == InPlace::Kinds) {
+      passed = (field_facts->kinds & kind_bit(field.kind())) != 0;
     } else {
-      passed = walk(node.fields[checked].node, field, ctx);
+      const SchemaNode& field_node = node.fields[checked].node;
+      const std::optional<bool> held =
+          field_facts ? decide_in_place(field_node, *field_facts, field, ctx) : std::nullopt;
+      passed = held ? *held : walk_undecided(field_node, field, ctx);
     }
     if (!passed) {
       if (ctx.stopped()) return InOrder::NotMember;
@@ -916,13 +898,13 @@ template <class V>
 // empty where a constraint needs the walk (which runs no code of the user's
 // for the base, so it may take the field from the start).
 template <class V>
-std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonFieldFacts& field, V value,
+std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonNode& facts, V value,
                                      const WalkContext& ctx) {
-  if ((field.base_kinds & kind_bit(value.kind())) == 0) return false;
-  if (field.ranges) {
-    if (std::optional<bool> held = ranges_answer(*field.ranges, value)) return held;
+  if ((facts.kinds & kind_bit(value.kind())) == 0) return false;
+  if (std::optional<bool> held = ranges_answer(json_part(*ctx.plan)->ranges[facts.bounds], value)) {
+    return held;
   }
-  const check::PlanBounds& natives = ctx.plan->bounds[field.bounds];
+  const check::PlanBounds& natives = ctx.plan->bounds[facts.bounds];
   for (size_t i = 0; i < node.constraints.size(); ++i) {
     std::optional<bool> held =
         constraint_in_place(node.constraints[i], natives.bounds[i], natives.patterns[i], value);
@@ -975,6 +957,22 @@ bool walk(const SchemaNode& node, V value, const WalkContext& ctx) {
   if (ctx.stopped()) return false;
   // Every step past the scalar kinds may descend or run user code.
   if (node.kind >= NodeKind::Literal && !ctx.has_stack_room()) return false;
+  if (const JsonNode* facts = entry_of(node, ctx)) {
+    if (std::optional<bool> held = decide_in_place(node, *facts, value, ctx)) return *held;
+  }
+  return walk_steps(node, value, ctx);
+}
+
+template <class V>
+bool walk_undecided(const SchemaNode& node, V value, const WalkContext& ctx) {
+  if (ctx.stopped()) return false;
+  if (node.kind >= NodeKind::Literal && !ctx.has_stack_room()) return false;
+  return walk_steps(node, value, ctx);
+}
+
+// The node's own step, by its kind.
+template <class V>
+bool walk_steps(const SchemaNode& node, V value, const WalkContext& ctx) {
   switch (node.kind) {
     case NodeKind::Literal:
       return walk_literal(node, value, ctx);

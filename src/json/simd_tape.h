@@ -57,28 +57,29 @@ struct TapeSteps {
 };
 inline constexpr TapeSteps TAPE_STEPS{};
 
-// The kind bit of each type whose value is one tape word (null, the bools,
-// a string), 0 for every other type.
-struct OneWordKinds {
-  uint8_t of[256];
-  constexpr OneWordKinds() : of() {
-    of['n'] = JSON_NULL;
-    of['t'] = of['f'] = JSON_BOOL;
-    of['"'] = JSON_STR;
+// Each type whose value is a scalar: its kind bit and its words (one for
+// null, the bools and a string, two for a number and its payload); bit 0
+// for every other type, so a run of scalars stops there.
+struct ScalarStep {
+  uint8_t bit = 0;
+  uint8_t words = 0;
+};
+struct ScalarSteps {
+  ScalarStep of[256];
+  constexpr ScalarSteps() : of() {
+    of['n'] = {JSON_NULL, 1};
+    of['t'] = of['f'] = {JSON_BOOL, 1};
+    of['"'] = {JSON_STR, 1};
+    of['l'] = of['u'] = {JSON_INT, 2};
+    of['d'] = {JSON_FLOAT, 2};
   }
 };
-inline constexpr OneWordKinds ONE_WORD_KINDS{};
+inline constexpr ScalarSteps SCALAR_STEPS{};
 
-// The kind bit of each type whose value is two tape words (a number and its
-// payload), 0 for every other type.
-struct TwoWordKinds {
-  uint8_t of[256];
-  constexpr TwoWordKinds() : of() {
-    of['l'] = of['u'] = JSON_INT;
-    of['d'] = JSON_FLOAT;
-  }
-};
-inline constexpr TwoWordKinds TWO_WORD_KINDS{};
+// The kinds of one word and of two: a mask within one of them steps at a
+// stride it knows.
+inline constexpr uint8_t ONE_WORD_BITS = JSON_NULL | JSON_BOOL | JSON_STR;
+inline constexpr uint8_t TWO_WORD_BITS = JSON_INT | JSON_FLOAT;
 
 // One value of the parser's tape: a word whose top byte names its type, two
 // words for numbers, and a container's word holding the tape index just past
@@ -238,17 +239,34 @@ class SimdTapeView {
         unknown_tape_type();
     }
   }
-  // Steps over values that are one tape word each (null, bools, strings)
-  // and of a kind `mask` admits, four at a time, at most `count` of them,
-  // and tells how many; stops before the four that hold anything else. The
-  // four types are read independently, so a run goes at the pace of the
-  // loads.
-  size_t skip_one_word_run(uint8_t mask, size_t count) {
-    return skip_run<1>(ONE_WORD_KINDS.of, mask, count);
-  }
-  // The same over numbers (two words each) of a kind `mask` admits.
-  size_t skip_two_word_run(uint8_t mask, size_t count) {
-    return skip_run<2>(TWO_WORD_KINDS.of, mask, count);
+  // Steps over scalar values of the kinds `mask` admits, at most `count` of
+  // them, and tells how many; stops at the first value of another kind (a
+  // container, a type the reader does not know), which the caller reads.
+  // Where every admitted kind has one width, four values at a time: their
+  // types are read independently, so a run goes at the pace of the loads.
+  // Mixed widths (list[int | str]) step one value at a time by the table.
+  size_t skip_scalar_run(uint8_t mask, size_t count) {
+    size_t k = 0;
+    if ((mask & ONE_WORD_BITS) == (mask & JSON_ANY_KIND)) {
+      k = skip_run<1>(mask, count);
+    } else if ((mask & TWO_WORD_BITS) == (mask & JSON_ANY_KIND)) {
+      k = skip_run<2>(mask, count);
+    }
+    // One at a time by a branch on the width, which the processor predicts
+    // and runs ahead on; adding the width would wait for each word in turn.
+    const uint64_t* w = tape_->words + at_;
+    for (; k < count; ++k) {
+      const ScalarStep step = SCALAR_STEPS.of[*w >> 56];
+      if ((step.bit & mask) == 0) break;
+      if (step.words == 1) {
+        asm("" ::: "memory");
+        w += 1;
+      } else {
+        w += 2;
+      }
+    }
+    at_ = static_cast<size_t>(w - tape_->words);
+    return k;
   }
   // The same over integers of the int64 range that `admits` (a test of the
   // value, running no Python code) takes.
@@ -277,14 +295,18 @@ class SimdTapeView {
   }
 
  private:
+  // Four at a time over values all `Stride` words wide: a type of another
+  // width has no bit in `mask` here, or another bit.
   template <size_t Stride>
-  size_t skip_run(const uint8_t (&kinds)[256], uint8_t mask, size_t count) {
+  size_t skip_run(uint8_t mask, size_t count) {
+    const ScalarStep* steps = SCALAR_STEPS.of;
     const uint64_t* w = tape_->words + at_;
     size_t k = 0;
     for (; k + 4 <= count; k += 4, w += 4 * Stride) {
-      const bool all = (kinds[w[0] >> 56] & mask) != 0 && (kinds[w[Stride] >> 56] & mask) != 0 &&
-                       (kinds[w[2 * Stride] >> 56] & mask) != 0 &&
-                       (kinds[w[3 * Stride] >> 56] & mask) != 0;
+      const bool all = (steps[w[0] >> 56].bit & mask) != 0 &&
+                       (steps[w[Stride] >> 56].bit & mask) != 0 &&
+                       (steps[w[2 * Stride] >> 56].bit & mask) != 0 &&
+                       (steps[w[3 * Stride] >> 56].bit & mask) != 0;
       if (!all) break;
     }
     at_ += Stride * k;
