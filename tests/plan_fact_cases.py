@@ -7,7 +7,7 @@ compared with this one."""
 import enum
 import json
 import sys
-from typing import Annotated, Literal, NotRequired, Optional, TypedDict, Union
+from typing import Annotated, Any, Literal, NotRequired, Optional, TypedDict, Union
 
 from tarmelix import ValidationError, Validator
 
@@ -128,6 +128,7 @@ class ListOr(TypedDict):
     a: Optional[list[int]]
     b: Union[None, str, list[Literal["a", "b"]]]
     c: Union[list[int], list[str], None]
+    d: NotRequired[Union[list[int], Any]]  # a member beside the list takes arrays too
 
 
 class Names(TypedDict):
@@ -248,7 +249,9 @@ CASES = {
                           (None, None, None), ([1, 2**64 - 1], ["a", "b"], [1]), ([], [], ["x"]),
                           ([True], "s", None), ([1.0], None, None), (1, None, None), ("s", None, None),
                           ({}, None, None), ([[1]], None, None), (None, ["c"], None), (None, [1], None),
-                          (None, 1, None), (None, True, None), (None, None, [1, "x"]), (None, None, 1)]]),
+                          (None, 1, None), (None, True, None), (None, None, [1, "x"]), (None, None, 1)]]
+                     + [json.dumps([{"a": None, "b": None, "c": None, "d": d}])
+                        for d in [["x"], [1], [1, "x"], [[]], {}, "s"]]),
     "key_texts": (Names,
                   [{"name": 1, "a_long_field_name": 2,
                     "a_field_name_longer_than_the_key_pattern_holds": 3}],

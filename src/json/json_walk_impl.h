@@ -13,6 +13,19 @@
 //   to_python()                 a new equal Python object, or null with the error set
 //                               (a short native stack throws py::StackExhausted)
 // An Object's entries are a key (a Str) followed by its value.
+//
+// A view may offer more, which the walk then uses (the SIMD tape's does; the
+// event parser's tree offers none of it):
+//   text_is(pattern), text_in(set), text_index(set)
+//                               a string's text against a key pattern or a
+//                               text set (json_plan.h), compared in place
+//   is_string(), after_string() a value known to be a string, stepped over
+//   skip_scalar_run(mask, n), skip_int_run(admits, n)
+//                               step over a run of up to n items, telling how many
+//
+// Each value is first asked of its node's facts (decide_in_place: kinds,
+// literal sets, native bounds, items so decided); only what they cannot tell
+// takes the node's walk.
 #pragma once
 
 #include <re2/re2.h>
