@@ -1,4 +1,5 @@
-"""A/B of two builds on the same machine: bench-ab.py BASE_DIR NEW_DIR [--rounds N] [SCRIPT...]
+"""A/B of two builds on the same machine:
+bench-ab.py BASE_DIR NEW_DIR [--rounds N] [--only ROW]... [SCRIPT...]
 
 BASE_DIR and NEW_DIR each hold an installed `tarmelix` package (put first on PYTHONPATH).
 Each benchmark script (default: bench_shapes, bench_json_floor, bench_json) runs N times
@@ -23,9 +24,9 @@ OURS = {"is_valid", "is_valid_json", "validate_json", "load", "validate_json one
 TIMED = re.compile(r"^\s*(\S.*?)\s+(\d+(?:\.\d+)?) ms\b")
 
 
-def timings(script, package_dir):
+def timings(script, package_dir, only):
     env = {**os.environ, "PYTHONPATH": os.pathsep.join([str(package_dir), str(ROOT / "bench")])}
-    out = subprocess.run([sys.executable, str(ROOT / "bench" / script)], env=env, check=True,
+    out = subprocess.run([sys.executable, str(ROOT / "bench" / script), *only], env=env, check=True,
                          capture_output=True, text=True).stdout
     found = {}
     section = Path(script).stem
@@ -48,9 +49,11 @@ def main():
     parser.add_argument("base")
     parser.add_argument("new")
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--only", action="append", default=[],
+                        help="a row name (substring) the scripts measure alone; repeatable")
     parser.add_argument("scripts", nargs="*",
                         default=["bench_shapes.py", "bench_json_floor.py", "bench_json.py"])
-    args = parser.parse_args()
+    args = parser.parse_intermixed_args()
     runs = {"base": defaultdict(list), "new": defaultdict(list)}
     for script in args.scripts:
         for r in range(args.rounds):
@@ -60,7 +63,7 @@ def main():
                 order.reverse()
             for label, directory in order:
                 print(f"{script} round {r + 1}: {label}", file=sys.stderr, flush=True)
-                for key, ms in timings(script, directory).items():
+                for key, ms in timings(script, directory, args.only).items():
                     runs[label][key].append(ms)
     print("| benchmark | row | base ms | new ms | new / base |")
     print("|---|---|---:|---:|---:|")

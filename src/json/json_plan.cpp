@@ -411,6 +411,7 @@ std::unique_ptr<check::PlanPart> JsonPartBuilder::finish(const check::WalkPlan& 
   for (const check::PlanRecord& record : plan.records) total += record.node->fields.size();
   // Sized once: the facts point into them.
   part->keys.resize(total);
+  part->field_how.resize(total);
   part->field_facts.resize(total);
   part->record_keys.resize(plan.records.size());
   size_t at = 0;
@@ -432,10 +433,12 @@ std::unique_ptr<check::PlanPart> JsonPartBuilder::finish(const check::WalkPlan& 
     for (size_t i = 0; i < record.node->fields.size(); ++i) {
       by_text.put(record.node->fields[i].name, i);
     }
-    part->records.push_back({&record, part->keys.data() + at, part->field_facts.data() + at,
+    part->records.push_back({&record, part->keys.data() + at, part->field_how.data() + at,
+                             part->field_facts.data() + at,
                              &by_text, by_text.size() == record.node->fields.size()});
     for (const RecordField& field : record.node->fields) {
       part->field_facts[at] = json_node(*part, field.node);
+      if (const JsonNode* f = part->field_facts[at]) part->field_how[at] = {f->how, f->kinds};
       part->keys[at++] = make_key_pattern(field.name);
     }
   }
@@ -468,6 +471,11 @@ std::unique_ptr<check::PlanPart> JsonPartBuilder::finish(const check::WalkPlan& 
     part->tagged.push_back(facts);
   }
   part->field_names.build(names, follows);
+  // Every table is final: the nodes point into them.
+  for (JsonNode& node : part->nodes) {
+    if (node.how == InPlace::Literals) node.literal_set = &part->literals[node.literals];
+    if (node.how == InPlace::Bounded) node.ranges = &part->ranges[node.bounds];
+  }
   return part;
 }
 

@@ -33,6 +33,9 @@ enum class InPlace : uint8_t {
              // no array by `kinds` (the members of a union beside the list)
 };
 
+struct JsonLiterals;
+struct JsonRanges;
+
 struct JsonNode {
   // The plan entry's positions again, so the walk reads one entry a node.
   uint32_t record = check::NO_FACT;    // into the plan's records
@@ -47,6 +50,9 @@ struct JsonNode {
   uint8_t footprint = JSON_ANY_KIND;
   const SchemaNode* item = nullptr;        // Items: the item node
   const JsonNode* item_facts = nullptr;    // and its facts
+  // Literals: the sets at `literals`; Bounded: the ranges at `bounds`.
+  const JsonLiterals* literal_set = nullptr;
+  const JsonRanges* ranges = nullptr;
 };
 
 // A Union: per value kind (by bit position), the one member that can
@@ -134,12 +140,21 @@ struct JsonLiterals {
   JsonTextSet few;
 };
 
+// A field's InPlace and kinds, copied from its node's facts: two bytes a
+// field, so the walk of a record of scalars reads no more.
+struct JsonFieldHow {
+  InPlace how = InPlace::No;
+  uint8_t kinds = 0;
+};
+
 // What the in-order walk of a record reads for every object, in one place.
 struct JsonRecordFacts {
   const check::PlanRecord* record;
   const JsonKeyPattern* keys;  // one per field, in field order
-  // Per field, in order, its node's facts (null for none): beside each
-  // other, so a record's walk reads no field node it need not.
+  // Per field, in order, how its value is decided and its node's facts
+  // (null for none): beside each other, so a record's walk reads no field
+  // node it need not.
+  const JsonFieldHow* field_how;
   const JsonNode* const* field_facts;
   // Field names for lookups by bare text (a document's text has no cached
   // str hash), each to the position of the last field of that name.
@@ -207,6 +222,7 @@ struct JsonPlanPart final : check::PlanPart {
   std::vector<JsonRecordFacts> records;        // by the plan's record position
   std::vector<check::BareTextTable> record_keys;  // the same
   std::vector<JsonKeyPattern> keys;            // every record's, back to back
+  std::vector<JsonFieldHow> field_how;         // the same
   std::vector<const JsonNode*> field_facts;    // the same
   std::vector<JsonTaggedFacts> tagged;         // by the plan's tagged union position
   std::vector<JsonRanges> ranges;              // by the plan's bounds position

@@ -119,12 +119,6 @@ template <class V>
   return literal_sets_answer(literals, value);
 }
 
-// The literals of a position held by a node or field fact (so the part is
-// there).
-inline const JsonLiterals& literals_at(const WalkContext& ctx, uint32_t literals) {
-  return json_part(*ctx.plan)->literals[literals];
-}
-
 // A constrained value's answer from its node's ranges; empty for a kind
 // they do not decide.
 template <class V>
@@ -273,8 +267,8 @@ bool walk_undecided(const SchemaNode& node, V value, const WalkContext& ctx);
 // stepped over, strings compared with a few texts in place, runs of ints
 // tested against the set; an item the facts do not decide is walked.
 template <class V>
-bool walk_items(V element, size_t i, size_t n, const SchemaNode& item, const JsonNode& facts,
-                const WalkContext& ctx) {
+[[gnu::noinline]] bool walk_items(V element, size_t i, size_t n, const SchemaNode& item,
+                                  const JsonNode& facts, const WalkContext& ctx) {
   if (facts.how == InPlace::Kinds) {
     const uint8_t mask = facts.kinds;
     if constexpr (requires { element.skip_scalar_run(mask, n); }) {
@@ -285,7 +279,7 @@ bool walk_items(V element, size_t i, size_t n, const SchemaNode& item, const Jso
     }
     return true;
   }
-  const JsonLiterals& sets = literals_at(ctx, facts.literals);
+  const JsonLiterals& sets = *facts.literal_set;
   if (sets.few.count) {
     for (; i < n; ++i, element = element.next()) {
       // Strings, the common item, compared in place and stepped over with
@@ -314,7 +308,8 @@ bool walk_items(V element, size_t i, size_t n, const SchemaNode& item, const Jso
 }
 
 // The one decider: a value's answer from its node's facts, in place (see
-// InPlace); empty where the node's walk must tell.
+// InPlace); empty where the node's walk must tell. Inline but for the loops
+// and the constraints' one-by-one tests, so the callers' loops stay small.
 template <class V>
 [[gnu::always_inline]] inline std::optional<bool> decide_in_place(const SchemaNode& node,
                                                                   const JsonNode& facts, V value,
@@ -323,8 +318,10 @@ template <class V>
     case InPlace::Kinds:
       return (facts.kinds & kind_bit(value.kind())) != 0;
     case InPlace::Literals:
-      return literal_answer(literals_at(ctx, facts.literals), value);
+      return literal_answer(*facts.literal_set, value);
     case InPlace::Bounded:
+      if ((facts.kinds & kind_bit(value.kind())) == 0) return false;
+      if (std::optional<bool> held = ranges_answer(*facts.ranges, value)) return held;
       return bounded_in_place(node, facts, value, ctx);
     case InPlace::Items:
       if (value.kind() != K::Array) return (facts.kinds & kind_bit(value.kind())) != 0;
@@ -653,13 +650,14 @@ template <class V>
     // A value its facts decide is decided here, with no call.
     const V field = value_after_key(key);
     bool passed;
-    if (const JsonNode* field_facts = facts.field_facts[checked];
-        field_facts && field_facts->how == InPlace::Kinds) {
-      passed = (field_facts->kinds & kind_bit(field.kind())) != 0;
+    if (const JsonFieldHow how = facts.field_how[checked]; how.how == InPlace::Kinds) {
+      passed = (how.kinds & kind_bit(field.kind())) != 0;
     } else {
       const SchemaNode& field_node = node.fields[checked].node;
       const std::optional<bool> held =
-          field_facts ? decide_in_place(field_node, *field_facts, field, ctx) : std::nullopt;
+          how.how != InPlace::No
+              ? decide_in_place(field_node, *facts.field_facts[checked], field, ctx)
+              : std::nullopt;
       passed = held ? *held : walk_undecided(field_node, field, ctx);
     }
     if (!passed) {
@@ -911,12 +909,9 @@ template <class V>
 // empty where a constraint needs the walk (which runs no code of the user's
 // for the base, so it may take the field from the start).
 template <class V>
-std::optional<bool> bounded_in_place(const SchemaNode& node, const JsonNode& facts, V value,
-                                     const WalkContext& ctx) {
-  if ((facts.kinds & kind_bit(value.kind())) == 0) return false;
-  if (std::optional<bool> held = ranges_answer(json_part(*ctx.plan)->ranges[facts.bounds], value)) {
-    return held;
-  }
+[[gnu::noinline]] std::optional<bool> bounded_in_place(const SchemaNode& node,
+                                                       const JsonNode& facts, V value,
+                                                       const WalkContext& ctx) {
   const check::PlanBounds& natives = ctx.plan->bounds[facts.bounds];
   for (size_t i = 0; i < node.constraints.size(); ++i) {
     std::optional<bool> held =
