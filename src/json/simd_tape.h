@@ -211,7 +211,7 @@ class SimdTapeView {
   uint64_t unsigned_integer() const { return payload<uint64_t>(); }
   bool boolean() const { return (word() >> 56) == 't'; }
   double number() const { return payload<double>(); }
-  size_t size() const {
+  [[gnu::always_inline]] size_t size() const {
     const size_t count = (word() >> 32) & simdjson::internal::JSON_COUNT_MASK;
     if (count < simdjson::internal::JSON_COUNT_MASK) [[likely]] return count;
     return counted_size();
