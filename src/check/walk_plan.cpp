@@ -7,6 +7,7 @@
 
 #include "check/attribute_names.h"
 #include "check/slow_paths.h"
+#include "py/exact_scalar.h"
 #include "py/text.h"
 #include "schema/full_match.h"
 #include "schema/walker.h"
@@ -17,11 +18,6 @@ WalkPlan::WalkPlan() = default;
 WalkPlan::~WalkPlan() = default;
 
 namespace {
-
-bool is_exact_scalar(PyObject* value) {
-  return PyUnicode_CheckExact(value) || PyLong_CheckExact(value) || PyBool_Check(value) ||
-         PyFloat_CheckExact(value);
-}
 
 // A type whose == of an object with itself is true without running code of
 // the user's: object's, int's or str's own comparison (enum members
@@ -132,7 +128,7 @@ class PlanBuilder {
       case NodeKind::DefinitionRef:
         return false;
       case NodeKind::Literal:
-        return n.index < constants_.size() && is_exact_scalar(constants_[n.index].get()) &&
+        return n.index < constants_.size() && py::is_exact_scalar(constants_[n.index].get()) &&
                !PyFloat_CheckExact(constants_[n.index].get());
       case NodeKind::Constrained:
         for (const Constraint& c : n.constraints) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <span>
 
+#include "py/exact_scalar.h"
 #include "py/text.h"
 #include "json/string_cache.h"
 #include "schema/sequence_shape.h"
@@ -320,11 +321,6 @@ std::optional<UnionByKind> union_by_kind(const SchemaNode& n, const JsonPlanPart
   return table;
 }
 
-bool is_exact_scalar(PyObject* value) {
-  return PyUnicode_CheckExact(value) || PyLong_CheckExact(value) || PyBool_Check(value) ||
-         PyFloat_CheckExact(value);
-}
-
 // Whether a node's step on a JSON value runs only our own code.
 bool runs_own_code(const SchemaNode& n, const Constants& constants) {
   switch (n.kind) {
@@ -332,7 +328,7 @@ bool runs_own_code(const SchemaNode& n, const Constants& constants) {
     case NodeKind::Object:
       return false;
     case NodeKind::Literal:
-      return n.index < constants.size() && is_exact_scalar(constants[n.index].get());
+      return n.index < constants.size() && py::is_exact_scalar(constants[n.index].get());
     case NodeKind::Constrained:
       for (const Constraint& c : n.constraints) {
         if (c.kind == ConstraintKind::Predicate) return false;
